@@ -1,0 +1,42 @@
+#pragma once
+// The FPGA between sensor and processor: system identity, PLL block and the four cores
+// the board drives.
+#include "fpga/tcCanon120FrameCtrl.h"
+#include "fpga/tcRegisterWindow.h"
+#include "fpgacores/tcBadPixelReplacement.h"
+#include "fpgacores/tcPixelShift.h"
+#include "fpgacores/tcPwm.h"
+
+#include <memory>
+#include <string>
+
+class tc120MXSFpga {
+public:
+    // The address-file name is accepted and not read: the addresses are fixed.
+    explicit tc120MXSFpga(const std::string& addressFile);
+    virtual ~tc120MXSFpga();
+    tc120MXSFpga(const tc120MXSFpga&) = delete;
+    tc120MXSFpga& operator=(const tc120MXSFpga&) = delete;
+
+    // 0 when every window and core is usable, else the bit mask of the unusable ones.
+    int initialize();
+    bool resetPipeline(bool reset);
+    float getClockMhz();
+    void setExposureMode(bool external);
+    void setExternalTrigger(bool external);
+    std::string getSysId();
+    void dumpRegisters();
+
+private:
+    float clockMhz = 45.0f;
+    tcRegisterWindow sysIdWindow;
+
+public:
+    tcCanon120FrameCtrl frameCtrl;
+    tcPwm pwm;
+    tcPixelShift pixelShift;
+    tcBadPixelReplacement badPixelReplacement;
+
+private:
+    std::unique_ptr<tcRegisterWindow> pllWindow;
+};

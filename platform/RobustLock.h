@@ -1,0 +1,24 @@
+#pragma once
+// Scoped lock of a robust pthread mutex. When the previous owner died holding it
+// (EOWNERDEAD), the mutex is made consistent and the caller goes on; the unlock runs on
+// every exit, exceptions included.
+#include <pthread.h>
+
+namespace platform {
+
+class tcRobustLock {
+public:
+    explicit tcRobustLock(pthread_mutex_t* mutex);
+    ~tcRobustLock();
+    tcRobustLock(const tcRobustLock&) = delete;
+    tcRobustLock& operator=(const tcRobustLock&) = delete;
+
+    // True when this lock recovered the mutex from a dead owner.
+    bool recoveredOwnerDeath() const { return recovered; }
+
+private:
+    pthread_mutex_t* mutex;
+    bool recovered = false;
+};
+
+} // namespace platform

@@ -1,0 +1,17 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds the plug-in and camhost, and runs the demo script on
+# the simulated camera head in real time.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh
+cmake --preset host >/dev/null
+cmake --build --preset host
+
+out=build/host/demo
+mkdir -p "$out"
+script=config/demo.cam
+[ -f "$script" ] || script=-
+build/host/tools/camhost/camhost --json "$out/state.json" --vcd "$out/trace.vcd" "$script" </dev/null
+echo "State report: $out/state.json"
+echo "Waveform:     $out/trace.vcd (open with gtkwave)"

@@ -1,0 +1,14 @@
+#!/usr/bin/env bash
+# Installs what is missing, builds and runs every test suite: host, then armhf under qemu-arm.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+scripts/install-deps.sh --armhf --extra
+
+echo "== host suite =="
+cmake --workflow --preset host
+
+echo "== armhf suite (qemu-arm) =="
+cmake --workflow --preset armhf
+
+echo "All suites passed."

@@ -1,0 +1,91 @@
+#pragma once
+// Canon 120MXS image sensor: SPI register writes with a shadow copy (nothing is ever
+// read back from the chip), power sequencing with rail checks, the start-up register
+// file, and the timing, gain, readout-area, frame-state and test-pattern fields.
+#include "Tarnis/tcADS7828.h"
+#include "Tarnis/tcGpio.h"
+#include "Vistrel/tcMutex.h"
+#include "Vistrel/teNackCode.h"
+#include "tcSPIDevice.h"
+
+#include <chrono>
+#include <cstdint>
+#include <map>
+#include <optional>
+#include <string>
+
+// GPIO pin of a device-tree line name, with a log line; negative when absent.
+int GetPinFromDTName(const char* name);
+
+class tc120MXS {
+public:
+    enum teFrameState : int32_t {
+        eeFrameStopped = 0,
+        eeFrameFullExposure = 1, // exposure fills the frame interval (start line 0x7FFF)
+        eeFrameState3 = 3,
+        eeFrameStartLine = 4, // exposure starts at the programmed start line
+    };
+    enum teGain : int32_t { eeGain3 = 3, eeGain7 = 7, eeGain12 = 12, eeGain13 = 13, eeGain15 = 15 };
+    enum teTestPattern : int32_t { eePatternNormal = 0, eePattern1, eePattern2, eePattern3, eePattern4 };
+
+    // powerUp results beyond 0 / 1 / -4.
+    static constexpr int kPowerUpMissingGpio = -5; // XRESET or MCLK_ENABLE not in the device tree
+
+    explicit tc120MXS(std::string spiDevicePath);
+    virtual ~tc120MXS();
+    tc120MXS(const tc120MXS&) = delete;
+    tc120MXS& operator=(const tc120MXS&) = delete;
+
+    // Register access.
+    void writeRegisterUnlocked(unsigned short reg, unsigned int value);
+    void writeRegister(unsigned short reg, unsigned int value);
+    int readShadowRegister(unsigned short reg, unsigned int& value);
+    void setRegisterField(unsigned short reg, unsigned int value, unsigned int mask,
+                          unsigned char shift);
+    unsigned int getRegisterField(unsigned short reg, unsigned int mask, unsigned char shift);
+
+    // Power sequencing.
+    int powerUp();
+    void powerDown();
+
+    // Start-up register file.
+    void writeRegistersFromFile(const std::string& path);
+    void SensorInitRegisters();
+    void setMClockMhz(float mhz);
+    int setBin(unsigned short bin);
+    void setTestSigEnable(bool enable);
+
+    // Timing, gain and readout area.
+    Vistrel::teNackCode setHorizontalPeriod(unsigned short clocks);
+    unsigned short getHorizontalPeriod();
+    Vistrel::teNackCode setExposureStartLine(unsigned short line);
+    unsigned short getExposureStartLine();
+    Vistrel::teNackCode setVerticalMode(unsigned int mode);
+    unsigned int getVerticalMode();
+    Vistrel::teNackCode setFrameState(teFrameState state);
+    teFrameState getFrameState();
+    void resetShutter_PSETM(bool on);
+    Vistrel::teNackCode setGain(teGain gain);
+    teGain getGain();
+    Vistrel::teNackCode setROIArea(unsigned short startRow, unsigned short endRow);
+    Vistrel::teNackCode setTestPattern(teTestPattern pattern);
+    std::chrono::microseconds getFrameReadoutTime();
+    std::chrono::microseconds getOverheadTime();
+    Vistrel::teNackCode setFrameInterval(std::chrono::microseconds interval);
+    Vistrel::teNackCode setExposure(std::chrono::microseconds exposure);
+    std::chrono::microseconds getExposure();
+
+    float mClockMhz = 0.0f;
+    std::chrono::microseconds frameInterval{0};
+    teFrameState captureFrameState = eeFrameStopped;
+
+private:
+    Tarnis::tcADS7828 voltageAdc;
+    tcSPIDevice spi;
+    Vistrel::tcMutex registerMutex;
+    std::map<unsigned short, unsigned int> shadowRegisters;
+    std::chrono::microseconds exposure{0};
+    // Absent when the device tree does not name the line: such a pin is never driven.
+    std::optional<Tarnis::tcGpioSingle> resetPin;
+    std::optional<Tarnis::tcGpioSingle> mclkEnablePin;
+};

@@ -1,0 +1,35 @@
+#pragma once
+// Shared test fixture: a fresh simulated head on the virtual clock, and a scratch working
+// directory for the configuration files the plug-in reads by relative name.
+#include "sim/SimHead.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace testsupport {
+
+class HeadTest : public ::testing::Test {
+protected:
+    // Resets the head with config (virtual clock on) and enters a new empty directory.
+    void SetUp() override;
+    void TearDown() override;
+    void resetHead(const sim::HeadConfig& config);
+
+    // Writes a file relative to the scratch directory (sub-folders are created).
+    void writeFile(const std::string& relativePath, const std::string& content);
+    // Copies a file of the sample configuration (config/) into the scratch directory.
+    void copySampleConfig(const std::string& name);
+    std::string scratchDir() const { return scratch; }
+
+    sim::Head& head() { return sim::Head::instance(); }
+
+private:
+    std::string previousDir;
+    std::string scratch;
+};
+
+// True under qemu-user, which lacks the robust futex list (set_robust_list: ENOSYS).
+bool robustFutexesUnavailable();
+
+} // namespace testsupport
