@@ -11,4 +11,10 @@ cmake --workflow --preset host
 echo "== armhf suite (qemu-arm) =="
 cmake --workflow --preset armhf
 
+echo "== host suite under AddressSanitizer + UBSan =="
+cmake --workflow --preset asan
+
+echo "== host suite under ThreadSanitizer =="
+cmake --workflow --preset tsan
+
 echo "All suites passed."
