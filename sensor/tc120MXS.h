@@ -14,6 +14,10 @@
 #include <optional>
 #include <string>
 
+namespace Vistrel {
+class INIReader;
+}
+
 // GPIO pin of a device-tree line name, with a log line; negative when absent.
 int GetPinFromDTName(const char* name);
 
@@ -26,7 +30,13 @@ public:
         eeFrameStartLine = 4, // exposure starts at the programmed start line
     };
     enum teGain : int32_t { eeGain3 = 3, eeGain7 = 7, eeGain12 = 12, eeGain13 = 13, eeGain15 = 15 };
-    enum teTestPattern : int32_t { eePatternNormal = 0, eePattern1, eePattern2, eePattern3, eePattern4 };
+    enum teTestPattern : int32_t {
+        eePatternNormal = 0,
+        eePattern1,
+        eePattern2,
+        eePattern3,
+        eePattern4
+    };
 
     // powerUp results beyond 0 / 1 / -4.
     static constexpr int kPowerUpMissingGpio = -5; // XRESET or MCLK_ENABLE not in the device tree
@@ -80,6 +90,13 @@ public:
     teFrameState captureFrameState = eeFrameStopped;
 
 private:
+    // A device-tree line as an output driven low; empty when the name does not resolve.
+    static std::optional<Tarnis::tcGpioSingle> openOutputPin(const char* name);
+    // Measures every rail against its limits; true when all are within them.
+    bool railsWithinLimits(const Vistrel::INIReader& limits);
+    // Limiting path of setExposure: the exposure fills the whole frame interval.
+    void limitExposureToFrameInterval();
+
     Tarnis::tcADS7828 voltageAdc;
     tcSPIDevice spi;
     Vistrel::tcMutex registerMutex;

@@ -1,0 +1,139 @@
+// Construction and power sequencing of the 120MXS: SPI set-up, the reset pulse and the
+// check of the eight supply rails.
+#include "Vistrel/INIReader.h"
+#include "platform/Platform.h"
+#include "sensor/RailLimits.h"
+#include "sensor/tc120MXS.h"
+
+#include <iostream>
+#include <stdexcept>
+
+namespace {
+
+constexpr const char* kConstructorPrefix = "tc120MXS::tc120MXS(std::__cxx11::string)";
+constexpr const char* kPowerUpPrefix = "int tc120MXS::powerUp()";
+constexpr const char* kPowerDownPrefix = "void tc120MXS::powerDown()";
+
+constexpr const char* kResetLine = "XRESET";
+constexpr const char* kMclkEnableLine = "MCLK_ENABLE";
+
+// Rail ADC on I2C bus 1 at 0x49 with a 2.5 V reference.
+constexpr int kAdcBus = 1;
+constexpr int kAdcAddress = 73;
+constexpr float kAdcReferenceVolts = 2.5f;
+
+constexpr uint32_t kSpiSpeedHz = 4000000;
+constexpr uint8_t kSpiBitsPerWord = 8;
+
+// Reset held low, then settle time before the first (discarded) conversion, then the
+// ADC's settle time before the kept readings.
+constexpr long long kResetPulseUs = 300000;
+constexpr long long kResetReleaseUs = 10000;
+constexpr long long kAdcSettleUs = 5000;
+
+} // namespace
+
+std::optional<Tarnis::tcGpioSingle> tc120MXS::openOutputPin(const char* name) {
+    const int pin = GetPinFromDTName(name);
+    // A negative number would become a huge unsigned pin; such a line is left alone.
+    if (pin < 0)
+        return std::nullopt;
+    std::optional<Tarnis::tcGpioSingle> line(std::in_place, static_cast<unsigned int>(pin));
+    line->SetDirection(1, 0);
+    return line;
+}
+
+tc120MXS::tc120MXS(std::string spiDevicePath)
+    : voltageAdc(kAdcBus, kAdcAddress, kAdcReferenceVolts), spi(spiDevicePath),
+      registerMutex(true) {
+    std::cout << kConstructorPrefix << ": Constructing tc120MXS" << std::endl;
+    std::cout << kConstructorPrefix << ": Exporting/configuring120MXS control GPIOs" << std::endl;
+    resetPin = openOutputPin(kResetLine);
+    mclkEnablePin = openOutputPin(kMclkEnableLine);
+    std::cout << kConstructorPrefix << ": Configuring voltage check ADC..." << std::flush;
+    voltageAdc.SetPowerDown(false);
+    voltageAdc.SetInternalReference(true);
+    std::cout << kConstructorPrefix << ": Done!" << std::endl;
+}
+
+tc120MXS::~tc120MXS() {
+    // Members go in reverse order of declaration; no pin is driven and nothing is sent.
+    mclkEnablePin.reset();
+    resetPin.reset();
+}
+
+int tc120MXS::powerUp() {
+    std::cout << kPowerUpPrefix << ": Opening spidev..." << std::flush;
+    const bool open = spi.isOpen();
+    std::cout << kPowerUpPrefix << ": Done!" << std::endl;
+    std::cout << kPowerUpPrefix << ": Configuring spidev..." << std::flush;
+    if (!open)
+        throw std::runtime_error("Failed to open spidev");
+
+    tsSPIConfiguration configuration = spi.getConfiguration();
+    std::cout << kPowerUpPrefix << "Setting bits to 8" << std::endl;
+    configuration.mode = 0;
+    configuration.lsbFirst = 0;
+    configuration.bitsPerWord = kSpiBitsPerWord;
+    configuration.speedHz = kSpiSpeedHz;
+    if (!spi.setConfiguration(configuration))
+        return 1;
+    std::cout << kPowerUpPrefix << ": Done!" << std::endl;
+
+    // Without both control lines the sensor cannot be taken out of reset safely: refuse
+    // before any line is driven.
+    if (!resetPin || !mclkEnablePin) {
+        for (const auto& [line, name] : {std::pair{resetPin.has_value(), kResetLine},
+                                         std::pair{mclkEnablePin.has_value(), kMclkEnableLine}})
+            if (!line)
+                std::cerr << kPowerUpPrefix << ": GPIO " << name
+                          << " not found in DT, sensor not powered" << std::endl;
+        return kPowerUpMissingGpio;
+    }
+
+    const Vistrel::INIReader limits(rails::kLimitsFile);
+    std::cout << kPowerUpPrefix << ": toggling power supplies on" << std::endl;
+    // The master clock stays off until the register file is played.
+    mclkEnablePin->SetValue(0);
+    resetPin->SetValue(0);
+    platform::sleepMicroseconds(kResetPulseUs);
+    resetPin->SetValue(1);
+    platform::sleepMicroseconds(kResetReleaseUs);
+
+    std::cout << kPowerUpPrefix << ": Verifying voltages..." << std::endl;
+    return railsWithinLimits(limits) ? 0 : -4;
+}
+
+bool tc120MXS::railsWithinLimits(const Vistrel::INIReader& limits) {
+    // The first conversion after power-up is unreliable: read it and let the ADC settle.
+    float discarded = 0.0f;
+    voltageAdc.Volts(0, discarded, true);
+    platform::sleepMicroseconds(kAdcSettleUs);
+
+    bool allWithin = true;
+    for (const auto& [channel, name] : rails::railNames()) {
+        float volts = 0.0f;
+        voltageAdc.Volts(channel, volts, true);
+        const double measured = volts;
+        std::cout << name << ": " << measured << std::endl;
+        // Every rail is measured and printed even after one has failed.
+        const double maximum =
+            limits.GetReal(rails::kMaxSection, name, rails::railMaxVolts().at(channel));
+        if (measured > maximum) {
+            allWithin = false;
+            continue;
+        }
+        const double minimum =
+            limits.GetReal(rails::kMinSection, name, rails::railMinVolts().at(channel));
+        if (measured < minimum)
+            allWithin = false;
+    }
+    return allWithin;
+}
+
+void tc120MXS::powerDown() {
+    std::cout << kPowerDownPrefix << ": Powering down..." << std::flush;
+    if (resetPin)
+        resetPin->SetValue(0);
+    std::cout << "Done!" << std::endl;
+}

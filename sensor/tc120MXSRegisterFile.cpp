@@ -1,0 +1,97 @@
+// The start-up register file: one "register value" pair of hexadecimal numbers per line,
+// played to the chip in file order under one hold of the register lock.
+#include "platform/Platform.h"
+#include "platform/RobustLock.h"
+#include "sensor/SensorRegisterMap.h"
+#include "sensor/tc120MXS.h"
+
+#include <exception>
+#include <fstream>
+#include <iostream>
+#include <sstream>
+
+namespace {
+
+constexpr const char* kLoaderPrefix = "void tc120MXS::writeRegistersFromFile(const string&)";
+constexpr const char* kInitPrefix = "void tc120MXS::SensorInitRegisters()";
+constexpr const char* kRegisterFileName = "120MXS_registers.txt";
+
+// Master clock enable to first SPI frame.
+constexpr long long kClockSettleUs = 10;
+
+bool isBlank(const std::string& line) {
+    return line.find_first_not_of(" \t\r\n\v\f") == std::string::npos;
+}
+
+// The text of a line for the report, without the carriage return of a CRLF file.
+std::string shownText(const std::string& line) {
+    if (!line.empty() && line.back() == '\r')
+        return line.substr(0, line.size() - 1);
+    return line;
+}
+
+[[noreturn]] void reportBadLine(const std::string& path, unsigned int lineNumber,
+                                const std::string& line, const std::istringstream& parsed) {
+    std::cerr << std::endl;
+    std::cerr << "Error writing registers: " << path << " " << std::dec << lineNumber << ": "
+              << shownText(line) << std::endl;
+    std::cerr << "eof: " << parsed.eof() << " good: " << parsed.good() << " fail: " << parsed.fail()
+              << " bad: " << parsed.bad() << std::endl;
+    throw std::exception();
+}
+
+} // namespace
+
+void tc120MXS::writeRegistersFromFile(const std::string& path) {
+    // Held for the whole file, pauses included, so no other write lands between its lines.
+    platform::tcRobustLock lock(registerMutex.getMutex());
+
+    std::ifstream file(path);
+    std::cout << "\n" << kLoaderPrefix << "File: " << path << std::endl;
+
+    std::string line;
+    for (unsigned int lineNumber = 1; std::getline(file, line); ++lineNumber) {
+        // Comments start in column 1 only; blank lines carry nothing to write.
+        if ((!line.empty() && line[0] == '#') || isBlank(line))
+            continue;
+
+        std::istringstream parsed(line);
+        unsigned short reg = 0;
+        unsigned int value = 0;
+        parsed >> std::hex >> reg >> value;
+        // Both numbers must have been read: a register number alone is an error, not a
+        // write of an unknown value.
+        if (parsed.fail())
+            reportBadLine(path, lineNumber, line, parsed);
+
+        if (reg == sensorregs::kPauseRegister) {
+            platform::sleepMicroseconds(value);
+            continue;
+        }
+        std::cout << std::hex << reg << ": " << value << std::dec << std::endl;
+        writeRegisterUnlocked(reg, value);
+    }
+}
+
+void tc120MXS::SensorInitRegisters() {
+    if (mclkEnablePin)
+        mclkEnablePin->SetValue(1);
+    else
+        std::cerr << kInitPrefix << ": GPIO MCLK_ENABLE not found in DT, master clock not enabled"
+                  << std::endl;
+    platform::sleepMicroseconds(kClockSettleUs);
+    // The loader's leading line end closes this line.
+    std::cout << kInitPrefix << ": Configuring initial settings " << std::flush;
+    writeRegistersFromFile(kRegisterFileName);
+    std::cout << kInitPrefix << ": Done!" << std::endl;
+}
+
+void tc120MXS::setMClockMhz(float mhz) {
+    mClockMhz = mhz;
+}
+
+int tc120MXS::setBin(unsigned short) {
+    return 0;
+}
+
+void tc120MXS::setTestSigEnable(bool) {}
