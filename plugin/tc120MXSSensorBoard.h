@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <map>
+#include <mutex>
 #include <string>
 
 namespace Vistrel {
@@ -103,6 +104,9 @@ private:
     uint32_t biasSubtract = 0;
     tcRegFileObs regFileObs;
     bool observerRegistered = false;
+    // Serialises start(), stop() and a triggered frame in Handler, so a trigger that was
+    // accepted before a stop never drives the PWM of the capture that follows.
+    std::mutex captureMutex;
 };
 
 } // namespace Vistrel

@@ -1,0 +1,127 @@
+// Capture control: start and stop, and the one-frame PWM burst of an external trigger.
+#include "plugin/tc120MXSSensorBoard.h"
+
+#include "platform/Platform.h"
+#include "platform/RobustLock.h"
+
+#include <chrono>
+#include <iostream>
+#include <sstream>
+
+namespace Vistrel {
+namespace {
+
+using std::chrono::microseconds;
+
+const char* const kSyncError = "Error starting capture (failed to get all channels synced)";
+
+// Settling time around the sensor's frame-state change and the PWM start.
+constexpr long long kSettleUs = 40;
+// Margin on the pulse waits of a triggered frame.
+constexpr long long kTriggerWaitMarginUs = 100;
+
+// Frame-output set-up of a triggered capture.
+constexpr int kFrameOutputTriggered = 2;
+
+} // namespace
+
+int tc120MXSSensorBoard::start() {
+    if (validate() != eeSuccess)
+        return eeInvalidState;
+
+    const std::lock_guard<std::mutex> capture(captureMutex);
+    if (isCapturing() || !fpga.resetPipeline(false)) {
+        std::cout << kSyncError << std::endl;
+        return eeOperationFailed;
+    }
+
+    // Frame state and interval are shared with the exposure and frame-interval setters,
+    // which update the same sensor register under the board mutex.
+    int64_t interval = 0;
+    {
+        platform::tcRobustLock lock(mutex.getMutex());
+        sensor.setFrameState(tc120MXS::eeFrameStopped);
+        interval = frameInterval;
+    }
+    const auto applyCaptureFrameState = [this] {
+        platform::tcRobustLock lock(mutex.getMutex());
+        sensor.setFrameState(sensor.captureFrameState);
+    };
+
+    if (triggerMode.load() != eeFreeRunning) {
+        frameOutput.P(kFrameOutputTriggered);
+        const int v = frameOutput.Q();
+        // Unsigned arithmetic: the doubling must not overflow for any answer of Q.
+        frameOutput.R(static_cast<int>((static_cast<unsigned>(v) * 2u) & 0xFFFEu));
+        applyCaptureFrameState();
+        platform::sleepMicroseconds(kSettleUs);
+        // One pulse to arm the sensor; the PWM then waits for triggers in Handler.
+        fpga.pwm.enableInterrupts(true, true);
+        fpga.pwm.waitForInterrupt(microseconds(0));
+        fpga.pwm.enableCore(true);
+        fpga.pwm.waitForInterrupt(microseconds(interval / 2));
+        fpga.pwm.enableCore(false);
+        platform::sleepMicroseconds(kSettleUs);
+    } else {
+        platform::sleepMicroseconds(kSettleUs);
+        fpga.pwm.enableInterrupts(true, true);
+        fpga.pwm.waitForInterrupt(microseconds(0));
+        fpga.pwm.enableCore(true);
+        fpga.pwm.waitForInterrupt(microseconds(interval / 2));
+        platform::sleepMicroseconds(kSettleUs);
+        applyCaptureFrameState();
+    }
+
+    capturing = true;
+    updateStatus(eeStatusCapturing, "Starting capture...");
+    return eeSuccess;
+}
+
+int tc120MXSSensorBoard::stop() {
+    const std::lock_guard<std::mutex> capture(captureMutex);
+    capturing = false;
+
+    int64_t interval = 0;
+    {
+        platform::tcRobustLock lock(mutex.getMutex());
+        sensor.setFrameState(tc120MXS::eeFrameStopped);
+        interval = frameInterval;
+    }
+    // Let the frame in flight finish before the PWM and the pipeline stop.
+    platform::sleepMicroseconds(static_cast<int32_t>(interval));
+    fpga.pwm.enableCore(false);
+    fpga.resetPipeline(true);
+
+    updateStatus(eeStatusStopped, "Ending capture...");
+    return eeSuccess;
+}
+
+void tc120MXSSensorBoard::Handler(unsigned int gpio, unsigned int level) {
+    // One write, so lines of concurrent notifications do not interleave.
+    std::ostringstream line;
+    line << "tc120MXSSensorBoard::"
+         << "Handler"
+         << ": gpio " << gpio << " notification. currently " << level << '\n';
+    std::cout << line.str() << std::flush;
+
+    if (!capturing || triggerMode.load() != eeExternalTrigger)
+        return;
+
+    // A stop (and perhaps a new start) may have run while this notification waited.
+    const std::lock_guard<std::mutex> capture(captureMutex);
+    if (!capturing || triggerMode.load() != eeExternalTrigger)
+        return;
+
+    const auto waitBound = [this] {
+        platform::tcRobustLock lock(mutex.getMutex());
+        return microseconds(frameInterval + kTriggerWaitMarginUs);
+    };
+    fpga.pwm.enableInterrupts(true, true);
+    fpga.pwm.waitForInterrupt(microseconds(0));
+    fpga.pwm.enableCore(true);
+    fpga.pwm.waitForInterrupt(waitBound());
+    fpga.pwm.waitForInterrupt(waitBound());
+    fpga.pwm.enableCore(false);
+}
+
+} // namespace Vistrel
