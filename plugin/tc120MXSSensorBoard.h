@@ -24,8 +24,9 @@ public:
     ~tc120MXSSensorBoard() override;
 
     // Board view, in table order.
-    tcAbstractHandler* getCustomHandlers(tcAbstractHandler* next,
-                                         std::map<std::string, tcAbstractHandler*>* handlers) override;
+    tcAbstractHandler*
+    getCustomHandlers(tcAbstractHandler* next,
+                      std::map<std::string, tcAbstractHandler*>* handlers) override;
     int resetFpga() override;
     int GetCameraInfo(tsCameraInfo* info) override;
     int setClockSetting(int mhz) override;
@@ -91,6 +92,9 @@ public:
     };
 
 private:
+    // Test-only view of the board's parts (defined by the plug-in test suite).
+    friend class BoardTestAccess;
+
     tc120MXSFpga fpga;
     tc120MXS sensor;
     int64_t exposure = 0;      // µs, as read back from the sensor

@@ -1,0 +1,142 @@
+// Construction and destruction of the board, and the operations whose answer is fixed.
+#include "plugin/tc120MXSSensorBoard.h"
+
+#include "Vistrel/tcRegisterFile.h"
+#include "Vistrel/teNackCode.h"
+
+#include <iostream>
+
+namespace Vistrel {
+
+const ROI kFullFrame(0, 0, 13280, 9184);
+
+namespace {
+
+// Framework values handed to the board base.
+constexpr int kBoardSensorType = 4;
+constexpr unsigned int kFpgaBase = 0xFF200000;
+constexpr unsigned int kFpgaSpan = 0x18000;
+constexpr int kPinCount = 4;
+
+// I/O pin table held by the board base; the plug-in never writes it. Entry 0 is the
+// trigger input.
+int boardPins[kPinCount] = {0, 0, 0, 0};
+
+} // namespace
+
+tc120MXSSensorBoard::tc120MXSSensorBoard(const std::string& path)
+    : tcSensorBoard(kBoardSensorType, kFpgaBase, kFpgaSpan, kPinCount, boardPins),
+      tcMultipleROISensor(1), fpga("fpga_addresses.ini"), sensor(path), verticalMode(1),
+      capturing(false), roi(kFullFrame), biasSubtract(0), regFileObs(this) {
+    std::cout << "Constructing tc120MXSSensorBoard" << std::endl;
+}
+
+tc120MXSSensorBoard::~tc120MXSSensorBoard() {
+    // The register file outlives the board: it must never notify a destroyed observer.
+    tcObservable& observable = tcRegisterFile::getInstance(nullptr, true)->observable;
+    if (observable.isRegistered(&regFileObs))
+        observable.unregisterObserver(&regFileObs);
+    observerRegistered = false;
+}
+
+int tc120MXSSensorBoard::resetFpga() {
+    return fpga.resetPipeline(true) ? 1 : 0;
+}
+
+int tc120MXSSensorBoard::setClockSetting(int) {
+    return eeNotSupported;
+}
+
+int tc120MXSSensorBoard::getClockSetting(int& mhz) {
+    mhz = static_cast<int>(fpga.getClockMhz()); // truncation toward zero, never rounded up
+    return eeSuccess;
+}
+
+int tc120MXSSensorBoard::setVerticalBin(int) {
+    return eeNotSupported;
+}
+int tc120MXSSensorBoard::getVerticalBin() {
+    return 1;
+}
+int tc120MXSSensorBoard::setHorizontalBin(int) {
+    return eeNotSupported;
+}
+int tc120MXSSensorBoard::getHorizontalBin() {
+    return 1;
+}
+int tc120MXSSensorBoard::setShutterMode(teShutterMode) {
+    return eeNotSupported;
+}
+int tc120MXSSensorBoard::getShutterMode() {
+    return 0;
+}
+
+int tc120MXSSensorBoard::getTestPattern() {
+    return testPattern;
+}
+int tc120MXSSensorBoard::getTrigger() {
+    return triggerMode.load();
+}
+
+int tc120MXSSensorBoard::validate() {
+    return eeSuccess;
+}
+bool tc120MXSSensorBoard::isCapturing() {
+    return capturing.load();
+}
+
+int tc120MXSSensorBoard::save(int) {
+    return eeNotSupported;
+}
+int tc120MXSSensorBoard::recall(int) {
+    return eeNotSupported;
+}
+int tc120MXSSensorBoard::power(bool) {
+    return eeNotSupported;
+}
+
+int tc120MXSSensorBoard::setMirroring(bool, bool) {
+    return eeNotSupported;
+}
+
+int tc120MXSSensorBoard::getMirroring(bool, bool* mirrored) {
+    if (mirrored != nullptr)
+        *mirrored = false;
+    return eeNotSupported;
+}
+
+// Optional framework features this head does not have.
+int tc120MXSSensorBoard::setBlackLevel(int) {
+    return eeNotSupported;
+}
+int tc120MXSSensorBoard::getBlackLevel(int&) {
+    return eeNotSupported;
+}
+int tc120MXSSensorBoard::setAnalogOffset(int) {
+    return eeNotSupported;
+}
+int tc120MXSSensorBoard::getAnalogOffset(int&) {
+    return eeNotSupported;
+}
+int tc120MXSSensorBoard::setLineRate(int) {
+    return eeNotSupported;
+}
+int tc120MXSSensorBoard::getLineRate(int&) {
+    return eeNotSupported;
+}
+int tc120MXSSensorBoard::setStrobe(int, int) {
+    return eeNotSupported;
+}
+int tc120MXSSensorBoard::setDecimation(int) {
+    return eeNotSupported;
+}
+int tc120MXSSensorBoard::setHDRMode(bool) {
+    return eeNotSupported;
+}
+
+int tc120MXSSensorBoard::GetSkipFrames(bool& skip) {
+    skip = triggerMode.load() != eeFreeRunning;
+    return 1;
+}
+
+} // namespace Vistrel

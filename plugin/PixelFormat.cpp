@@ -1,0 +1,85 @@
+// Pixel format, colour flag, sensor test patterns and the trigger input.
+#include "plugin/tc120MXSSensorBoard.h"
+
+#include <cstdint>
+
+namespace Vistrel {
+
+namespace {
+
+struct tsPixelFormat {
+    teBPPMode mode;
+    tcPixelShift::teShiftDirection direction;
+    unsigned char bits;
+    int outputSize; // value given to the frame-output object's operation S
+};
+
+constexpr tsPixelFormat kPixelFormats[] = {
+    {eeBPP16, tcPixelShift::eeShiftLeft, 1, 2},
+    {eeBPP8, tcPixelShift::eeShiftRight, 3, 1},
+    {eeBPP12, tcPixelShift::eeShiftRight, 3, 3},
+};
+
+// Framework test-pattern codes this head can show.
+constexpr int kFrameworkPattern1 = 1;
+constexpr int kFrameworkPattern16 = 16;
+constexpr int kFrameworkPattern17 = 17;
+
+} // namespace
+
+int tc120MXSSensorBoard::setBPP(teBPPMode mode) {
+    updateStatusFMT(eeStatusInfo, "%s: %u", "setBPP", static_cast<unsigned>(mode));
+    for (const tsPixelFormat& format : kPixelFormats) {
+        if (format.mode == mode) {
+            fpga.pixelShift.setShift(format.direction, format.bits);
+            frameOutput.S(format.outputSize);
+            return eeSuccess;
+        }
+    }
+    return eeInvalidState;
+}
+
+int tc120MXSSensorBoard::setColor(bool color) {
+    updateStatusFMT("setColor: %d", static_cast<int>(color));
+    fpga.badPixelReplacement.setColor(color);
+    return eeSuccess;
+}
+
+int tc120MXSSensorBoard::setTestPattern(teTestPattern pattern) {
+    // Remember the live bias-subtract word while subtraction is on, so that it can be given
+    // back when the pattern goes off. Done for every call, refused ones included.
+    const uint32_t live = fpga.frameCtrl.readBiasSubtract();
+    if (live != 0)
+        biasSubtract = live;
+
+    const int code = pattern;
+    if (code == eeTestPatternOff) {
+        if (testPattern != eeTestPatternOff && biasSubtract != 0)
+            fpga.frameCtrl.setBiasSubtract(biasSubtract);
+        sensor.setTestPattern(tc120MXS::eePatternNormal);
+        testPattern = eeTestPatternOff;
+        return eeSuccess;
+    }
+    if (code != kFrameworkPattern1 && code != kFrameworkPattern16 && code != kFrameworkPattern17)
+        return eeArgumentOutOfRange;
+
+    // A synthetic image must reach the host unaltered: no bias subtraction while it shows.
+    sensor.setTestPattern(code == kFrameworkPattern17 ? tc120MXS::eePattern4
+                                                      : tc120MXS::eePattern3);
+    testPattern = pattern;
+    fpga.frameCtrl.setBiasSubtract(0);
+    return eeSuccess;
+}
+
+int tc120MXSSensorBoard::setTrigger(teTriggerMode mode) {
+    if (isCapturing())
+        return eeCaputreInProgress;
+    if (mode != eeFreeRunning && mode != eeExternalTrigger)
+        return eeArgumentOutOfRange;
+    // Edge notifications on the trigger input: none when free running, rising edges else.
+    gpio.SetEdge(pinTable[0], 0, mode);
+    triggerMode = mode;
+    return eeSuccess;
+}
+
+} // namespace Vistrel

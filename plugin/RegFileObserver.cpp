@@ -1,0 +1,94 @@
+// Register-file writes that reach the board: sensor gain, the frame receiver's bias
+// subtraction and the vertical line factor.
+#include "plugin/RegisterFileWords.h"
+#include "plugin/tc120MXSSensorBoard.h"
+
+#include <cstdint>
+#include <iostream>
+
+namespace Vistrel {
+
+namespace {
+
+// Frame receiver bias-subtract word: bit 31 enables, bits 10..0 hold the offset.
+constexpr uint32_t kBiasEnableBit = 0x80000000u;
+constexpr uint32_t kBiasOffsetMask = 0x7FFu;
+
+bool isSensorGain(uint32_t value) {
+    switch (value) {
+    case tc120MXS::eeGain3:
+    case tc120MXS::eeGain7:
+    case tc120MXS::eeGain12:
+    case tc120MXS::eeGain13:
+    case tc120MXS::eeGain15:
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Rescales a row count to another line factor, kept to whole sensor row blocks of four.
+uint32_t rescaleRows(uint32_t rows, uint32_t oldFactor, uint32_t newFactor) {
+    return (oldFactor * rows / newFactor) & ~3u;
+}
+
+} // namespace
+
+void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
+    std::cout << "tcRegFileObs::update register: " << update.address << std::endl;
+    if (update.kind != tsUpdate::eeWordWritten)
+        return;
+
+    tcCanon120FrameCtrl& receiver = owner->fpga.frameCtrl;
+    switch (update.address) {
+    case regfile::kGain:
+        if (isSensorGain(update.value))
+            owner->sensor.setGain(static_cast<tc120MXS::teGain>(update.value));
+        break;
+    case regfile::kBiasOffset:
+        if (update.value <= kBiasOffsetMask) {
+            const uint32_t word = receiver.readBiasSubtract();
+            receiver.setBiasSubtract((word & ~kBiasOffsetMask) | update.value);
+        }
+        break;
+    case regfile::kBiasEnable: {
+        const uint32_t word = receiver.readBiasSubtract();
+        receiver.setBiasSubtract((word & ~kBiasEnableBit) |
+                                 (update.value != 0 ? kBiasEnableBit : 0u));
+        break;
+    }
+    case regfile::kVerticalFactor:
+        changeVerticalFactor(update.value);
+        break;
+    default:
+        return; // not ours: left for the other observers
+    }
+    update.handled = true;
+}
+
+void tc120MXSSensorBoard::tcRegFileObs::changeVerticalFactor(uint32_t factor) {
+    const uint16_t old = owner->verticalMode;
+    if (owner->sensor.setVerticalMode(factor) != eeSuccess)
+        return;
+
+    // The same sensor rows as before, counted in rows of the new factor.
+    const ROI current = owner->getROI();
+    const uint32_t y = rescaleRows(static_cast<uint32_t>(current.y), old, factor);
+    const uint32_t height = rescaleRows(static_cast<uint32_t>(current.height), old, factor);
+
+    // Set first: the programming done by setROI already uses the new factor.
+    owner->verticalMode = static_cast<uint16_t>(factor);
+    const int result =
+        owner->setROI(ROI(static_cast<int>(y), current.x, current.width, static_cast<int>(height)));
+    if (result == eeSuccess) {
+        regfile::publish(regfile::kRegionHeight, height);
+        regfile::publish(regfile::kRegionY, y);
+        return;
+    }
+
+    // The rescaled region was refused: back to the factor the region was made for.
+    owner->verticalMode = old;
+    owner->sensor.setVerticalMode(old);
+}
+
+} // namespace Vistrel

@@ -1,0 +1,122 @@
+// Regions of interest: validation, the sensor's readout row band, the timing re-fit for the
+// new band, and the frame receiver's cut-out of the delivered image.
+#include "plugin/RegisterFileWords.h"
+#include "plugin/tc120MXSSensorBoard.h"
+
+#include <cstdint>
+#include <iostream>
+
+namespace Vistrel {
+
+namespace {
+
+// A region may reach 32 rows and columns past the full frame (the sensor's margin); the
+// sensor's own row limits decide the rest.
+constexpr int64_t kRowLimit = 0x2400;    // 9216
+constexpr int64_t kColumnLimit = 0x3400; // 13312
+constexpr int kColumnAlign = 8;          // x and width: multiples of 8
+constexpr int kRowAlign = 4;             // y and height: multiples of 4 (sensor row blocks)
+
+// Frame receiver blanking: fixed vertical lines, horizontal offset past the margin.
+constexpr uint16_t kBlankVertical = 0x21;
+constexpr int kBlankHorizontalMargin = 32;
+
+bool isValidRegion(const ROI& region) {
+    // Sums in 64 bits: extreme host values must not overflow.
+    return region.y >= 0 && region.x >= 0 && region.width >= 1 && region.height >= 1 &&
+           int64_t{region.y} + region.height <= kRowLimit &&
+           int64_t{region.x} + region.width <= kColumnLimit &&
+           ((region.x | region.width) & (kColumnAlign - 1)) == 0 &&
+           ((region.y | region.height) & (kRowAlign - 1)) == 0;
+}
+
+uint16_t low16(int value) {
+    return static_cast<uint16_t>(static_cast<uint32_t>(value));
+}
+
+} // namespace
+
+int tc120MXSSensorBoard::setROI(ROI region) {
+    std::cout << "SetROI enter" << std::endl;
+    std::cout << "SetROI region" << region.toString() << std::endl;
+
+    int result;
+    if (isCapturing()) {
+        std::cout << "SetROI eeCaputreInProgress" << std::endl;
+        result = eeCaputreInProgress;
+    } else if (!isValidRegion(region)) {
+        std::cout << "SetROI eeArgumentOutOfRange" << std::endl;
+        result = eeArgumentOutOfRange;
+    } else {
+        std::cout << "SetROI checked valid" << std::endl;
+        roi = region;
+        result = programMultipleROI();
+    }
+
+    std::cout << "setROI exit:" << result << std::endl;
+    regfile::publish(regfile::kMinFrameInterval,
+                     static_cast<uint32_t>(getMinFrameIntervalMicroS()));
+    return result;
+}
+
+int tc120MXSSensorBoard::programMultipleROI() {
+    std::cout << "programMultipleROI " << roi.toString() << std::endl;
+
+    // Sensor rows of the band; one output row spans verticalMode sensor rows.
+    const uint32_t factor = verticalMode;
+    const auto startRow = static_cast<uint16_t>(static_cast<uint32_t>(roi.y) * factor);
+    const auto endRow =
+        static_cast<uint16_t>((static_cast<uint32_t>(roi.y) + roi.height - 1) * factor);
+    const teNackCode err = sensor.setROIArea(startRow, endRow);
+    if (err != eeSuccess) {
+        std::cout << "programMultipleROI"
+                  << "setROIArea Error" << err << std::endl;
+        return err;
+    }
+
+    // The readout time follows the band: fit the frame interval again, then give back the
+    // exposure the host set. It is read before the interval is re-fitted, whose own fit
+    // against the shorter band may have stretched it.
+    const int heldExposure = getExposure();
+    setFrameInterval(getFrameInterval());
+    setExposure(heldExposure);
+
+    const ROI image = getImageROI();
+    std::cout << "image" << image.toString() << std::endl;
+
+    fpga.frameCtrl.setRoiResCntConfig({low16(image.height), low16(image.width)});
+    fpga.frameCtrl.setBlankOffsetConfig({kBlankVertical, low16(image.x + kBlankHorizontalMargin)});
+    fpga.frameCtrl.setRoiConfig({low16(image.y), low16(image.x)});
+    return eeSuccess;
+}
+
+ROI tc120MXSSensorBoard::getROI() {
+    return roi;
+}
+
+ROI tc120MXSSensorBoard::getImageROI() {
+    const ROI region = getROI();
+    const int count = getNumberOfROI();
+    if (count == 1)
+        return region;
+
+    const ROI* list = getROIList();
+    if (count <= 0 || list == nullptr) {
+        // No framework regions: nothing is stacked, so the image has no rows. Position and
+        // width stay those of the single region.
+        return ROI(region.y, region.x, region.width, 0);
+    }
+
+    // Regions stacked one under the other: the first one's columns, the topmost row, the
+    // rows of all of them.
+    int top = list[0].y;
+    uint16_t rows = 0;
+    for (int i = 0; i < count; ++i) {
+        if (list[i].y < top)
+            top = list[i].y;
+        rows = static_cast<uint16_t>(rows + low16(list[i].height));
+    }
+    return ROI(top, list[0].x, list[0].width, rows);
+}
+
+} // namespace Vistrel

@@ -1,0 +1,106 @@
+// Exposure and frame interval: the sensor's line timing, the frame-sync pulse period and the
+// register-file words kept in step.
+#include "plugin/RegisterFileWords.h"
+#include "plugin/tc120MXSSensorBoard.h"
+
+#include "platform/RobustLock.h"
+
+#include <chrono>
+#include <cstdint>
+#include <iostream>
+#include <stdexcept>
+
+namespace Vistrel {
+
+namespace {
+
+using std::chrono::microseconds;
+
+// The framework's int view of a 64-bit microsecond count: its low 32 bits.
+int low32(int64_t value) {
+    return static_cast<int32_t>(static_cast<uint32_t>(value));
+}
+
+} // namespace
+
+int tc120MXSSensorBoard::setFrameInterval(int requested) {
+    platform::tcRobustLock lock(mutex.getMutex());
+
+    // Round down to a whole number of horizontal periods (the count itself, not its
+    // duration). A period of 0 never comes from a powered sensor; should it, no rounding is
+    // possible and the request falls to the readout-time floor below.
+    const int64_t period = sensor.getHorizontalPeriod();
+    const int64_t candidate = period > 0 ? period * (requested / period) : 0;
+
+    const int minimum = getMinFrameIntervalMicroS();
+    std::cout << "setFrameInterval min interval: " << minimum << std::endl;
+
+    // The floor is the readout time as it is, not rounded to the period.
+    const int64_t value = candidate >= minimum ? candidate : minimum;
+    updateStatusFMT("setFrameInterval: %d uS", low32(value));
+
+    const teNackCode err = sensor.setFrameInterval(microseconds(value));
+    if (err != eeSuccess)
+        return err;
+
+    try {
+        fpga.pwm.setPeriodTime(microseconds(value));
+    } catch (const std::runtime_error& error) {
+        // The sensor already runs at the new interval; report and keep it.
+        updateStatusFMT(eeStatusError, "%s", error.what());
+    }
+
+    frameInterval = value;
+    regfile::publish(regfile::kFrameInterval, static_cast<uint32_t>(value));
+
+    // An exposure cannot outlast the frame it belongs to.
+    const int64_t fitted = low32(value) < low32(exposure) ? value : exposure;
+    const teNackCode result = sensor.setExposure(microseconds(fitted));
+    exposure = sensor.getExposure().count();
+    regfile::publish(regfile::kExposure, static_cast<uint32_t>(exposure));
+    return result;
+}
+
+int tc120MXSSensorBoard::getFrameInterval() {
+    // Locked so that a reader on another thread never sees a half-written interval.
+    platform::tcRobustLock lock(mutex.getMutex());
+    return low32(frameInterval);
+}
+
+int tc120MXSSensorBoard::setExposure(int requested) {
+    platform::tcRobustLock lock(mutex.getMutex());
+    updateStatusFMT(eeStatusInfo, "setExposure %d uS", requested);
+
+    // Lengthen the frame first when the exposure does not fit into it (the result is
+    // not examined: a refusal leaves the sensor to limit the exposure).
+    if (frameInterval < requested)
+        setFrameInterval(requested);
+
+    // A frame more than one readout time longer than the exposure is shortened to the
+    // smallest whole number of readout times that exceeds the exposure: the fastest frame
+    // rate the exposure allows.
+    const int64_t readout = sensor.getFrameReadoutTime().count();
+    if (readout > 0 && requested < frameInterval - readout) {
+        const int64_t frames = requested / readout + 1;
+        setFrameInterval(low32(frames * readout));
+    }
+
+    const teNackCode result = sensor.setExposure(microseconds(requested));
+    exposure = sensor.getExposure().count();
+    regfile::publish(regfile::kExposure, static_cast<uint32_t>(exposure));
+    return result;
+}
+
+int tc120MXSSensorBoard::getExposure() {
+    platform::tcRobustLock lock(mutex.getMutex());
+    std::cout << "getExposure: " << exposure << std::endl;
+    return low32(exposure);
+}
+
+int tc120MXSSensorBoard::getMinFrameIntervalMicroS() {
+    // The sensor's readout fields are updated under this lock by the timing calls above.
+    platform::tcRobustLock lock(mutex.getMutex());
+    return low32(sensor.getFrameReadoutTime().count());
+}
+
+} // namespace Vistrel
