@@ -45,11 +45,11 @@ struct HeadConfig {
     uint32_t dpaLockMask = 0x0FFFFFFF;
     // Polls (100 ms sleeps after every lane's DPA is held) until the deserializer aligns.
     std::optional<int> alignPolls = 0;
-    bool memoryAbsent = false;       // the memory device cannot be opened
-    bool spiClosed = false;          // the SPI device is not open
-    bool spiRefuseConfig = false;    // the SPI device refuses its configuration
+    bool memoryAbsent = false;    // the memory device cannot be opened
+    bool spiClosed = false;       // the SPI device is not open
+    bool spiRefuseConfig = false; // the SPI device refuses its configuration
     std::array<uint32_t, 2> sysId{0x00001234, 0x5E6F7A8B};
-    uint32_t pllWord = 0x00000C0C;   // PLL block word 0xC0
+    uint32_t pllWord = 0x00000C0C; // PLL block word 0xC0
     uint32_t coreId = 0x0120CA11, coreRev = 0x00010002, coreCaps = 0x0000001C;
     bool pwmDown = false, pixelShiftDown = false, badPixelDown = false;
     std::set<std::string> absentGpios; // device-tree names that do not resolve
@@ -82,9 +82,9 @@ struct PwmState {
     bool inverted = false;
     long long periodUs = 0;
     long long dutyUs = 0;
-    long long pulses = 0;       // pulses emitted so far
-    long long waits = 0;        // waitForInterrupt calls
-    std::vector<long long> waitTimeoutsUs; // the timeout of each wait, in order
+    long long pulses = 0;                           // pulses emitted so far
+    long long waits = 0;                            // waitForInterrupt calls
+    std::vector<long long> waitTimeoutsUs;          // the timeout of each wait, in order
     std::vector<std::pair<Micros, bool>> enableLog; // time-stamped enableCore calls
 };
 
@@ -159,10 +159,12 @@ public:
     std::optional<SpiConfigSeen> lastSpiConfiguration() const;
 
     // GPIO lines by device-tree name.
-    int gpioPin(const std::string& name) const; // negative when absent
+    int gpioPin(const std::string& name) const;   // negative when absent
     int gpioLevel(const std::string& name) const; // -1 when never driven
     std::vector<GpioEdge> gpioEdges() const;
     std::optional<SetEdgeCall> lastSetEdge() const;
+    // Pin numbers of GPIO calls made on lines the board does not have (ignored).
+    std::vector<unsigned int> ignoredGpioPins() const;
 
     // ADC conversions: (time, channel) of each Volts call.
     std::vector<std::pair<Micros, int>> adcReads() const;

@@ -1,0 +1,93 @@
+// Board-support GPIO on the simulated head: lines by device-tree name, levels recorded.
+#include "Tarnis/tcGpio.h"
+
+#include "sim/HeadImpl.h"
+
+#include <cstring>
+
+namespace Tarnis {
+namespace {
+
+sim::Head::Impl& head() {
+    return sim::Head::instance().impl();
+}
+
+// Drives a line; false (recorded as ignored) for a pin the board does not have.
+bool drive(unsigned int pin, int value) {
+    sim::Head::Impl& h = head();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    const char* name = sim::gpioNameOfPin(pin);
+    if (name == nullptr) {
+        h.ignoredGpioPins.push_back(pin);
+        return false;
+    }
+    const int level = value != 0 ? 1 : 0;
+    auto previous = h.gpioLevels.find(name);
+    const bool changed = previous == h.gpioLevels.end() || previous->second != level;
+    h.gpioLevels[name] = level;
+    // Every drive is logged, also one that keeps the level: delays are measured between them.
+    h.gpioEdges.push_back(sim::GpioEdge{sim::Clock::now(), name, level});
+    if (changed)
+        h.traceNow(name, static_cast<uint64_t>(level));
+    return true;
+}
+
+} // namespace
+
+tcGpio::tcGpio() = default;
+tcGpio::~tcGpio() = default;
+
+int tcGpio::GetPinFromDTName(const char* name) {
+    if (name == nullptr)
+        return -1;
+    return sim::Head::instance().gpioPin(name);
+}
+
+int tcGpio::SetEdge(int pin, int flags, int mode) {
+    sim::Head::Impl& h = head();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    h.setEdge = sim::SetEdgeCall{pin, flags, mode};
+    return pin < 0 ? -1 : 0;
+}
+
+tcGpioSingle::tcGpioSingle(unsigned int pin) : pinNumber(pin) {}
+tcGpioSingle::~tcGpioSingle() = default;
+tcGpioSingle::tcGpioSingle(tcGpioSingle&& other) noexcept : pinNumber(other.pinNumber) {}
+tcGpioSingle& tcGpioSingle::operator=(tcGpioSingle&& other) noexcept {
+    pinNumber = other.pinNumber;
+    return *this;
+}
+
+int tcGpioSingle::SetDirection(int direction, int value) {
+    if (direction == 0) {
+        // An input: the line keeps whatever level it had.
+        sim::Head::Impl& h = head();
+        std::lock_guard<std::mutex> lock(h.mutex);
+        if (sim::gpioNameOfPin(pinNumber) == nullptr) {
+            h.ignoredGpioPins.push_back(pinNumber);
+            return -1;
+        }
+        return 0;
+    }
+    return drive(pinNumber, value) ? 0 : -1;
+}
+
+int tcGpioSingle::SetValue(int value) {
+    return drive(pinNumber, value) ? 0 : -1;
+}
+
+int tcGpioSingle::GetValue() {
+    sim::Head::Impl& h = head();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    const char* name = sim::gpioNameOfPin(pinNumber);
+    if (name == nullptr) {
+        h.ignoredGpioPins.push_back(pinNumber);
+        return -1;
+    }
+    auto found = h.gpioLevels.find(name);
+    return found == h.gpioLevels.end() ? 0 : found->second;
+}
+
+tcGpioListener::~tcGpioListener() = default;
+
+} // namespace Tarnis
