@@ -1,0 +1,113 @@
+#pragma once
+// Bad-pixel replacement commands: "SBPR"/"GBPR" switch and report the replacement data,
+// "SBPRM"/"GBPRM" the map; register-file words 0x3A070 and 0x3A074 do the same as the
+// two set commands.
+#include "Vistrel/tcAbstractHandler.h"
+#include "Vistrel/tcStringTokenizer.h"
+#include "Vistrel/teNackCode.h"
+#include "Vistrel/tsUpdate.h"
+
+#include <cstdint>
+#include <map>
+#include <string>
+
+namespace Vistrel {
+
+// T is the replacement core: mapState(), onState(), setMapState(bool), defaultData(),
+// setData(std::string).
+template <class T> class tcBadPixelHandler : public tcAbstractHandler {
+public:
+    enum teBadPixelOp : int32_t {
+        eeGetMapState = 0,
+        eeSetMapState = 1,
+        eeGetOnState = 2,
+        eeSetData = 3,
+    };
+
+    static constexpr uint32_t kDataWord = 0x3A070; // non-zero: default data, 0: cleared
+    static constexpr uint32_t kMapWord = 0x3A074;  // map on (non-zero) or off
+
+    // The handler belongs to no board; core is not owned. Registers its four commands in
+    // handlers when given one.
+    tcBadPixelHandler(T* core, tcAbstractHandler* next,
+                      std::map<std::string, tcAbstractHandler*>* handlers)
+        : tcAbstractHandler(nullptr, next), core(core) {
+        if (handlers != nullptr) {
+            (*handlers)["SBPR"] = this;
+            (*handlers)["GBPR"] = this;
+            (*handlers)["SBPRM"] = this;
+            (*handlers)["GBPRM"] = this;
+        }
+    }
+    ~tcBadPixelHandler() override = default;
+
+    void update(tsUpdate& update) override {
+        if (update.kind != tsUpdate::eeWordWritten)
+            return;
+        int value = update.value != 0 ? 1 : 0;
+        if (update.address == kDataWord)
+            execute(eeSetData, value);
+        else if (update.address == kMapWord)
+            execute(eeSetMapState, value);
+        else
+            return;
+        update.handled = true;
+    }
+
+    std::string execute(std::string& command, std::string& arguments) override {
+        teBadPixelOp op;
+        if (command == "SBPR")
+            op = eeSetData;
+        else if (command == "GBPR")
+            op = eeGetOnState;
+        else if (command == "SBPRM")
+            op = eeSetMapState;
+        else if (command == "GBPRM")
+            op = eeGetMapState;
+        else
+            return tcAbstractHandler::execute(command, arguments);
+
+        tcStringTokenizer tokens(arguments, ' ');
+        int value = 0;
+        const bool isSet = op == eeSetData || op == eeSetMapState;
+        if (isSet) {
+            if (!tokens.hasNext())
+                return nack(eeMissingArgument);
+            if (!tokens.nextInt(&value))
+                return nack(eeArgumentOutOfRange);
+        }
+        const int code = execute(op, value);
+        if (code != eeSuccess)
+            return nack(code);
+        if (isSet)
+            return ack(nullptr);
+        std::string number = carrotNumber(value);
+        return ack(&number);
+    }
+
+    // Applies op to the core; value carries the set argument or receives the state.
+    virtual int execute(teBadPixelOp op, int& value) {
+        if (core == nullptr)
+            return eeNotSupported;
+        switch (op) {
+        case eeGetMapState:
+            value = core->mapState();
+            break;
+        case eeSetMapState:
+            core->setMapState(value != 0);
+            break;
+        case eeGetOnState:
+            value = core->onState();
+            break;
+        case eeSetData:
+            core->setData(value != 0 ? core->defaultData() : std::string());
+            break;
+        }
+        return eeSuccess;
+    }
+
+private:
+    T* core; // not owned
+};
+
+} // namespace Vistrel

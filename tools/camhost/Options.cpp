@@ -1,0 +1,99 @@
+#include "Options.h"
+
+#include <CLI/CLI.hpp>
+
+#include <filesystem>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace camhost {
+namespace {
+
+const char* const kScriptHelp = R"(
+Script: one command a line; '#' starts a comment; numbers in decimal or 0x-hex.
+  init                      board initialize()
+  exposure US               setExposure
+  interval US               setFrameInterval
+  roi Y X W H               setROI (first row, first column, width, height)
+  regions N Y X W H ...     N regions to the multiple-ROI view, then programMultipleROI
+  bpp MODE | color 0|1 | pattern P | trigger M
+  start | stop
+  notify GPIO LEVEL         a GPIO notification to Handler
+  write ADDR VALUE          a client's register-file write
+  cmd NAME [ARGS...]        a text command through the board's handler chain
+  peek REG | poke REG VALUE
+  version | info | temperature N
+  get exposure|interval|min-interval|roi|image-roi|trigger|pattern|capturing|clock|skip-frames
+  sleep US                  a wait on the head's clock
+  state                     the JSON state report to standard output
+--sim keys: rail.N=VOLTS pll=N|never dpa=MASK align=N|never memory=absent spi=closed
+  spi=refuse-config sysid=W0,W1 pwm=down pixelshift=down badpixel=down gpio.NAME=absent
+Exit status: 0 script run, 1 plug-in not loadable or an exception from it, 2 usage or
+script error.)";
+
+fs::path executableDir() {
+    std::error_code error;
+    fs::path self = fs::read_symlink("/proc/self/exe", error);
+    return error ? fs::path() : self.parent_path();
+}
+
+bool isPresent(const fs::path& path) {
+    std::error_code error;
+    return !path.empty() && fs::exists(path, error);
+}
+
+} // namespace
+
+std::string defaultPlugin() {
+    const fs::path dir = executableDir();
+    // Build tree: <build>/tools/camhost/camhost beside <build>/libtc120mxs.so.
+    const fs::path built = dir / ".." / ".." / "libtc120mxs.so";
+    if (isPresent(built))
+        return fs::weakly_canonical(built).string();
+    const fs::path installed = dir / ".." / CAMHOST_INSTALL_LIBDIR / "libtc120mxs.so";
+    if (isPresent(installed))
+        return fs::weakly_canonical(installed).string();
+    return CAMHOST_INSTALLED_PLUGIN;
+}
+
+std::string defaultConfig() {
+    const fs::path dir = executableDir();
+    if (isPresent(dir / ".." / ".." / "libtc120mxs.so") && isPresent(CAMHOST_DEFAULT_CONFIG))
+        return CAMHOST_DEFAULT_CONFIG;
+    const fs::path installed = dir / ".." / CAMHOST_INSTALL_DATADIR / "tc120mxs" / "config";
+    if (isPresent(installed))
+        return fs::weakly_canonical(installed).string();
+    if (isPresent(CAMHOST_INSTALLED_CONFIG))
+        return CAMHOST_INSTALLED_CONFIG;
+    return CAMHOST_DEFAULT_CONFIG;
+}
+
+std::optional<int> parseOptions(int argc, char** argv, tsOptions& options) {
+    CLI::App app{"camhost: runs the tc120mxs plug-in on the simulated camera head", "camhost"};
+    options.plugin = defaultPlugin();
+    options.config = defaultConfig();
+    options.spi = "/dev/spidev1.0";
+    app.add_option("--plugin", options.plugin, "plug-in module to load")->capture_default_str();
+    app.add_option("--config", options.config, "working directory the plug-in reads from")
+        ->capture_default_str()
+        ->check(CLI::ExistingDirectory);
+    app.add_option("--spi", options.spi, "SPI device path handed to makeSensor")
+        ->capture_default_str();
+    app.add_flag("--fast", options.fast, "virtual clock: delays and timeouts take no real time");
+    app.add_option("--json", options.json, "write the state report to FILE at the end");
+    app.add_option("--vcd", options.vcd, "write a waveform (value change dump) to FILE");
+    app.add_option("--sim", options.sim, "head set-up or fault KEY=VALUE (repeatable)")
+        ->allow_extra_args(false);
+    app.add_option("script", options.script, "script file, or - for standard input");
+    app.footer(kScriptHelp);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        const int status = app.exit(error);
+        return status == 0 ? 0 : 2;
+    }
+    return std::nullopt;
+}
+
+} // namespace camhost
