@@ -1,0 +1,225 @@
+// Board bring-up end to end on the simulated head.
+#include "BringupFixture.h"
+
+#include "sim/SimHead.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace bringup {
+namespace {
+
+using Vistrel::ROI;
+
+constexpr uint32_t kWordFrameInterval = 0x3A000;
+constexpr uint32_t kWordExposure = 0x3A004;
+constexpr uint32_t kWordPixelFormat = 0x3A020;
+constexpr uint32_t kWordGain = 0x3D000;
+constexpr uint32_t kWordBiasOffset = 0x3D008;
+constexpr uint32_t kWordBiasEnable = 0x3D00C;
+constexpr uint16_t kChipGainRegister = 0x7A;
+
+uint32_t chipGain(const std::map<uint16_t, uint32_t>& chip) {
+    const auto found = chip.find(kChipGainRegister);
+    return found == chip.end() ? 0xFFFF : (found->second >> 5) & 0xF;
+}
+
+size_t spiFramesTo(const std::vector<sim::SpiFrame>& frames, uint16_t reg) {
+    size_t count = 0;
+    for (const sim::SpiFrame& frame : frames)
+        count += frame.reg == reg ? 1 : 0;
+    return count;
+}
+
+size_t xresetEdges(const std::vector<sim::GpioEdge>& edges) {
+    size_t count = 0;
+    for (const sim::GpioEdge& edge : edges)
+        count += edge.name == "XRESET" ? 1 : 0;
+    return count;
+}
+
+class Bringup : public BringupTest {};
+
+TEST_F(Bringup, GoodRunReportsInOrderAndLeavesTheHeadReady) {
+    // Catches a bring-up that reorders its steps or skips one of the start-up settings.
+    copyAllSampleFiles();
+    sim::HeadConfig config;
+    config.pllLockPolls = 3; // the receiver trains for 300 ms
+    resetHead(config);
+    auto& b = makeBoard();
+    ASSERT_EQ(b.initialize(), 0);
+
+    const std::vector<sim::StatusLine> lines = head().statusLines();
+    ASSERT_GE(lines.size(), 6u);
+    EXPECT_EQ(lines[0].text, "Initializing FPGA...");
+    EXPECT_EQ(lines[0].status, Vistrel::tcStatusReporter::eeStatusInfo);
+    EXPECT_EQ(lines[1].text, "FPGA Initialization done");
+    EXPECT_EQ(lines[1].status, Vistrel::tcStatusReporter::eeStatusInfo);
+    EXPECT_EQ(lines[2].text, "Powering up sensor...");
+    EXPECT_EQ(lines[2].status, Vistrel::tcStatusReporter::eeStatusInfo);
+    // The interval is programmed before the exposure, then the region, then pixel format.
+    EXPECT_EQ(lines[3].text, "setFrameInterval: " + std::to_string(b.getFrameInterval()) + " uS");
+    EXPECT_EQ(lines[4].text, "setExposure 80000 uS");
+    EXPECT_EQ(lines.back().text, "setBPP: 0");
+    for (const sim::StatusLine& line : lines)
+        EXPECT_NE(line.status, Vistrel::tcStatusReporter::eeStatusError) << line.text;
+
+    // Frame receiver: lane inversion, bias subtraction on at 400.
+    EXPECT_EQ(head().frameRegister(sim::frame::laneInversion), 0x0200443Au);
+    EXPECT_EQ(head().frameRegister(sim::frame::biasSubtract), 0x80000190u);
+    EXPECT_NE(head().frameRegister(sim::frame::control) & 0x80000000u, 0u);
+
+    // PWM: inverted sync pulse of 1 us at the frame interval, running only while the
+    // receiver trained.
+    const sim::PwmState pwm = head().pwm();
+    EXPECT_TRUE(pwm.inverted);
+    EXPECT_EQ(pwm.dutyUs, 1);
+    EXPECT_EQ(pwm.periodUs, b.getFrameInterval());
+    EXPECT_FALSE(pwm.enabled);
+    ASSERT_EQ(pwm.enableLog.size(), 2u);
+    EXPECT_TRUE(pwm.enableLog[0].second);
+    EXPECT_FALSE(pwm.enableLog[1].second);
+    EXPECT_GE((pwm.enableLog[1].first - pwm.enableLog[0].first).count(), 300000);
+
+    // Sensor: gain 15 on the chip; pixel shift of mode 0; bad-pixel map over the region.
+    EXPECT_EQ(chipGain(head().chipRegisters()), 15u);
+    EXPECT_EQ(head().pixelShift().direction, 0);
+    EXPECT_EQ(head().pixelShift().bits, 1);
+    const sim::BadPixelState badPixel = head().badPixel();
+    EXPECT_EQ(badPixel.dataLog, std::vector<std::string>{"bad_pixel_map.txt"});
+    EXPECT_EQ(badPixel.roi, ROI(0, 0, 13280, 9184));
+    EXPECT_FALSE(badPixel.color);
+
+    // Published words.
+    EXPECT_EQ(word(kWordPixelFormat), 0x01080001u);
+    EXPECT_EQ(word(kWordGain), 15u);
+    EXPECT_EQ(word(kWordBiasOffset), 400u);
+    EXPECT_EQ(word(kWordBiasEnable), 1u);
+    EXPECT_FALSE(b.isCapturing());
+}
+
+TEST_F(Bringup, WithoutConfigurationFileTheDefaultsApply) {
+    // Catches wrong built-in defaults for the region, interval, exposure or lane mask.
+    copyHeadFiles();
+    auto& b = makeBoard();
+    ASSERT_EQ(b.initialize(), 0);
+
+    EXPECT_EQ(b.getROI(), ROI(0, 0, 13280, 9184));
+    EXPECT_EQ(head().frameRegister(sim::frame::laneInversion), 0x0200443Au);
+    // 106713 us rounded down to whole line periods, never below the readout time.
+    const int interval = b.getFrameInterval();
+    EXPECT_LE(interval, 106713);
+    EXPECT_GE(interval, b.getMinFrameIntervalMicroS());
+    EXPECT_GT(interval, 106713 - 1000);
+    EXPECT_EQ(word(kWordFrameInterval), static_cast<uint32_t>(interval));
+    EXPECT_EQ(head().pwm().periodUs, interval);
+    EXPECT_TRUE(hasStatus("setExposure 80000 uS"));
+    // The sensor quantises the exposure to whole lines (about 11.6 us).
+    EXPECT_NEAR(b.getExposure(), 80000, 12);
+    EXPECT_EQ(word(kWordExposure), static_cast<uint32_t>(b.getExposure()));
+}
+
+TEST_F(Bringup, ConfiguredOffsetsReachRegionReceiverAndBadPixelCore) {
+    // Catches RoiX and RoiY swapped when the start-up region is built.
+    copyHeadFiles();
+    writeFile("120mxs_config.ini", "[Settings]\n"
+                                   "LaneInvertMask = 0x00000005\n"
+                                   "RoiX = 16\n"
+                                   "RoiY = 8\n"
+                                   "RoiWidth = 1024\n"
+                                   "RoiHeight = 1000\n");
+    auto& b = makeBoard();
+    ASSERT_EQ(b.initialize(), 0);
+
+    const ROI expected(8, 16, 1024, 1000);
+    EXPECT_EQ(b.getROI(), expected);
+    EXPECT_EQ(head().badPixel().roi, expected);
+    EXPECT_EQ(head().frameRegister(sim::frame::roiStart), (8u << 16) | 16u);
+    EXPECT_EQ(head().frameRegister(sim::frame::roiResolution), (1000u << 16) | 1024u);
+    EXPECT_EQ(head().frameRegister(sim::frame::blankOffset), (33u << 16) | (16u + 32u));
+    EXPECT_EQ(head().frameRegister(sim::frame::laneInversion), 5u);
+}
+
+TEST_F(Bringup, FpgaFaultStopsBeforeTheSensorIsPowered) {
+    // Catches a bring-up that powers or programs the sensor with an unusable FPGA.
+    copyAllSampleFiles();
+    sim::HeadConfig config;
+    config.pwmDown = true;
+    resetHead(config);
+    auto& b = makeBoard();
+    const size_t edgesBefore = xresetEdges(head().gpioEdges());
+
+    EXPECT_EQ(b.initialize(), 4);
+
+    const std::vector<sim::StatusLine> lines = head().statusLines();
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_EQ(lines[0].text, "Initializing FPGA...");
+    EXPECT_EQ(lines[1].text, "FPGA Initialization error!");
+    EXPECT_EQ(lines[1].status, Vistrel::tcStatusReporter::eeStatusError);
+    EXPECT_EQ(xresetEdges(head().gpioEdges()), edgesBefore);
+    EXPECT_TRUE(head().spiFrames().empty());
+    EXPECT_FALSE(head().lastSpiConfiguration().has_value());
+    EXPECT_TRUE(head().adcReads().empty());
+    EXPECT_EQ(head().frameRegister(sim::frame::laneInversion), 0u);
+}
+
+TEST_F(Bringup, ReceiverFailureIsReturnedButTheSettingsAreStillPublished) {
+    // Catches an early return that skips gain and bias, or a map loaded into a dead
+    // receiver.
+    copyAllSampleFiles();
+    sim::HeadConfig config;
+    config.pllLockPolls = std::nullopt;
+    resetHead(config);
+    auto& b = makeBoard();
+
+    EXPECT_EQ(b.initialize(), -1);
+
+    EXPECT_TRUE(head().badPixel().dataLog.empty());
+    EXPECT_EQ(chipGain(head().chipRegisters()), 15u);
+    EXPECT_EQ(word(kWordGain), 15u);
+    EXPECT_EQ(word(kWordBiasOffset), 400u);
+    EXPECT_EQ(word(kWordBiasEnable), 1u);
+    EXPECT_EQ(word(kWordPixelFormat), 0x01080001u);
+    EXPECT_EQ(head().frameRegister(sim::frame::biasSubtract), 0x80000190u);
+    EXPECT_EQ(head().pixelShift().bits, 1);
+    EXPECT_FALSE(head().pwm().enabled);
+}
+
+TEST_F(Bringup, RailOutOfLimitsStopsAfterPowerUp) {
+    // Catches a bring-up that loads registers into a sensor whose supply is out of range.
+    copyAllSampleFiles();
+    sim::HeadConfig config;
+    config.railVolts[2] = 1.95f; // D_VDDH_3V5_DIV2 allows 1.7..1.8 V
+    resetHead(config);
+    auto& b = makeBoard();
+
+    EXPECT_EQ(b.initialize(), -4);
+
+    const std::vector<sim::StatusLine> lines = head().statusLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.back().text, "Sensor powerup error!");
+    EXPECT_EQ(lines.back().status, Vistrel::tcStatusReporter::eeStatusError);
+    EXPECT_TRUE(head().chipRegisters().empty());
+    EXPECT_FALSE(head().pwm().inverted);
+    EXPECT_EQ(head().pwm().periodUs, 106713);
+    EXPECT_EQ(head().frameRegister(sim::frame::control) & 0x80000000u, 0u);
+    EXPECT_FALSE(word(kWordGain).has_value());
+}
+
+TEST_F(Bringup, RepeatedInitializeDeliversEachNotificationOnce) {
+    // Catches the observer registered a second time: every gain write would reach the
+    // sensor twice.
+    auto& b = readyBoard();
+    ASSERT_EQ(b.initialize(), 0);
+    const size_t before = spiFramesTo(head().spiFrames(), kChipGainRegister);
+
+    Vistrel::tcRegisterFile::getInstance(nullptr, true)->update_word(kWordGain, 13);
+
+    EXPECT_EQ(spiFramesTo(head().spiFrames(), kChipGainRegister), before + 1);
+    EXPECT_EQ(chipGain(head().chipRegisters()), 13u);
+}
+
+} // namespace
+} // namespace bringup

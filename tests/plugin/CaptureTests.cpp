@@ -1,0 +1,238 @@
+// Capture start, stop and external triggers on the simulated head's virtual clock.
+#include "BringupFixture.h"
+
+#include "sim/SimHead.h"
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace bringup {
+namespace {
+
+using Vistrel::eeExternalTrigger;
+using Vistrel::eeFreeRunning;
+
+const char* const kSyncError = "Error starting capture (failed to get all channels synced)\n";
+
+// Index of the first trace event of signal with value, from position from; -1 if none.
+long long traceIndex(const std::vector<sim::TraceEvent>& trace, const std::string& signal,
+                     uint64_t value, size_t from = 0) {
+    for (size_t i = from; i < trace.size(); ++i)
+        if (trace[i].signal == signal && trace[i].value == value)
+            return static_cast<long long>(i);
+    return -1;
+}
+
+class Capture : public BringupTest {};
+
+TEST_F(Capture, FreeRunningStartLeavesThePwmRunning) {
+    // Catches the PWM stopped after the first pulse, or the sensor started before the
+    // frame sync runs.
+    auto& b = readyBoard();
+    const size_t traceFrom = head().trace().size();
+    const size_t waitsBefore = head().pwm().waitTimeoutsUs.size();
+    const size_t outputCalls = head().frameOutputCalls().size();
+
+    ASSERT_EQ(b.start(), 0);
+
+    EXPECT_TRUE(b.isCapturing());
+    const sim::PwmState pwm = head().pwm();
+    EXPECT_TRUE(pwm.enabled);
+    EXPECT_TRUE(pwm.interruptsEnabled);
+    const std::vector<long long> waits(pwm.waitTimeoutsUs.begin() + waitsBefore,
+                                       pwm.waitTimeoutsUs.end());
+    EXPECT_EQ(waits, (std::vector<long long>{0, b.getFrameInterval() / 2}));
+    EXPECT_NE(chipFrameState(), 0u);
+    const auto trace = head().trace();
+    const long long pwmOn = traceIndex(trace, "pwm.enable", 1, traceFrom);
+    ASSERT_GE(pwmOn, 0);
+    const long long sensorOn = traceIndex(trace, "sensor.frameState", chipFrameState(), traceFrom);
+    EXPECT_GT(sensorOn, pwmOn);
+    EXPECT_FALSE(head().pixelShift().reset);
+    EXPECT_FALSE(head().badPixel().reset);
+    EXPECT_EQ(statusTexts(), std::vector<std::string>{"Starting capture..."});
+    EXPECT_EQ(head().statusLines()[0].status, Vistrel::tcStatusReporter::eeStatusCapturing);
+    EXPECT_EQ(head().frameOutputCalls().size(), outputCalls);
+}
+
+TEST_F(Capture, SecondStartIsRefusedAndTheCaptureKeepsRunning) {
+    // Catches a second start that restarts the PWM or reports success.
+    auto& b = readyBoard();
+    ASSERT_EQ(b.start(), 0);
+    const size_t enables = head().pwm().enableLog.size();
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(b.start(), 6);
+    const std::string out = testing::internal::GetCapturedStdout();
+
+    EXPECT_NE(out.find(kSyncError), std::string::npos);
+    EXPECT_TRUE(b.isCapturing());
+    EXPECT_TRUE(head().pwm().enabled);
+    EXPECT_EQ(head().pwm().enableLog.size(), enables);
+    EXPECT_EQ(statusTexts(), std::vector<std::string>{"Starting capture..."});
+}
+
+TEST_F(Capture, TriggeredStartArmsTheSensorAndStopsThePwm) {
+    // Catches a triggered capture that leaves the PWM free running or skips the
+    // frame-output set-up.
+    sim::HeadConfig config;
+    config.frameOutputQ = 0x8123; // doubling overflows 16 bits
+    resetHead(config);
+    auto& b = readyBoard();
+    ASSERT_EQ(b.setTrigger(eeExternalTrigger), 0);
+    const size_t traceFrom = head().trace().size();
+    const size_t waitsBefore = head().pwm().waitTimeoutsUs.size();
+    const size_t outputCalls = head().frameOutputCalls().size();
+
+    ASSERT_EQ(b.start(), 0);
+
+    EXPECT_TRUE(b.isCapturing());
+    const sim::PwmState pwm = head().pwm();
+    EXPECT_FALSE(pwm.enabled);
+    ASSERT_GE(pwm.enableLog.size(), 2u);
+    EXPECT_TRUE(pwm.enableLog[pwm.enableLog.size() - 2].second);
+    const std::vector<long long> waits(pwm.waitTimeoutsUs.begin() + waitsBefore,
+                                       pwm.waitTimeoutsUs.end());
+    EXPECT_EQ(waits, (std::vector<long long>{0, b.getFrameInterval() / 2}));
+    using Calls = std::vector<std::pair<char, int>>;
+    const Calls calls = head().frameOutputCalls();
+    const Calls expected{{'P', 2}, {'Q', 0x8123}, {'R', 0x0246}};
+    EXPECT_EQ(Calls(calls.begin() + outputCalls, calls.end()), expected);
+    // Here the sensor is armed before the first pulse.
+    const auto trace = head().trace();
+    const long long sensorOn = traceIndex(trace, "sensor.frameState", chipFrameState(), traceFrom);
+    const long long pwmOn = traceIndex(trace, "pwm.enable", 1, traceFrom);
+    ASSERT_GE(sensorOn, 0);
+    EXPECT_LT(sensorOn, pwmOn);
+}
+
+TEST_F(Capture, TriggerWhileArmedPulsesThePwmForTwoBoundedWaits) {
+    // Catches a trigger that leaves the PWM enabled or waits without a bound.
+    auto& b = readyBoard();
+    ASSERT_EQ(b.setTrigger(eeExternalTrigger), 0);
+    ASSERT_EQ(b.start(), 0);
+    const sim::PwmState before = head().pwm();
+
+    b.Handler(42, 1);
+
+    const sim::PwmState after = head().pwm();
+    const long long bound = b.getFrameInterval() + 100;
+    const std::vector<long long> waits(after.waitTimeoutsUs.begin() + before.waitTimeoutsUs.size(),
+                                       after.waitTimeoutsUs.end());
+    EXPECT_EQ(waits, (std::vector<long long>{0, bound, bound}));
+    ASSERT_EQ(after.enableLog.size(), before.enableLog.size() + 2);
+    EXPECT_TRUE(after.enableLog[before.enableLog.size()].second);
+    EXPECT_FALSE(after.enableLog.back().second);
+    EXPECT_FALSE(after.enabled);
+    EXPECT_GT(after.pulses, before.pulses);
+    // Two waits for pulses, each no longer than its bound.
+    const auto elapsed =
+        after.enableLog.back().first - after.enableLog[before.enableLog.size()].first;
+    EXPECT_LE(elapsed.count(), 2 * bound);
+}
+
+TEST_F(Capture, NotificationOutsideATriggeredCaptureOnlyPrints) {
+    // Catches a notification that drives the PWM while idle or during free running.
+    auto& b = readyBoard();
+    const sim::PwmState idle = head().pwm();
+    testing::internal::CaptureStdout();
+    b.Handler(7, 1);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "tc120MXSSensorBoard::Handler: gpio 7 notification. currently 1\n");
+    EXPECT_EQ(head().pwm().waitTimeoutsUs, idle.waitTimeoutsUs);
+    EXPECT_EQ(head().pwm().enableLog.size(), idle.enableLog.size());
+
+    ASSERT_EQ(b.start(), 0); // free running
+    const sim::PwmState running = head().pwm();
+    testing::internal::CaptureStdout();
+    b.Handler(3, 0);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "tc120MXSSensorBoard::Handler: gpio 3 notification. currently 0\n");
+    EXPECT_EQ(head().pwm().waitTimeoutsUs, running.waitTimeoutsUs);
+    EXPECT_EQ(head().pwm().enableLog.size(), running.enableLog.size());
+    EXPECT_TRUE(head().pwm().enabled);
+}
+
+TEST_F(Capture, StopWhileIdleStillWaitsAFrameAndResetsThePipeline) {
+    // Catches a stop that skips the frame wait or the pipeline reset when nothing ran.
+    auto& b = readyBoard();
+    const sim::Micros before = sim::Clock::now();
+
+    EXPECT_EQ(b.stop(), 0);
+
+    EXPECT_GE((sim::Clock::now() - before).count(), b.getFrameInterval());
+    EXPECT_FALSE(b.isCapturing());
+    EXPECT_FALSE(head().pwm().enabled);
+    EXPECT_TRUE(head().pixelShift().reset);
+    EXPECT_TRUE(head().badPixel().reset);
+    EXPECT_EQ(statusTexts(), std::vector<std::string>{"Ending capture..."});
+    EXPECT_EQ(head().statusLines()[0].status, Vistrel::tcStatusReporter::eeStatusStopped);
+}
+
+TEST_F(Capture, StopEndsAFreeRunningCapture) {
+    // Catches a stop that leaves the sensor exposing or the PWM running.
+    auto& b = readyBoard();
+    ASSERT_EQ(b.start(), 0);
+    ASSERT_NE(chipFrameState(), 0u);
+
+    EXPECT_EQ(b.stop(), 0);
+
+    EXPECT_EQ(chipFrameState(), 0u);
+    EXPECT_FALSE(head().pwm().enabled);
+    EXPECT_TRUE(head().pixelShift().reset);
+    EXPECT_FALSE(b.isCapturing());
+    // A new capture can start again.
+    EXPECT_EQ(b.start(), 0);
+}
+
+TEST_F(Capture, StartWaitsHalfAnOddFrameIntervalTruncated) {
+    // Catches the half-interval wait rounded up or computed from a stale interval.
+    auto& b = readyBoard();
+    ASSERT_EQ(b.setROI(Vistrel::ROI(0, 0, 13280, 1000)), 0);
+    b.setFrameInterval(1); // raised to the readout time of the smaller region, unrounded
+    const long long interval = b.getFrameInterval();
+    const size_t waitsBefore = head().pwm().waitTimeoutsUs.size();
+
+    ASSERT_EQ(b.start(), 0);
+
+    const std::vector<long long> waits = head().pwm().waitTimeoutsUs;
+    ASSERT_EQ(waits.size(), waitsBefore + 2);
+    EXPECT_EQ(waits.back(), interval / 2);
+    EXPECT_NE(interval, 106600); // the interval followed the region
+}
+
+TEST_F(Capture, HandlerStormWhileTheHostStartsAndStops) {
+    // Catches data races between the notification thread and capture control, and a
+    // trigger burst that outlives the capture it belonged to.
+    auto& b = readyBoard();
+    ASSERT_EQ(b.setTrigger(eeExternalTrigger), 0);
+    std::atomic<bool> done{false};
+    testing::internal::CaptureStdout();
+    std::thread notifier([&] {
+        unsigned level = 0;
+        while (!done.load()) {
+            b.Handler(42, level);
+            level ^= 1u;
+            std::this_thread::yield();
+        }
+    });
+    for (int round = 0; round < 40; ++round) {
+        EXPECT_EQ(b.start(), 0);
+        b.Handler(42, 1);
+        EXPECT_EQ(b.stop(), 0);
+    }
+    done = true;
+    notifier.join();
+    testing::internal::GetCapturedStdout();
+
+    EXPECT_FALSE(b.isCapturing());
+    EXPECT_FALSE(head().pwm().enabled);
+    EXPECT_EQ(chipFrameState(), 0u);
+}
+
+} // namespace
+} // namespace bringup
