@@ -56,11 +56,9 @@ tc120MXS::tc120MXS(std::string spiDevicePath)
     std::cout << kConstructorPrefix << ": Done!" << std::endl;
 }
 
-tc120MXS::~tc120MXS() {
-    // Members go in reverse order of declaration; no pin is driven and nothing is sent.
-    mclkEnablePin.reset();
-    resetPin.reset();
-}
+// Members go in reverse order of declaration (clock enable, reset line, shadow map, mutex,
+// SPI port, ADC); no line is driven and nothing is sent.
+tc120MXS::~tc120MXS() = default;
 
 int tc120MXS::powerUp() {
     std::cout << kPowerUpPrefix << ": Opening spidev..." << std::flush;
