@@ -5,6 +5,7 @@
 #include "Vistrel/tcRegisterFile.h"
 #include "plugin/RegisterFileWords.h"
 
+#include <algorithm>
 #include <chrono>
 #include <climits>
 #include <stdexcept>
@@ -35,12 +36,8 @@ constexpr uint32_t kStartupBiasSubtract = kBiasEnableBit | 400; // on, offset 40
 // Integer setting, saturated to the int range so that an absurd value in the file is
 // refused by the setter it reaches instead of wrapping into a plausible one.
 int readSetting(const INIReader& config, const char* key, long defaultValue) {
-    const long value = config.GetInteger(kSettings, key, defaultValue);
-    if (value > INT_MAX)
-        return INT_MAX;
-    if (value < INT_MIN)
-        return INT_MIN;
-    return static_cast<int>(value);
+    const long long value = config.GetInteger(kSettings, key, defaultValue);
+    return static_cast<int>(std::clamp<long long>(value, INT_MIN, INT_MAX));
 }
 
 } // namespace
@@ -107,7 +104,9 @@ int tc120MXSSensorBoard::initialize() {
 
     if (receiver == 0) {
         fpga.badPixelReplacement.setData(kBadPixelMapFile);
-        fpga.badPixelReplacement.setRoi(region);
+        // The region in effect: a configured region that setROI refused left the full
+        // frame, and the map must follow the image actually delivered.
+        fpga.badPixelReplacement.setRoi(getROI());
         fpga.badPixelReplacement.setColor(false);
     }
 

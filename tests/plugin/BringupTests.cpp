@@ -142,6 +142,18 @@ TEST_F(Bringup, ConfiguredOffsetsReachRegionReceiverAndBadPixelCore) {
     EXPECT_EQ(head().frameRegister(sim::frame::laneInversion), 5u);
 }
 
+TEST_F(Bringup, OutOfRangeOffsetIsRefusedNotWrapped) {
+    // Catches a 64-bit setting cut to int (2^32 + 16 would become a valid offset of 16),
+    // and a refused region handed to the bad-pixel core all the same.
+    copyHeadFiles();
+    writeFile("120mxs_config.ini", "[Settings]\nRoiX = 4294967312\nRoiWidth = 1024\n");
+    auto& b = makeBoard();
+    ASSERT_EQ(b.initialize(), 0);
+    EXPECT_EQ(b.getROI(), ROI(0, 0, 13280, 9184));
+    EXPECT_EQ(head().badPixel().roi, ROI(0, 0, 13280, 9184));
+    EXPECT_EQ(head().frameRegister(sim::frame::roiStart), 0u);
+}
+
 TEST_F(Bringup, FpgaFaultStopsBeforeTheSensorIsPowered) {
     // Catches a bring-up that powers or programs the sensor with an unusable FPGA.
     copyAllSampleFiles();
