@@ -50,6 +50,12 @@ TEST_F(FrameReceiverModelTest, MemoryImageHoldsIdentityAndIsSharedWithTheMapping
     EXPECT_EQ(rx.at(sim::frame::coreCaps), 0x0000001Cu);
     rx.at(sim::frame::laneInversion) = 0x0ABCDEF0;
     EXPECT_EQ(head().frameRegister(sim::frame::laneInversion), 0x0ABCDEF0u);
+
+    // A reset starts from a fresh image and removes the old one.
+    const std::string oldPath = head().memoryPath();
+    resetHead(sim::HeadConfig{});
+    EXPECT_NE(access(oldPath.c_str(), F_OK), 0);
+    EXPECT_EQ(head().frameRegister(sim::frame::laneInversion), 0u);
 }
 
 TEST_F(FrameReceiverModelTest, AbsentMemoryCannotBeOpened) {

@@ -44,6 +44,22 @@ TEST_F(FrameworkTest, RegionTextAndStatusLines) {
     EXPECT_TRUE(head().statusLines().empty());
 }
 
+TEST_F(FrameworkTest, StatusEchoFollowsTheKnob) {
+    // Catches status lines printed when not asked (noise in camhost's output) or not printed
+    // when asked.
+    Board board;
+    testing::internal::CaptureStdout();
+    board.updateStatus(Vistrel::tcStatusReporter::eeStatusStopped, "quiet");
+    EXPECT_EQ(testing::internal::GetCapturedStdout(), "");
+
+    head().configure([](sim::HeadConfig& c) { c.echoStatus = true; });
+    testing::internal::CaptureStdout();
+    board.updateStatus(Vistrel::tcStatusReporter::eeStatusStopped, "Ending capture...");
+    board.updateStatusFMT("no code %d", 5);
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "STATUS 1: Ending capture...\nSTATUS: no code 5\n");
+}
+
 TEST_F(FrameworkTest, RegionCountAndListNeverDisagree) {
     // Catches a count that exceeds the list (reads past it) or a list not programmed.
     Board board;
