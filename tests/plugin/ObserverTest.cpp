@@ -1,0 +1,149 @@
+// Register-file observer: gain, bias subtraction and the vertical line factor.
+#include "plugin/BoardFixture.h"
+
+#include "Vistrel/teNackCode.h"
+
+#include <gmock/gmock.h>
+
+using namespace Vistrel;
+using ::testing::HasSubstr;
+using testsupport::BoardTest;
+
+namespace {
+
+constexpr uint32_t kGainWord = 0x3D000;
+constexpr uint32_t kBiasOffsetWord = 0x3D008;
+constexpr uint32_t kBiasEnableWord = 0x3D00C;
+constexpr uint32_t kFactorWord = 0x3A040;
+constexpr uint32_t kHeightWord = 0x3A00C;
+constexpr uint32_t kRowWord = 0x3A014;
+
+class ObserverTest : public BoardTest {
+protected:
+    // Delivers one record straight to the observer; answers its handled flag.
+    bool deliver(uint32_t address, uint32_t value, int32_t kind = tsUpdate::eeWordWritten) {
+        tsUpdate update;
+        update.kind = kind;
+        update.address = address;
+        update.value = value;
+        BoardTestAccess::observer(board()).update(update);
+        return update.handled;
+    }
+    uint32_t liveBias() { return receiver(sim::frame::biasSubtract); }
+    void setLiveBias(uint32_t word) { fpga().frameCtrl.setBiasSubtract(word); }
+};
+
+TEST_F(ObserverTest, GainCodes) {
+    // Fault: an invalid code reaches the sensor, a valid one does not, or a handled word is
+    // left for other observers.
+    bringUp();
+    ASSERT_EQ(chipGain(), 15u);
+    writeWord(kGainWord, 13);
+    EXPECT_EQ(chipGain(), 13u);
+
+    const size_t frames = spiFrameCount();
+    EXPECT_TRUE(deliver(kGainWord, 4));
+    EXPECT_EQ(spiFrameCount(), frames);
+    EXPECT_EQ(chipGain(), 13u);
+}
+
+TEST_F(ObserverTest, OtherKindsAndAddressesAreOnlyLogged) {
+    // Fault: a record the board does not own is acted on or claimed as handled.
+    bringUp();
+    const size_t frames = spiFrameCount();
+    testing::internal::CaptureStdout();
+    EXPECT_FALSE(deliver(kGainWord, 13, 2));
+    EXPECT_FALSE(deliver(0x3A070, 1));
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(spiFrameCount(), frames);
+    EXPECT_EQ(out, "tcRegFileObs::update register: 249856\n"
+                   "tcRegFileObs::update register: 237680\n");
+}
+
+TEST_F(ObserverTest, BiasOffsetReplacesOnlyTheOffsetBits) {
+    // Fault: the offset write clears the enable or the bits between, or an oversized
+    // offset is cut into the field.
+    tc120MXSSensorBoard& b = bringUp();
+    setLiveBias(0xC0001990);
+    writeWord(kBiasOffsetWord, 0x7FF);
+    EXPECT_EQ(liveBias(), 0xC0001FFFu);
+    EXPECT_TRUE(deliver(kBiasOffsetWord, 0x800));
+    EXPECT_EQ(liveBias(), 0xC0001FFFu);
+    EXPECT_EQ(BoardTestAccess::biasSubtract(b), 0u); // the saved word is not the live one
+}
+
+TEST_F(ObserverTest, BiasEnableSetsAndClearsBit31) {
+    // Fault: the enable is taken from the value's bit 0 only, or the offset is lost.
+    bringUp();
+    setLiveBias(0x40000190);
+    writeWord(kBiasEnableWord, 5);
+    EXPECT_EQ(liveBias(), 0xC0000190u);
+    writeWord(kBiasEnableWord, 0);
+    EXPECT_EQ(liveBias(), 0x40000190u);
+}
+
+TEST_F(ObserverTest, FactorChangeRescalesTheRegion) {
+    // Fault: the region is not rescaled, the band is programmed with the old factor, or the
+    // words are missing or swapped.
+    tc120MXSSensorBoard& b = bringUp();
+    ASSERT_EQ(b.setROI(ROI(1000, 0, 13280, 2000)), eeSuccess);
+    const int exposure = b.getExposure();
+
+    testing::internal::CaptureStdout();
+    writeWord(kFactorWord, 2);
+    const std::string out = testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(chipVerticalCode(), 1u);
+    EXPECT_EQ(BoardTestAccess::verticalMode(b), 2);
+    EXPECT_EQ(b.getROI(), ROI(500, 0, 13280, 1000));
+    // Image rows 1000..2998 are sensor rows 1032..3030.
+    EXPECT_THAT(out, HasSubstr("setROIArea start row : 1032 end row : 3030\n"));
+    EXPECT_EQ(chipRowS(), 1032u);
+    EXPECT_EQ(chipRowE(), 3027u);
+    EXPECT_EQ(word(kHeightWord), 1000u);
+    EXPECT_EQ(word(kRowWord), 500u);
+    EXPECT_EQ(b.getExposure(), exposure);
+}
+
+TEST_F(ObserverTest, RefusedFactorChangesNothing) {
+    // Fault: a factor the sensor refuses still rescales the region or publishes words.
+    tc120MXSSensorBoard& b = bringUp();
+    const size_t frames = spiFrameCount();
+    EXPECT_TRUE(deliver(kFactorWord, 4));
+    EXPECT_EQ(spiFrameCount(), frames);
+    EXPECT_EQ(BoardTestAccess::verticalMode(b), 1);
+    EXPECT_EQ(b.getROI(), kFullFrame);
+    EXPECT_FALSE(word(kHeightWord).has_value());
+    EXPECT_FALSE(word(kRowWord).has_value());
+}
+
+TEST_F(ObserverTest, FactorChangeDuringCaptureIsRolledBack) {
+    // Fault: the board or the sensor keeps the new factor although the region was refused.
+    tc120MXSSensorBoard& b = bringUp();
+    ASSERT_EQ(b.start(), eeSuccess);
+    const size_t before = spiFrameCount();
+
+    writeWord(kFactorWord, 2);
+
+    std::vector<unsigned> codes;
+    for (uint32_t value : chipWrites(0x03, before))
+        codes.push_back((value >> 15) & 0x7);
+    EXPECT_EQ(codes, (std::vector<unsigned>{1, 0}));
+    EXPECT_EQ(BoardTestAccess::verticalMode(b), 1);
+    EXPECT_EQ(b.getROI(), kFullFrame);
+    EXPECT_FALSE(word(kHeightWord).has_value());
+    EXPECT_FALSE(word(kRowWord).has_value());
+}
+
+TEST_F(ObserverTest, FactorThatEmptiesTheRegionIsRolledBack) {
+    // Fault: a height that rounds down to 0 leaves the sensor at the new factor.
+    tc120MXSSensorBoard& b = bringUp();
+    ASSERT_EQ(b.setROI(ROI(0, 0, 13280, 4)), eeSuccess);
+    EXPECT_TRUE(deliver(kFactorWord, 15));
+    EXPECT_EQ(BoardTestAccess::verticalMode(b), 1);
+    EXPECT_EQ(chipVerticalCode(), 0u);
+    EXPECT_EQ(b.getROI(), ROI(0, 0, 13280, 4));
+    EXPECT_FALSE(word(kHeightWord).has_value());
+}
+
+} // namespace

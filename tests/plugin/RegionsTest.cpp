@@ -1,0 +1,209 @@
+// Regions of interest: validation, the sensor's row band, the timing re-fit and the frame
+// receiver's cut-out.
+#include "plugin/BoardFixture.h"
+
+#include "Vistrel/teNackCode.h"
+
+#include <gmock/gmock.h>
+
+using namespace Vistrel;
+using ::testing::HasSubstr;
+using testsupport::BoardSetup;
+using testsupport::BoardTest;
+
+namespace {
+
+constexpr uint32_t kMinIntervalWord = 0x3C020;
+constexpr uint32_t kIntervalWord = 0x3A000;
+constexpr uint32_t kExposureWord = 0x3A004;
+
+uint32_t packed(uint32_t high, uint32_t low) {
+    return (high << 16) | low;
+}
+
+class RegionsTest : public BoardTest {
+protected:
+    // What the frame receiver was told, as (resolution, blank offset, start) words.
+    std::vector<uint32_t> receiverRegion() {
+        return {receiver(sim::frame::roiResolution), receiver(sim::frame::blankOffset),
+                receiver(sim::frame::roiStart)};
+    }
+};
+
+TEST_F(RegionsTest, FullFrameIsProgrammedIntoSensorAndReceiver) {
+    // Fault: the band, the receiver's height/width order or the blanking margin is wrong.
+    tc120MXSSensorBoard& b = bringUp();
+    EXPECT_EQ(b.setROI(ROI(0, 0, 13280, 9184)), eeSuccess);
+    EXPECT_EQ(chipRowS(), 32u);
+    EXPECT_EQ(chipRowE(), 9215u);
+    EXPECT_EQ(receiverRegion(),
+              (std::vector<uint32_t>{packed(9184, 13280), packed(33, 32), packed(0, 0)}));
+    EXPECT_EQ(word(kMinIntervalWord), uint32_t(b.getMinFrameIntervalMicroS()));
+}
+
+// Where a region ends up: refused by the board's own tests, refused by the sensor's row
+// limits, or programmed.
+enum class Outcome { BoardRefuses, SensorRefuses, Programmed };
+
+struct RegionCase {
+    ROI region;
+    Outcome outcome;
+};
+
+class RegionValidationTest : public RegionsTest,
+                             public ::testing::WithParamInterface<RegionCase> {};
+
+TEST_P(RegionValidationTest, AcceptsOrRefuses) {
+    // Fault: a limit is off by the sensor's 32-row/column margin, an alignment or sign test
+    // is missing, or a refusal still reaches the hardware or leaves the word stale.
+    tc120MXSSensorBoard& b = bringUp();
+    const RegionCase& c = GetParam();
+    const size_t frames = spiFrameCount();
+    const auto receiverBefore = receiverRegion();
+    writeWord(kMinIntervalWord, 0xDEAD);
+
+    const int result = b.setROI(c.region);
+
+    EXPECT_EQ(word(kMinIntervalWord), uint32_t(b.getMinFrameIntervalMicroS()));
+    switch (c.outcome) {
+    case Outcome::BoardRefuses:
+        EXPECT_EQ(result, eeArgumentOutOfRange);
+        EXPECT_EQ(b.getROI(), kFullFrame);
+        EXPECT_EQ(spiFrameCount(), frames);
+        EXPECT_EQ(receiverRegion(), receiverBefore);
+        break;
+    case Outcome::SensorRefuses:
+        // The region is kept; the timing and the receiver keep the old band's settings.
+        EXPECT_EQ(result, eeArgumentOutOfRange);
+        EXPECT_EQ(b.getROI(), c.region);
+        EXPECT_EQ(receiverRegion(), receiverBefore);
+        break;
+    case Outcome::Programmed:
+        EXPECT_EQ(result, eeSuccess);
+        EXPECT_EQ(b.getROI(), c.region);
+        EXPECT_EQ(receiver(sim::frame::roiResolution),
+                  packed(uint32_t(c.region.height), uint32_t(c.region.width)));
+        break;
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, RegionValidationTest,
+    ::testing::Values(RegionCase{ROI(0, 0, 13280, 9184), Outcome::Programmed},
+                      RegionCase{ROI(0, 32, 13280, 9184), Outcome::Programmed}, // x+w = 13312
+                      RegionCase{ROI(0, 0, 13320, 9184), Outcome::BoardRefuses},
+                      RegionCase{ROI(32, 32, 13280, 9184), Outcome::SensorRefuses}, // y+h = 9216
+                      RegionCase{ROI(36, 0, 13280, 9184), Outcome::BoardRefuses},
+                      RegionCase{ROI(0, 4, 1024, 64), Outcome::BoardRefuses},
+                      RegionCase{ROI(0, 0, 1020, 64), Outcome::BoardRefuses},
+                      RegionCase{ROI(2, 0, 1024, 64), Outcome::BoardRefuses},
+                      RegionCase{ROI(0, 0, 1024, 66), Outcome::BoardRefuses},
+                      RegionCase{ROI(0, 0, 0, 64), Outcome::BoardRefuses},
+                      RegionCase{ROI(0, 0, 1024, 0), Outcome::BoardRefuses},
+                      RegionCase{ROI(-4, 0, 1024, 64), Outcome::BoardRefuses},
+                      RegionCase{ROI(0, -8, 1024, 64), Outcome::BoardRefuses},
+                      // y + height overflows 32 bits
+                      RegionCase{ROI(0x7FFFFFFC, 0, 1024, 0x7FFFFFFC), Outcome::BoardRefuses}));
+
+TEST_F(RegionsTest, SensorRefusalIsLoggedOnOneLineAndKeepsTheOldTiming) {
+    // Fault: the refusal is swallowed, the log line is split, or the timing and receiver are
+    // programmed for a band the sensor never took.
+    tc120MXSSensorBoard& b = bringUp();
+    const int interval = b.getFrameInterval();
+    const auto receiverBefore = receiverRegion();
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(b.setROI(ROI(32, 32, 13280, 9184)), eeArgumentOutOfRange);
+    const std::string out = testing::internal::GetCapturedStdout();
+
+    EXPECT_THAT(out, HasSubstr("\nprogramMultipleROIsetROIArea Error3\n"));
+    EXPECT_THAT(out, HasSubstr("setROI exit:3\n"));
+    EXPECT_EQ(b.getFrameInterval(), interval);
+    EXPECT_EQ(receiverRegion(), receiverBefore);
+    EXPECT_EQ(chipRowS(), 32u);
+    EXPECT_EQ(chipRowE(), 9215u);
+}
+
+TEST_F(RegionsTest, CaptureInProgressRefusesEvenAnInvalidRegion) {
+    // Fault: validation runs before the capture check, or a region change reaches a
+    // running capture.
+    tc120MXSSensorBoard& b = bringUp();
+    ASSERT_EQ(b.start(), eeSuccess);
+    const size_t frames = spiFrameCount();
+    EXPECT_EQ(b.setROI(ROI(0, 4, 1024, 64)), eeCaputreInProgress);
+    EXPECT_EQ(b.setROI(ROI(0, 0, 1024, 64)), eeCaputreInProgress);
+    EXPECT_EQ(b.getROI(), kFullFrame);
+    EXPECT_EQ(spiFrameCount(), frames);
+    EXPECT_EQ(word(kMinIntervalWord), uint32_t(b.getMinFrameIntervalMicroS()));
+}
+
+TEST_F(RegionsTest, VerticalFactorScalesTheSensorBand) {
+    // Fault: the band is not scaled by the line factor, or the end row is scaled before
+    // the last row is taken.
+    tc120MXSSensorBoard& b = bringUp();
+    BoardTestAccess::setVerticalMode(b, 2);
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(b.setROI(ROI(100, 0, 13280, 200)), eeSuccess);
+    const std::string out = testing::internal::GetCapturedStdout();
+    // Image rows 200..598 are sensor rows 232..630.
+    EXPECT_THAT(out, HasSubstr("setROIArea start row : 232 end row : 630\n"));
+    EXPECT_EQ(chipRowS(), 232u);
+    EXPECT_EQ(chipRowE(), 627u);
+}
+
+TEST_F(RegionsTest, RegionChangeKeepsTheHostsExposure) {
+    // Fault: re-fitting the interval to the shorter band stretches the exposure (to 136733
+    // µs here) and the stretched value is kept.
+    tc120MXSSensorBoard& b = bringUp();
+    ASSERT_EQ(b.getFrameInterval(), 204845);
+    ASSERT_EQ(b.getExposure(), 80000);
+
+    EXPECT_EQ(b.setROI(ROI(1000, 64, 4096, 2000)), eeSuccess);
+
+    // Readout of sensor rows 1032..3031: 45200 µs; two of them above 80000, rounded down
+    // to the 1000-cycle period.
+    EXPECT_EQ(b.getMinFrameIntervalMicroS(), 45200);
+    EXPECT_EQ(word(kMinIntervalWord), 45200u);
+    EXPECT_EQ(b.getFrameInterval(), 90000);
+    EXPECT_EQ(word(kIntervalWord), 90000u);
+    EXPECT_EQ(head().pwm().periodUs, 90000);
+    EXPECT_EQ(b.getExposure(), 80000);
+    EXPECT_EQ(word(kExposureWord), 80000u);
+    // 10000 µs of 22.2 µs lines from the frame start.
+    EXPECT_EQ(chipStartLine(), 450u);
+    EXPECT_EQ(receiverRegion(),
+              (std::vector<uint32_t>{packed(2000, 4096), packed(33, 96), packed(1000, 64)}));
+}
+
+TEST_F(RegionsTest, StackedRegionsShapeTheReceiverImage) {
+    // Fault: the image takes the last region's columns, the first region's top row, or
+    // misses the heights of the other regions.
+    tc120MXSSensorBoard& b = bringUp();
+    EXPECT_EQ(b.setMultipleROI({ROI(100, 64, 1024, 200), ROI(40, 0, 512, 300)}), eeSuccess);
+    EXPECT_EQ(b.getImageROI(), ROI(40, 64, 1024, 500));
+    EXPECT_EQ(receiverRegion(),
+              (std::vector<uint32_t>{packed(500, 1024), packed(33, 96), packed(40, 64)}));
+    // The sensor band still comes from the single region.
+    EXPECT_EQ(chipRowS(), 32u);
+    EXPECT_EQ(chipRowE(), 9215u);
+}
+
+TEST_F(RegionsTest, OneListedRegionLeavesTheImageToTheBoardRegion) {
+    // Fault: with one framework region the image follows the list instead of setROI.
+    tc120MXSSensorBoard& b = bringUp();
+    ASSERT_EQ(b.setROI(ROI(8, 16, 512, 64)), eeSuccess);
+    b.setMultipleROI({ROI(400, 800, 1024, 1024)});
+    EXPECT_EQ(b.getImageROI(), ROI(8, 16, 512, 64));
+    EXPECT_EQ(receiver(sim::frame::roiResolution), packed(64, 512));
+}
+
+TEST_F(RegionsTest, NoListedRegionGivesAnEmptyImage) {
+    // Fault: the image geometry is read from an empty region list.
+    tc120MXSSensorBoard& b = bringUp();
+    ASSERT_EQ(b.setROI(ROI(8, 16, 512, 64)), eeSuccess);
+    b.setNumberOfROI(0);
+    EXPECT_EQ(b.getImageROI(), ROI(8, 16, 512, 0));
+    EXPECT_EQ(b.setROI(ROI(8, 16, 512, 64)), eeSuccess);
+    EXPECT_EQ(receiver(sim::frame::roiResolution), packed(0, 512));
+}
+
+} // namespace

@@ -1,0 +1,210 @@
+// Exposure and frame interval: rounding, the readout-time floor, the exposure fit, the
+// pulse generator's period and the published words.
+#include "plugin/BoardFixture.h"
+
+#include "Vistrel/teNackCode.h"
+
+#include <gmock/gmock.h>
+
+#include <algorithm>
+
+using namespace Vistrel;
+using ::testing::HasSubstr;
+using testsupport::BoardSetup;
+using testsupport::BoardTest;
+
+namespace {
+
+constexpr uint32_t kIntervalWord = 0x3A000;
+constexpr uint32_t kExposureWord = 0x3A004;
+constexpr unsigned kFullExposureLine = 0x7FFF;
+
+// Full-frame readout times: (period * (9215 - 32 + 35) + 44) / 45 microseconds.
+constexpr int kReadoutAtPeriod20 = 4097;
+constexpr int kReadoutAtPeriod1000 = 204845;
+
+// Bare head: sensor clocked and loaded, no timing applied yet.
+BoardSetup bare(unsigned period) {
+    BoardSetup setup;
+    setup.horizontalPeriod = period;
+    setup.frameIntervalUs = 0;
+    setup.exposureUs = 0;
+    setup.fullFrameRegion = false;
+    return setup;
+}
+
+BoardSetup atPeriod(unsigned period) {
+    BoardSetup setup;
+    setup.horizontalPeriod = period;
+    return setup;
+}
+
+bool hasStatus(const std::vector<sim::StatusLine>& lines, std::optional<int> status,
+               const std::string& text) {
+    return std::any_of(lines.begin(), lines.end(), [&](const sim::StatusLine& line) {
+        return line.status == status && line.text == text;
+    });
+}
+
+// Board whose floor lies below the sensor's own readout limit, so that the sensor refuses.
+class LowFloorBoard : public tc120MXSSensorBoard {
+public:
+    using tc120MXSSensorBoard::tc120MXSSensorBoard;
+    int getMinFrameIntervalMicroS() override { return 1; }
+};
+
+class TimingTest : public BoardTest {};
+
+TEST_F(TimingTest, IntervalIsRoundedDownToWholeHorizontalPeriods) {
+    // Fault: the request is rounded to time instead of the period count, rounded up, or
+    // not passed on to the pulse generator and the register file.
+    tc120MXSSensorBoard& b = bringUp(bare(20));
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(b.setFrameInterval(106713), eeSuccess);
+    const std::string out = testing::internal::GetCapturedStdout();
+
+    EXPECT_EQ(b.getFrameInterval(), 106700);
+    EXPECT_EQ(word(kIntervalWord), 106700u);
+    EXPECT_EQ(head().pwm().periodUs, 106700);
+    EXPECT_EQ(sensor().frameInterval.count(), 106700);
+    EXPECT_THAT(out, HasSubstr("setFrameInterval min interval: 4097\n"));
+    EXPECT_TRUE(hasStatus(takeStatusLines(), std::nullopt, "setFrameInterval: 106700 uS"));
+    EXPECT_EQ(b.getMinFrameIntervalMicroS(), kReadoutAtPeriod20);
+}
+
+TEST_F(TimingTest, ShortIntervalIsRaisedToTheUnroundedReadoutTime) {
+    // Fault: the floor is rounded to the period (204000 would be refused by the sensor) or
+    // a request below it reaches the sensor.
+    tc120MXSSensorBoard& b = bringUp(bare(1000));
+    EXPECT_EQ(b.setFrameInterval(150000), eeSuccess);
+    EXPECT_EQ(b.getFrameInterval(), kReadoutAtPeriod1000);
+    EXPECT_EQ(word(kIntervalWord), uint32_t(kReadoutAtPeriod1000));
+    EXPECT_EQ(head().pwm().periodUs, kReadoutAtPeriod1000);
+
+    // Negative requests end at the floor as well.
+    EXPECT_EQ(b.setFrameInterval(-5), eeSuccess);
+    EXPECT_EQ(b.getFrameInterval(), kReadoutAtPeriod1000);
+}
+
+TEST_F(TimingTest, ExposureLongerThanTheIntervalRaisesTheIntervalFirst) {
+    // Fault: the exposure is limited to the old interval instead of lengthening the frame,
+    // or the raised interval skips the period rounding.
+    tc120MXSSensorBoard& b = bringUp(atPeriod(20));
+    head().clearStatusLines();
+    EXPECT_EQ(b.setExposure(150013), eeSuccess);
+
+    EXPECT_EQ(b.getFrameInterval(), 150000);
+    EXPECT_EQ(head().pwm().periodUs, 150000);
+    EXPECT_EQ(word(kIntervalWord), 150000u);
+    // 13 µs past the frame: the sensor runs the whole frame as exposure.
+    EXPECT_EQ(b.getExposure(), 150000);
+    EXPECT_EQ(word(kExposureWord), 150000u);
+    EXPECT_EQ(chipStartLine(), kFullExposureLine);
+    EXPECT_EQ(sensor().captureFrameState, tc120MXS::eeFrameFullExposure);
+
+    const auto lines = takeStatusLines();
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(lines.front().status, int(tcStatusReporter::eeStatusInfo));
+    EXPECT_EQ(lines.front().text, "setExposure 150013 uS");
+    EXPECT_TRUE(hasStatus(lines, std::nullopt, "setFrameInterval: 150000 uS"));
+}
+
+TEST_F(TimingTest, IntervalBelowTheExposureCutsTheExposure) {
+    // Fault: the exposure keeps its old value past the end of the new, shorter frame, or the
+    // published exposure is the request rather than the sensor's value.
+    tc120MXSSensorBoard& b = bringUp(atPeriod(20));
+    ASSERT_GT(b.getExposure(), 50000);
+    EXPECT_EQ(b.setFrameInterval(50000), eeSuccess);
+
+    EXPECT_EQ(b.getFrameInterval(), 50000);
+    EXPECT_EQ(b.getExposure(), 50000);
+    EXPECT_EQ(word(kExposureWord), 50000u);
+    EXPECT_EQ(chipStartLine(), kFullExposureLine);
+}
+
+TEST_F(TimingTest, ShortExposureShortensTheFrameToWholeReadoutTimes) {
+    // Fault: a long frame is kept for a short exposure, the new interval is not the
+    // smallest whole number of readout times above the exposure, or the exposure is not
+    // cut to the shorter frame before the new one is set.
+    tc120MXSSensorBoard& b = bringUp(atPeriod(20));
+    // The bring-up's 80000 µs exposure already shortened 106700 to 20 readout times.
+    ASSERT_EQ(b.getFrameInterval(), 20 * kReadoutAtPeriod20);
+    ASSERT_EQ(b.getExposure(), 80000);
+    const size_t before = spiFrameCount();
+
+    EXPECT_EQ(b.setExposure(30000), eeSuccess);
+
+    // 8 readout times (32776) rounded down to the period: 32760.
+    EXPECT_EQ(b.getFrameInterval(), 32760);
+    EXPECT_EQ(head().pwm().periodUs, 32760);
+    EXPECT_EQ(word(kIntervalWord), 32760u);
+    EXPECT_EQ(b.getExposure(), 30000);
+    EXPECT_EQ(word(kExposureWord), 30000u);
+
+    // Start lines sent: first the old exposure cut to the new frame (whole frame), then the
+    // requested exposure, 2760 µs of 0.444 µs lines after the frame start.
+    std::vector<unsigned> startLines;
+    for (uint32_t value : chipWrites(0x03, before))
+        startLines.push_back(value & 0x7FFF);
+    EXPECT_EQ(startLines, (std::vector<unsigned>{kFullExposureLine, 6210}));
+    EXPECT_EQ(sensor().captureFrameState, tc120MXS::eeFrameStartLine);
+}
+
+TEST_F(TimingTest, ExposureWithinOneReadoutTimeKeepsTheInterval) {
+    // Fault: the frame is shortened although the exposure already fills it to within one
+    // readout time.
+    tc120MXSSensorBoard& b = bringUp(atPeriod(1000));
+    ASSERT_EQ(b.getFrameInterval(), kReadoutAtPeriod1000);
+    EXPECT_EQ(b.setExposure(150000), eeSuccess);
+    EXPECT_EQ(b.getFrameInterval(), kReadoutAtPeriod1000);
+    EXPECT_EQ(b.getExposure(), 150000);
+    EXPECT_EQ(word(kExposureWord), 150000u);
+}
+
+TEST_F(TimingTest, RefusedIntervalChangesNothing) {
+    // Fault: the interval, pulse period or word is updated before the sensor accepted it.
+    tc120MXSSensorBoard& b = bringUp<LowFloorBoard>(atPeriod(20));
+    const int interval = b.getFrameInterval();
+    const int exposure = b.getExposure();
+    const long long period = head().pwm().periodUs;
+    const auto intervalWord = word(kIntervalWord);
+
+    EXPECT_EQ(b.setFrameInterval(1000), eeArgumentOutOfRange);
+
+    EXPECT_EQ(b.getFrameInterval(), interval);
+    EXPECT_EQ(b.getExposure(), exposure);
+    EXPECT_EQ(head().pwm().periodUs, period);
+    EXPECT_EQ(word(kIntervalWord), intervalWord);
+    EXPECT_TRUE(hasStatus(takeStatusLines(), std::nullopt, "setFrameInterval: 1000 uS"));
+}
+
+TEST_F(TimingTest, PulsePeriodTheCoreCannotHoldIsReportedAndTheIntervalKept) {
+    // Fault: the pulse generator's exception escapes to the host, or the sensor's new
+    // interval is not recorded because the pulse generator refused it.
+    tc120MXSSensorBoard& b = bringUp(atPeriod(20));
+    const long long period = head().pwm().periodUs;
+    constexpr int kHundredSeconds = 100000000; // beyond the core's 32-bit tick counter
+
+    EXPECT_EQ(b.setFrameInterval(kHundredSeconds), eeSuccess);
+
+    EXPECT_EQ(head().pwm().periodUs, period);
+    EXPECT_EQ(b.getFrameInterval(), kHundredSeconds);
+    EXPECT_EQ(word(kIntervalWord), uint32_t(kHundredSeconds));
+    const auto lines = takeStatusLines();
+    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const sim::StatusLine& line) {
+        return line.status == int(tcStatusReporter::eeStatusError) &&
+               line.text.find("setPeriodTime") != std::string::npos;
+    }));
+}
+
+TEST_F(TimingTest, GetExposureLogsTheStoredValue) {
+    // Fault: the diagnostic line shows something other than the value returned.
+    tc120MXSSensorBoard& b = bringUp(atPeriod(1000));
+    testing::internal::CaptureStdout();
+    const int exposure = b.getExposure();
+    EXPECT_EQ(testing::internal::GetCapturedStdout(),
+              "getExposure: " + std::to_string(exposure) + "\n");
+    EXPECT_EQ(exposure, 80000);
+}
+
+} // namespace
