@@ -1,0 +1,112 @@
+#include "Report.h"
+
+#include "Vistrel/tcRegisterFile.h"
+#include "sim/SimHead.h"
+
+#include <sstream>
+#include <string>
+
+namespace camhost {
+namespace {
+
+std::string hexKey(uint32_t value) {
+    std::ostringstream text;
+    text << "0x" << std::hex << value;
+    return text.str();
+}
+
+Json roiJson(const Vistrel::ROI& roi) {
+    return Json::array({roi.y, roi.x, roi.width, roi.height});
+}
+
+// A line level, null while the line was never driven.
+Json level(const sim::Head& head, const char* name) {
+    const int value = head.gpioLevel(name);
+    return value < 0 ? Json(nullptr) : Json(value);
+}
+
+Json statusLines(const sim::Head& head) {
+    Json lines = Json::array();
+    for (const sim::StatusLine& line : head.statusLines())
+        lines.push_back(
+            {{"status", line.status ? Json(*line.status) : Json(nullptr)}, {"text", line.text}});
+    return lines;
+}
+
+Json registerFile() {
+    Json words = Json::object();
+    for (const auto& [address, value] :
+         Vistrel::tcRegisterFile::getInstance(nullptr, true)->words())
+        words[hexKey(address)] = value;
+    return words;
+}
+
+Json sensor(const sim::Head& head) {
+    Json registers = Json::object();
+    for (const auto& [reg, value] : head.chipRegisters())
+        registers[hexKey(reg)] = value;
+    return {{"registers", registers},
+            {"spiFrames", head.spiFrames().size()},
+            {"reset", level(head, "XRESET")},
+            {"masterClock", level(head, "MCLK_ENABLE")}};
+}
+
+Json frameReceiver(const sim::Head& head) {
+    namespace f = sim::frame;
+    return {{"control", head.frameRegister(f::control)},
+            {"laneInversion", head.frameRegister(f::laneInversion)},
+            {"roiResolution", head.frameRegister(f::roiResolution)},
+            {"blankOffset", head.frameRegister(f::blankOffset)},
+            {"roiStart", head.frameRegister(f::roiStart)},
+            {"biasSubtract", head.frameRegister(f::biasSubtract)},
+            {"dpaHold", head.frameRegister(f::dpaHold)},
+            {"status", head.frameRegister(f::status)}};
+}
+
+Json frameOutput(const sim::Head& head) {
+    Json calls = Json::array();
+    for (const auto& [operation, argument] : head.frameOutputCalls()) {
+        // Q takes no argument; the sim records the value it answered.
+        if (operation == 'Q')
+            calls.push_back(Json::array({"Q"}));
+        else
+            calls.push_back(Json::array({std::string(1, operation), argument}));
+    }
+    return calls;
+}
+
+} // namespace
+
+Json stateReport(int sensorType, const Json& results) {
+    const sim::Head& head = sim::Head::instance();
+    const sim::PwmState pwm = head.pwm();
+    const sim::PixelShiftState shift = head.pixelShift();
+    const sim::BadPixelState badPixel = head.badPixel();
+    const std::optional<sim::SetEdgeCall> edge = head.lastSetEdge();
+
+    Json report = Json::object();
+    report["sensorType"] = sensorType;
+    report["results"] = results;
+    report["status"] = statusLines(head);
+    report["registerFile"] = registerFile();
+    report["sensor"] = sensor(head);
+    report["frameReceiver"] = frameReceiver(head);
+    report["pwm"] = {{"enabled", pwm.enabled}, {"periodUs", pwm.periodUs},
+                     {"dutyUs", pwm.dutyUs},   {"inverted", pwm.inverted},
+                     {"pulses", pwm.pulses},   {"interruptsEnabled", pwm.interruptsEnabled},
+                     {"waits", pwm.waits}};
+    report["pixelShift"] = {
+        {"direction", shift.direction}, {"bits", shift.bits}, {"reset", shift.reset}};
+    report["badPixel"] = {{"data", badPixel.data},
+                          {"roi", roiJson(badPixel.roi)},
+                          {"color", badPixel.color},
+                          {"mapState", badPixel.mapState},
+                          {"reset", badPixel.reset}};
+    report["frameOutput"] = frameOutput(head);
+    report["gpioEdge"] = edge ? Json{{"pin", edge->pin}, {"mode", edge->mode}} : Json(nullptr);
+    report["clock"] = {{"virtual", sim::Clock::isVirtual()},
+                       {"nowUs", static_cast<long long>(sim::Clock::now().count())}};
+    return report;
+}
+
+} // namespace camhost
