@@ -30,6 +30,17 @@ std::string shownText(const std::string& line) {
     return line;
 }
 
+// One unsigned hexadecimal number. The stream alone would also take a sign and turn "-1"
+// into the largest value; a signed number fails the line instead.
+template <typename T> void readUnsigned(std::istringstream& in, T& number) {
+    in >> std::ws;
+    if (in.peek() == '+' || in.peek() == '-') {
+        in.setstate(std::ios::failbit);
+        return;
+    }
+    in >> std::hex >> number;
+}
+
 [[noreturn]] void reportBadLine(const std::string& path, unsigned int lineNumber,
                                 const std::string& line, const std::istringstream& parsed) {
     std::cerr << std::endl;
@@ -58,7 +69,8 @@ void tc120MXS::writeRegistersFromFile(const std::string& path) {
         std::istringstream parsed(line);
         unsigned short reg = 0;
         unsigned int value = 0;
-        parsed >> std::hex >> reg >> value;
+        readUnsigned(parsed, reg);
+        readUnsigned(parsed, value);
         // Both numbers must have been read: a register number alone is an error, not a
         // write of an unknown value.
         if (parsed.fail())

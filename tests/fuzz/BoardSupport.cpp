@@ -1,0 +1,145 @@
+#include "BoardSupport.h"
+
+#include "Vistrel/tcRegisterFile.h"
+
+#include <sstream>
+
+namespace fuzzsupport {
+namespace {
+
+using Vistrel::BoardTestAccess;
+
+// Frame-control register 0x03 and readout-row register 0x04 of the chip.
+constexpr uint16_t kFrameControl = 0x03;
+constexpr uint16_t kReadoutRows = 0x04;
+constexpr uint32_t kStartLineMask = 0x7FFF;
+constexpr uint32_t kMaxStartLine = 0x7FFF;
+constexpr uint32_t kSpiValueMask = 0x0FFFFFFF;
+
+constexpr uint32_t kWordFrameInterval = 0x3A000;
+constexpr uint32_t kWordExposure = 0x3A004;
+constexpr uint32_t kWordMinFrameInterval = 0x3C020;
+
+// A status line of a refused pulse-generator period.
+bool pwmRefusedAPeriod() {
+    for (const auto& line : sim::Head::instance().statusLines())
+        if (line.status == 4 && line.text.rfind("tcPwm::setPeriodTime", 0) == 0)
+            return true;
+    return false;
+}
+
+} // namespace
+
+std::unique_ptr<Vistrel::tc120MXSSensorBoard> bringUpBoard(InputScope& scope,
+                                                           const BoardSetup& setup) {
+    std::ostringstream file;
+    file << std::hex;
+    file << "# line length, full-frame readout rows 32..9215, frame state 0, gain 15\n";
+    file << "0 " << (((setup.horizontalPeriod - 1) & 0x1FFFu) << 10) << "\n";
+    file << "3 0\n";
+    file << "4 " << (32u + 9215u * 16384u) << "\n";
+    file << "7A 1E0\n";
+    scope.writeFile("120MXS_registers.txt", file.str());
+
+    auto board = std::make_unique<Vistrel::tc120MXSSensorBoard>(kSpiPath);
+    if (setup.registerObserver)
+        registerObserver(*board);
+    tc120MXS& sensor = BoardTestAccess::sensor(*board);
+    FUZZ_CHECK(sensor.powerUp() == 0, "sensor power-up on a healthy head");
+    sensor.SensorInitRegisters();
+    sensor.setMClockMhz(BoardTestAccess::fpga(*board).getClockMhz());
+    board->setFrameInterval(setup.frameIntervalUs);
+    board->setExposure(setup.exposureUs);
+    board->setNumberOfROI(1);
+    FUZZ_CHECK(board->setROI(Vistrel::kFullFrame) == 0, "the full frame is accepted");
+    return board;
+}
+
+void registerObserver(Vistrel::tc120MXSSensorBoard& board) {
+    Vistrel::tcRegisterFile::getInstance(nullptr, true)
+        ->observable.registerObserver(&BoardTestAccess::observer(board));
+}
+
+bool isValidRegion(const Vistrel::ROI& r) {
+    const long long y = r.y, x = r.x, w = r.width, h = r.height;
+    if (y < 0 || x < 0 || w < 1 || h < 1)
+        return false;
+    if (y + h > 9216 || x + w > 13312)
+        return false;
+    return x % 8 == 0 && w % 8 == 0 && y % 4 == 0 && h % 4 == 0;
+}
+
+std::optional<uint32_t> chipRegister(uint16_t reg) {
+    const auto registers = sim::Head::instance().chipRegisters();
+    const auto found = registers.find(reg);
+    if (found == registers.end())
+        return std::nullopt;
+    return found->second;
+}
+
+std::optional<uint32_t> word(uint32_t address) {
+    uint32_t value = 0;
+    if (!Vistrel::tcRegisterFile::getInstance(nullptr, true)->read_word(address, value))
+        return std::nullopt;
+    return value;
+}
+
+void checkBoardInvariants(Vistrel::tc120MXSSensorBoard& board, bool timingSet) {
+    const Vistrel::ROI roi = board.getROI();
+    FUZZ_CHECK(isValidRegion(roi), "region in effect " << roi.y << "," << roi.x << "," << roi.width
+                                                       << "," << roi.height);
+
+    const auto minWord = word(kWordMinFrameInterval);
+    const int minimum = board.getMinFrameIntervalMicroS();
+    if (minWord)
+        FUZZ_CHECK(*minWord == static_cast<uint32_t>(minimum),
+                   "word 0x3C020 " << *minWord << " readout time " << minimum);
+    if (!timingSet)
+        return;
+
+    const int interval = board.getFrameInterval();
+    const int exposure = board.getExposure();
+    FUZZ_CHECK(interval >= minimum, "frame interval " << interval << " readout " << minimum);
+    FUZZ_CHECK(word(kWordFrameInterval) == static_cast<uint32_t>(interval),
+               "word 0x3A000 against " << interval);
+    FUZZ_CHECK(word(kWordExposure) == static_cast<uint32_t>(exposure),
+               "word 0x3A004 against " << exposure);
+    // Single precision may round a long interval up by a few parts in 2^24.
+    FUZZ_CHECK(exposure >= 0 && exposure <= interval + interval / (1 << 22) + 1,
+               "exposure " << exposure << " in frame interval " << interval);
+    if (!pwmRefusedAPeriod())
+        FUZZ_CHECK(sim::Head::instance().pwm().periodUs == interval,
+                   "pulse period " << sim::Head::instance().pwm().periodUs << " interval "
+                                   << interval);
+
+    tc120MXS& sensor = BoardTestAccess::sensor(board);
+    unsigned shadow = 0;
+    FUZZ_CHECK(sensor.readShadowRegister(kFrameControl, shadow) == 0, "shadow of register 3");
+    const auto chip = chipRegister(kFrameControl);
+    FUZZ_CHECK(chip.has_value(), "register 3 never reached the chip");
+    FUZZ_CHECK(*chip == (shadow & kSpiValueMask),
+               std::hex << "chip register 3 0x" << *chip << " shadow 0x" << shadow);
+
+    const uint32_t startLine = *chip & kStartLineMask;
+    const uint32_t rowEnd = (chipRegister(kReadoutRows).value_or(0) >> 14) & 0x3FFF;
+    switch (sensor.captureFrameState) {
+    case tc120MXS::eeFrameFullExposure:
+        FUZZ_CHECK(startLine == kMaxStartLine, "full-frame exposure, start line " << startLine);
+        break;
+    case tc120MXS::eeFrameStartLine:
+        FUZZ_CHECK(startLine >= 1 && startLine + 4 <= rowEnd,
+                   "start line " << startLine << " last row " << rowEnd);
+        break;
+    default:
+        FUZZ_CHECK(false, "capture frame state " << sensor.captureFrameState);
+    }
+
+    const uint32_t frameState = (*chip >> 18) & 0x7;
+    if (board.isCapturing())
+        FUZZ_CHECK(frameState == static_cast<uint32_t>(sensor.captureFrameState),
+                   "capturing in frame state " << frameState);
+    else
+        FUZZ_CHECK(frameState == 0, "stopped in frame state " << frameState);
+}
+
+} // namespace fuzzsupport

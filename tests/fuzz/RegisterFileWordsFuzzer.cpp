@@ -1,0 +1,3 @@
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char*, unsigned long) {
+    return 0;
+}
