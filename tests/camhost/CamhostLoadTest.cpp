@@ -1,0 +1,88 @@
+// Loading the module and camhost's exit statuses.
+#include "camhost/CamhostFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+using camhosttest::CamhostTest;
+using camhosttest::runCamhost;
+
+namespace {
+
+std::string pluginDir() {
+    return std::filesystem::path(TC120MXS_PLUGIN_PATH).parent_path();
+}
+
+TEST_F(CamhostTest, LoadsTheModuleBuildsAndDeletesABoard) {
+    // Catches entry points looked up wrongly or a board that is never built or destroyed.
+    const camhosttest::tsRun run = runScript("");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("sensorType: 8"), std::string::npos);
+    EXPECT_NE(run.out.find("Constructing tc120MXSSensorBoard"), std::string::npos);
+}
+
+TEST_F(CamhostTest, DefaultsFindTheBuiltModuleAndSampleConfiguration) {
+    // Catches a default plug-in or configuration path that only works from one directory.
+    writeFile("test.cam", "init\n");
+    const camhosttest::tsRun run = runCamhost({"--fast", "test.cam"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("[1] init -> 0"), std::string::npos) << run.out;
+}
+
+TEST_F(CamhostTest, AModuleThatCannotBeLoadedExitsWithOne) {
+    // Catches a missing module or entry point reported as success, or a crash on it.
+    camhosttest::tsRun run = runCamhost({"--fast", "--plugin", scratchDir() + "/none.so"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("none.so"), std::string::npos) << run.err;
+
+    // The sim library loads but has neither entry point.
+    run = runCamhost({"--fast", "--plugin", pluginDir() + "/libcamsim.so"});
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("sensorType"), std::string::npos) << run.err;
+}
+
+TEST_F(CamhostTest, UsageAndScriptErrorsExitWithTwoBeforeAnythingRuns) {
+    // Catches a bad line found only after the head was driven, or an error without its line.
+    camhosttest::tsRun run = runScript("init\n# fine\nexposure twenty\n");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("line 3"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("[1] init"), std::string::npos) << "init ran before the error";
+
+    for (const std::string script : {"frobnicate\n", "roi 0 0 100\n", "get nothing\n",
+                                     "regions 2 0 0 13280 100\n", "color 2\n", "cmd\n"}) {
+        run = runScript("init\n" + script);
+        EXPECT_EQ(run.status, 2) << script;
+        EXPECT_NE(run.err.find("line 2"), std::string::npos) << script << run.err;
+    }
+
+    EXPECT_EQ(runScript("", {"--bogus"}).status, 2);
+    EXPECT_EQ(runScript("", {"--sim", "pll=soon"}).status, 2);
+    EXPECT_EQ(runScript("", {"--sim", "nosuch=1"}).status, 2);
+    EXPECT_EQ(runCamhost({"--fast", "--config", scratchDir() + "/absent"}).status, 2);
+    EXPECT_EQ(runCamhost({"--fast", "absent.cam"}).status, 2);
+    EXPECT_EQ(runCamhost({"--help"}).status, 0);
+}
+
+TEST_F(CamhostTest, AnExceptionFromThePluginExitsWithOneAndKeepsTheReport) {
+    // Catches an exception that kills camhost without naming it or losing the report.
+    camhosttest::tsRun run;
+    const nlohmann::json report = reportOf("init\nversion\n", {"--sim", "spi=closed"}, &run);
+    EXPECT_EQ(run.status, 1);
+    EXPECT_NE(run.err.find("Failed to open spidev"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("line 1"), std::string::npos) << run.err;
+    ASSERT_EQ(report.at("results").size(), 1u); // "version" never ran
+    EXPECT_EQ(report["results"][0]["error"], "Failed to open spidev");
+    EXPECT_EQ(report["error"], "Failed to open spidev");
+    EXPECT_EQ(report["sensor"]["spiFrames"], 0);
+}
+
+TEST_F(CamhostTest, ReadsTheScriptFromStandardInput) {
+    // Catches "-" taken for a file name.
+    const camhosttest::tsRun run =
+        runCamhost({"--fast", "--plugin", TC120MXS_PLUGIN_PATH, "-"}, "get clock\n");
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("[1] get clock -> 45"), std::string::npos) << run.out;
+}
+
+} // namespace
