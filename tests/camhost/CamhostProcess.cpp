@@ -1,7 +1,8 @@
 #include "camhost/CamhostProcess.h"
 
+#include <cerrno>
+#include <cstring>
 #include <fcntl.h>
-#include <spawn.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -9,8 +10,6 @@
 #include <map>
 #include <sstream>
 #include <stdexcept>
-
-extern char** environ;
 
 namespace camhosttest {
 
@@ -25,6 +24,53 @@ nlohmann::json readJson(const std::string& path) {
     return nlohmann::json::parse(readText(path));
 }
 
+namespace {
+
+// Starts argv[0] with the three standard streams on the given files; the errno of a failed
+// exec, or 0 with the child's pid.
+int start(std::vector<std::string> argv, const std::string& in, const std::string& out,
+          const std::string& err, pid_t& pid) {
+    std::vector<char*> pointers;
+    for (std::string& arg : argv)
+        pointers.push_back(arg.data());
+    pointers.push_back(nullptr);
+
+    int report[2];
+    if (pipe2(report, O_CLOEXEC) != 0)
+        return errno;
+    pid = fork();
+    if (pid < 0) {
+        const int error = errno;
+        close(report[0]);
+        close(report[1]);
+        return error;
+    }
+    if (pid == 0) {
+        const int fds[3] = {open(in.c_str(), O_RDONLY),
+                            open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644),
+                            open(err.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644)};
+        for (int i = 0; i < 3; ++i)
+            if (fds[i] < 0 || dup2(fds[i], i) < 0)
+                _exit(127);
+        execv(pointers[0], pointers.data());
+        const int error = errno;
+        (void)!write(report[1], &error, sizeof error);
+        _exit(127);
+    }
+    close(report[1]);
+    int error = 0;
+    const bool failed = read(report[0], &error, sizeof error) == sizeof error;
+    close(report[0]);
+    if (failed) {
+        int ignored = 0;
+        waitpid(pid, &ignored, 0);
+        return error;
+    }
+    return 0;
+}
+
+} // namespace
+
 tsRun runCamhost(const std::vector<std::string>& args, const std::string& input) {
     const std::string inPath = "camhost.stdin", outPath = "camhost.stdout",
                       errPath = "camhost.stderr";
@@ -32,26 +78,20 @@ tsRun runCamhost(const std::vector<std::string>& args, const std::string& input)
 
     std::vector<std::string> argv{TC120MXS_CAMHOST_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    std::vector<char*> pointers;
-    for (std::string& arg : argv)
-        pointers.push_back(arg.data());
-    pointers.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, inPath.c_str(), O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
     pid_t pid = 0;
-    const int spawned = posix_spawn(&pid, pointers[0], &actions, nullptr, pointers.data(), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (spawned != 0)
-        throw std::runtime_error("cannot start " + argv[0]);
+    int error = start(argv, inPath, outPath, errPath, pid);
+    if (error == ENOEXEC) {
+        // A cross-built camhost while the tests themselves run under qemu-arm: the kernel
+        // cannot run it directly, the emulator can.
+        std::vector<std::string> emulated{"/usr/bin/qemu-arm", "-L", "/usr/arm-linux-gnueabihf"};
+        emulated.insert(emulated.end(), argv.begin(), argv.end());
+        error = start(emulated, inPath, outPath, errPath, pid);
+    }
+    if (error != 0)
+        throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(error));
 
     int wstatus = 0;
-    while (waitpid(pid, &wstatus, 0) < 0) {
+    while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
     }
     tsRun run;
     run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
