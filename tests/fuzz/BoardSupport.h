@@ -53,7 +53,9 @@ std::optional<uint32_t> word(uint32_t address);
 // below the readout time; the frame-control register the chip holds is the sensor's
 // shadow, with a start line that obeys the exposure rules; the chip's frame state follows
 // the capture; the published timing words are the board's. `timingSet` once the board's
-// timing has been programmed.
-void checkBoardInvariants(Vistrel::tc120MXSSensorBoard& board, bool timingSet);
+// timing has been programmed; `wordsIntact` while no client has overwritten the words the
+// board publishes.
+void checkBoardInvariants(Vistrel::tc120MXSSensorBoard& board, bool timingSet,
+                          bool wordsIntact = true);
 
 } // namespace fuzzsupport

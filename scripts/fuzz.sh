@@ -1,0 +1,48 @@
+#!/usr/bin/env bash
+# Builds the fuzz preset (clang-14, libFuzzer + ASan + UBSan) and runs every harness for
+# SECONDS (default 30) on a copy of its checked-in seed corpus; new inputs and crash files
+# go to build/fuzz/corpus-work/. Prints the executions of each run; fails on any crash.
+# TC120MXS_FUZZ_BUILD names another build folder for the fuzz preset.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+root=$PWD
+seconds=${1:-30}
+harnesses=(register_file command_chain register_file_words board_settings config_files)
+
+build=$(realpath -m "${TC120MXS_FUZZ_BUILD:-build/fuzz}")
+cmake --preset fuzz -B "$build" >/dev/null
+cmake --build "$build" --target "${harnesses[@]/#/fuzz_}"
+
+work="$build/corpus-work"
+failed=()
+for harness in "${harnesses[@]}"; do
+    corpus="$work/$harness"
+    artifacts="$work/artifacts/$harness"
+    log="$work/$harness.log"
+    rm -rf "$corpus" "$artifacts"
+    mkdir -p "$corpus" "$artifacts"
+    cp "$root/tests/fuzz/corpus/$harness/"* "$corpus/"
+    dict=()
+    if [[ -f "$root/tests/fuzz/$harness.dict" ]]; then
+        dict=(-dict="$root/tests/fuzz/$harness.dict")
+    fi
+
+    status=0
+    "$build/tests/fuzz/fuzz_$harness" "${dict[@]}" -max_total_time="$seconds" \
+        -print_final_stats=1 -timeout=10 -rss_limit_mb=4096 -artifact_prefix="$artifacts/" \
+        "$corpus" >"$log" 2>&1 || status=$?
+
+    runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$log")
+    if [[ $status -ne 0 ]]; then
+        echo "fuzz $harness: FAILED after ${runs:-?} executions (see $log, inputs in $artifacts)"
+        failed+=("$harness")
+    else
+        echo "fuzz $harness: ${runs:-?} executions in ${seconds} s, no crash"
+    fi
+done
+
+if [[ ${#failed[@]} -ne 0 ]]; then
+    echo "Fuzz runs failed: ${failed[*]}"
+    exit 1
+fi
+echo "All fuzz runs passed."
