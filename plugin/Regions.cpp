@@ -85,7 +85,11 @@ int tc120MXSSensorBoard::programMultipleROI() {
     std::cout << "image" << image.toString() << std::endl;
 
     fpga.frameCtrl.setRoiResCntConfig({low16(image.height), low16(image.width)});
-    fpga.frameCtrl.setBlankOffsetConfig({kBlankVertical, low16(image.x + kBlankHorizontalMargin)});
+    // Unsigned sum: the framework's regions are not validated, and any x must give its low
+    // 16 bits without a signed overflow.
+    const auto blankHorizontal =
+        static_cast<uint16_t>(static_cast<uint32_t>(image.x) + kBlankHorizontalMargin);
+    fpga.frameCtrl.setBlankOffsetConfig({kBlankVertical, blankHorizontal});
     fpga.frameCtrl.setRoiConfig({low16(image.y), low16(image.x)});
     return eeSuccess;
 }

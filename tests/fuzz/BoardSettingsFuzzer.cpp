@@ -10,8 +10,10 @@
 // choosing it and the bytes of its arguments; at most 64 operations.
 #include "BoardSupport.h"
 
+#include <algorithm>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace {
 
@@ -34,6 +36,8 @@ enum Operation : uint8_t {
     kStart,
     kStop,
     kNotify,
+    kSetMultipleRoi,
+    kSetNumberOfRoi,
     kOperationCount
 };
 
@@ -78,6 +82,45 @@ std::string text(const ROI& r) {
            std::to_string(r.height);
 }
 
+// The image the receiver is told to cut out: the region itself, or with several
+// framework regions the first one's columns, the topmost row and all their rows.
+ROI expectedImage(tc120MXSSensorBoard& board) {
+    const ROI roi = board.getROI();
+    const int count = board.getNumberOfROI();
+    if (count == 1)
+        return roi;
+    if (count <= 0)
+        return ROI(roi.y, roi.x, roi.width, 0);
+    const ROI* list = board.getROIList();
+    int top = list[0].y;
+    uint32_t rows = 0;
+    for (int i = 0; i < count; ++i) {
+        top = std::min(top, list[i].y);
+        rows = (rows + static_cast<uint32_t>(list[i].height)) & 0xFFFF;
+    }
+    return ROI(top, list[0].x, list[0].width, static_cast<int>(rows));
+}
+
+// The receiver registers hold the cut-out of image.
+void checkReceiver(const ROI& image, const Snapshot& after) {
+    const auto u16 = [](long long v) { return static_cast<uint32_t>(v) & 0xFFFF; };
+    FUZZ_CHECK(after.resolution == (u16(image.height) << 16 | u16(image.width)),
+               "receiver resolution of " << text(image));
+    FUZZ_CHECK(after.roiStart == (u16(image.y) << 16 | u16(image.x)),
+               "receiver start of " << text(image));
+    FUZZ_CHECK(after.blankOffset == (33u << 16 | u16(image.x + 32LL)),
+               "receiver blanking of " << text(image));
+}
+
+// The chip reads the band of region (one sensor row per output row): from row y + 32 to
+// the end of its last complete block of four.
+void checkBand(const ROI& region, const Snapshot& after) {
+    const uint32_t rowS = static_cast<uint32_t>(region.y) + 32;
+    const uint32_t rowE = (static_cast<uint32_t>(region.y + region.height - 1) + 33) / 4 * 4 - 1;
+    FUZZ_CHECK((after.readoutRows & 0x3FFF) == rowS && ((after.readoutRows >> 14) & 0x3FFF) == rowE,
+               "band of " << text(region) << ": register 4 0x" << std::hex << after.readoutRows);
+}
+
 void checkSetRoi(tc120MXSSensorBoard& board, const ROI& region, int result, bool wasCapturing,
                  const Snapshot& before) {
     const Snapshot after = snapshot(board);
@@ -97,19 +140,20 @@ void checkSetRoi(tc120MXSSensorBoard& board, const ROI& region, int result, bool
         return;
     }
     FUZZ_CHECK(after.roi == region, "accepted " << text(region) << " left " << text(after.roi));
-    // One sensor row per output row: the band starts at row y + 32 and ends with the last
-    // complete block of four.
-    const uint32_t rowS = static_cast<uint32_t>(region.y) + 32;
-    const uint32_t rowE = (static_cast<uint32_t>(region.y + region.height - 1) + 33) / 4 * 4 - 1;
-    FUZZ_CHECK((after.readoutRows & 0x3FFF) == rowS && ((after.readoutRows >> 14) & 0x3FFF) == rowE,
-               "band of " << text(region) << ": register 4 0x" << std::hex << after.readoutRows);
-    const auto u16 = [](int v) { return static_cast<uint32_t>(v) & 0xFFFF; };
-    FUZZ_CHECK(after.resolution == (u16(region.height) << 16 | u16(region.width)),
-               "receiver resolution of " << text(region));
-    FUZZ_CHECK(after.roiStart == (u16(region.y) << 16 | u16(region.x)),
-               "receiver start of " << text(region));
-    FUZZ_CHECK(after.blankOffset == (33u << 16 | u16(region.x + 32)),
-               "receiver blanking of " << text(region));
+    checkBand(region, after);
+    checkReceiver(expectedImage(board), after);
+}
+
+ROI readRegion(fuzzsupport::ByteReader& input, bool raw) {
+    if (raw)
+        return ROI(input.i32(), input.i32(), input.i32(), input.i32());
+    // Mostly aligned regions near the sensor's limits.
+    ROI region;
+    region.y = (input.u16() % 2400) * 4;
+    region.x = (input.u16() % 1700) * 8;
+    region.width = (input.u16() % 1700) * 8;
+    region.height = (input.u16() % 2400) * 4;
+    return region;
 }
 
 } // namespace
@@ -135,16 +179,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         switch (operation) {
         case kSetRoiRaw:
         case kSetRoiAligned: {
-            ROI region;
-            if (operation == kSetRoiRaw) {
-                region = ROI(input.i32(), input.i32(), input.i32(), input.i32());
-            } else {
-                // Mostly aligned regions near the sensor's limits.
-                region.y = (input.u16() % 2400) * 4;
-                region.x = (input.u16() % 1700) * 8;
-                region.width = (input.u16() % 1700) * 8;
-                region.height = (input.u16() % 2400) * 4;
-            }
+            const ROI region = readRegion(input, operation == kSetRoiRaw);
             const int result = board.setROI(region);
             checkSetRoi(board, region, result, wasCapturing, before);
             break;
@@ -227,6 +262,25 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         case kStop:
             FUZZ_CHECK(board.stop() == 0, "stop");
             FUZZ_CHECK(!board.isCapturing() && !head.pwm().enabled, "still running after stop");
+            break;
+        case kSetMultipleRoi: {
+            // The framework's list, unchecked: only the image geometry follows it.
+            const uint8_t shape = input.u8();
+            std::vector<ROI> list;
+            for (int k = 0; k < (shape & 0x7F) % 5; ++k)
+                list.push_back(readRegion(input, (shape & 0x80) != 0));
+            const int result = board.setMultipleROI(list);
+            const Snapshot after = snapshot(board);
+            FUZZ_CHECK(after.roi == before.roi, "the list changed the region");
+            if (result == 0) {
+                checkReceiver(expectedImage(board), after);
+            } else {
+                FUZZ_CHECK(sameReceiverRegion(before, after), "refused band reached the receiver");
+            }
+            break;
+        }
+        case kSetNumberOfRoi:
+            board.setNumberOfROI(static_cast<int8_t>(input.u8()) % 5);
             break;
         case kNotify: {
             const unsigned gpio = input.u8(), level = input.u8();
