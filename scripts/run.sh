@@ -6,7 +6,7 @@ cd "$(dirname "$0")/.."
 
 scripts/install-deps.sh
 cmake --preset host >/dev/null
-cmake --build --preset host
+cmake --build --preset host --target camhost tc120mxs
 
 out=build/host/demo
 mkdir -p "$out"
