@@ -16,5 +16,6 @@ cmake --workflow --preset asan
 
 echo "== host suite under ThreadSanitizer =="
 cmake --workflow --preset tsan
+echo "== fuzz harnesses, 30 s each ==" && scripts/fuzz.sh 30
 
 echo "All suites passed."
