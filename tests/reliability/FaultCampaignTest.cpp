@@ -1,0 +1,238 @@
+// Fault campaign: every hardware fault of the simulated head, one table row each, through
+// the board's own initialize(); then the board must still stop and be destroyed cleanly.
+#include "plugin/BringupFixture.h"
+
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <iostream>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace {
+
+// Which configuration files the row changes from the sample set.
+enum class Files {
+    Sample,
+    NoRegisterFile,
+    TruncatedRegisterFile, // ends in the middle of a line
+    BadLineRegisterFile,   // a line that does not parse
+    HugeFrameInterval,     // a period the pulse generator cannot hold
+};
+
+struct Fault {
+    const char* name;
+    std::function<void(sim::HeadConfig&)> head; // the hardware fault (none when empty)
+    Files files = Files::Sample;
+    std::optional<int> result; // initialize()'s answer; empty: it throws
+    std::string thrown;        // what() of the exception when it throws
+    std::string errorStatus;   // the status-4 line, or empty when none is sent
+    std::string stderrText;    // a piece of the diagnostics on standard error
+    bool canCapture = false;   // the sensor came up, so start()/stop() are meaningful
+};
+
+// Keeps test names readable in failure reports.
+void PrintTo(const Fault& fault, std::ostream* out) {
+    *out << fault.name;
+}
+
+void rail(sim::HeadConfig& config, int channel, float volts) {
+    config.railVolts[channel] = volts;
+}
+
+std::vector<Fault> faults() {
+    const char* fpgaError = "FPGA Initialization error!";
+    const char* powerError = "Sensor powerup error!";
+    std::vector<Fault> table{
+        {"memoryAbsent", [](sim::HeadConfig& c) { c.memoryAbsent = true; }, Files::Sample, 3, "",
+         fpgaError, "/dev/mem: "},
+        {"pwmDown", [](sim::HeadConfig& c) { c.pwmDown = true; }, Files::Sample, 4, "", fpgaError,
+         ""},
+        {"pixelShiftDown", [](sim::HeadConfig& c) { c.pixelShiftDown = true; }, Files::Sample, 8,
+         "", fpgaError, ""},
+        {"badPixelDown", [](sim::HeadConfig& c) { c.badPixelDown = true; }, Files::Sample, 16, "",
+         fpgaError, ""},
+        {"spiClosed", [](sim::HeadConfig& c) { c.spiClosed = true; }, Files::Sample, std::nullopt,
+         "Failed to open spidev", "", ""},
+        {"spiRefuseConfig", [](sim::HeadConfig& c) { c.spiRefuseConfig = true; }, Files::Sample, 1,
+         "", powerError, ""},
+        {"pllNeverLocks", [](sim::HeadConfig& c) { c.pllLockPolls = std::nullopt; }, Files::Sample,
+         -1, "", "", "PLL failed to lock", true},
+        {"dpaLane0NeverLocks", [](sim::HeadConfig& c) { c.dpaLockMask = 0x0FFFFFFE; },
+         Files::Sample, -2, "", "", "DPA failed to lock", true},
+        {"neverAligned", [](sim::HeadConfig& c) { c.alignPolls = std::nullopt; }, Files::Sample, -1,
+         "", "", "Not Aligned", true},
+        {"pwmPeriodThrows",
+         {},
+         Files::HugeFrameInterval,
+         0,
+         "",
+         "tcPwm::setPeriodTime: 99999640 us is 4499983800.000000 ticks, more than the 32-bit "
+         "counter holds",
+         "",
+         true},
+        {"gpioXresetAbsent", [](sim::HeadConfig& c) { c.absentGpios = {"XRESET"}; }, Files::Sample,
+         tc120MXS::kPowerUpMissingGpio, "", powerError, "GPIO XRESET not found in DT"},
+        {"gpioMclkEnableAbsent", [](sim::HeadConfig& c) { c.absentGpios = {"MCLK_ENABLE"}; },
+         Files::Sample, tc120MXS::kPowerUpMissingGpio, "", powerError,
+         "GPIO MCLK_ENABLE not found in DT"},
+        {"registerFileMissing", {}, Files::NoRegisterFile, 0, "", "", "", true},
+        {"registerFileTruncated",
+         {},
+         Files::TruncatedRegisterFile,
+         std::nullopt,
+         "std::exception",
+         "",
+         "Error writing registers: 120MXS_registers.txt 5: 4\n"},
+        {"registerFileBadLine",
+         {},
+         Files::BadLineRegisterFile,
+         std::nullopt,
+         "std::exception",
+         "",
+         "Error writing registers: 120MXS_registers.txt 4: zz 12\neof: 0 good: 0 fail: 1"},
+    };
+    // Per channel: just above its maximum and just below its minimum.
+    const float high[8] = {2.70f, 2.05f, 1.85f, 1.85f, 1.80f, 1.85f, 1.85f, 2.70f};
+    const float low[8] = {2.20f, 1.75f, 1.65f, 1.55f, 1.50f, 1.65f, 1.55f, 2.30f};
+    static const char* highNames[8] = {"rail0High", "rail1High", "rail2High", "rail3High",
+                                       "rail4High", "rail5High", "rail6High", "rail7High"};
+    static const char* lowNames[8] = {"rail0Low", "rail1Low", "rail2Low", "rail3Low",
+                                      "rail4Low", "rail5Low", "rail6Low", "rail7Low"};
+    for (int channel = 0; channel < 8; ++channel) {
+        const float h = high[channel], l = low[channel];
+        table.push_back({highNames[channel], [=](sim::HeadConfig& c) { rail(c, channel, h); },
+                         Files::Sample, -4, "", powerError, ""});
+        table.push_back({lowNames[channel], [=](sim::HeadConfig& c) { rail(c, channel, l); },
+                         Files::Sample, -4, "", powerError, ""});
+    }
+    return table;
+}
+
+class FaultCampaignTest : public bringup::BringupTest, public ::testing::WithParamInterface<Fault> {
+protected:
+    void prepareFiles(Files files) {
+        copyAllSampleFiles();
+        switch (files) {
+        case Files::Sample:
+            break;
+        case Files::NoRegisterFile:
+            std::remove("120MXS_registers.txt");
+            break;
+        case Files::TruncatedRegisterFile:
+            // Cut after the register number of the readout-rows line.
+            writeFile("120MXS_registers.txt", "# start\n400 3E8\n0 F9C00\n3 0\n4");
+            break;
+        case Files::BadLineRegisterFile:
+            writeFile("120MXS_registers.txt", "# start\n400 3E8\n0 F9C00\nzz 12\n3 0\n");
+            break;
+        case Files::HugeFrameInterval:
+            writeFile("120mxs_config.ini", "[Settings]\nFrameInterval = 100000000\n");
+            break;
+        }
+    }
+
+    std::vector<std::string> errorStatuses() const {
+        std::vector<std::string> texts;
+        for (const sim::StatusLine& line : head().statusLines())
+            if (line.status == 4)
+                texts.push_back(line.text);
+        return texts;
+    }
+
+    // After any fault: stop() succeeds and leaves the PWM off and the frame state 0.
+    void expectStops() {
+        EXPECT_EQ(board->stop(), 0);
+        EXPECT_FALSE(board->isCapturing());
+        EXPECT_FALSE(head().pwm().enabled);
+        EXPECT_EQ(chipFrameState(), 0u);
+    }
+
+    sim::Head& head() const { return sim::Head::instance(); }
+};
+
+TEST_P(FaultCampaignTest, ReportsTheFaultAndStaysStoppable) {
+    // Fault: a hardware fault reported as success, a wrong or missing report, a crash in
+    // initialize(), stop() or the destructor, or a board that cannot capture afterwards.
+    const Fault& fault = GetParam();
+    sim::HeadConfig config;
+    if (fault.head)
+        fault.head(config);
+    resetHead(config);
+    prepareFiles(fault.files);
+
+    testing::internal::CaptureStderr();
+    makeBoard();
+    std::optional<int> result;
+    std::string thrown;
+    try {
+        result = board->initialize();
+    } catch (const std::exception& e) {
+        thrown = e.what();
+    }
+    const std::string err = testing::internal::GetCapturedStderr();
+
+    EXPECT_EQ(result, fault.result);
+    EXPECT_EQ(thrown, fault.thrown);
+    const std::vector<std::string> errors = errorStatuses();
+    if (fault.errorStatus.empty()) {
+        EXPECT_TRUE(errors.empty()) << errors.front();
+    } else {
+        ASSERT_EQ(errors.size(), 1u);
+        EXPECT_EQ(errors.front(), fault.errorStatus);
+    }
+    EXPECT_NE(err.find(fault.stderrText), std::string::npos) << err;
+    // Bring-up got past the FPGA check exactly when no core was reported unusable.
+    EXPECT_EQ(hasStatus("FPGA Initialization done"),
+              fault.errorStatus != "FPGA Initialization error!");
+    // The sensor's progress lines may leave a line open.
+    std::cout << "\nfault: " << fault.name << " | result "
+              << (result ? std::to_string(*result) : "throws " + thrown)
+              << " | status 4: " << (errors.empty() ? "-" : errors.front()) << std::endl;
+
+    head().clearStatusLines();
+    expectStops();
+    if (fault.canCapture) {
+        EXPECT_EQ(board->start(), 0);
+        EXPECT_TRUE(board->isCapturing());
+        EXPECT_TRUE(hasStatus("Starting capture..."));
+        expectStops();
+        EXPECT_TRUE(hasStatus("Ending capture..."));
+    }
+    board.reset();
+}
+
+TEST_F(FaultCampaignTest, RefusedPwmPeriodLeavesAHoldablePeriod) {
+    // Fault: after the pulse generator refused the configured interval, the board keeps an
+    // interval the PWM never received, so frames are paced at another rate than reported.
+    copyAllSampleFiles();
+    writeFile("120mxs_config.ini", "[Settings]\nFrameInterval = 100000000\n");
+    makeBoard();
+    ASSERT_EQ(board->initialize(), 0);
+    EXPECT_EQ(board->getFrameInterval(), 106520);
+    EXPECT_EQ(head().pwm().periodUs, board->getFrameInterval());
+    EXPECT_EQ(word(0x3A000), uint32_t(board->getFrameInterval()));
+}
+
+TEST_F(FaultCampaignTest, ALineBadAfterGoodOnesStopsTheLoadThere) {
+    // Fault: the loader writes on past a line it could not parse, or loses the lines before.
+    copyAllSampleFiles();
+    writeFile("120MXS_registers.txt", "# start\n0 F9C00\nzz 12\n3 5\n");
+    makeBoard();
+    testing::internal::CaptureStderr();
+    EXPECT_THROW(board->initialize(), std::exception);
+    testing::internal::GetCapturedStderr();
+    const auto chip = head().chipRegisters();
+    ASSERT_EQ(chip.count(0x00), 1u);
+    EXPECT_EQ(chip.at(0x00), 0xF9C00u);
+    EXPECT_EQ(chip.count(0x03), 0u) << "a write after the bad line reached the chip";
+    expectStops();
+}
+
+INSTANTIATE_TEST_SUITE_P(Faults, FaultCampaignTest, ::testing::ValuesIn(faults()),
+                         [](const ::testing::TestParamInfo<Fault>& info) {
+                             return std::string(info.param.name);
+                         });
+
+} // namespace
