@@ -90,6 +90,9 @@ public:
     teFrameState captureFrameState = eeFrameStopped;
 
 private:
+    // Test-only view of the register mutex (defined by the reliability test suite).
+    friend class SensorTestAccess;
+
     // A device-tree line as an output driven low; empty when the name does not resolve.
     static std::optional<Tarnis::tcGpioSingle> openOutputPin(const char* name);
     // Measures every rail against its limits; true when all are within them.
