@@ -90,6 +90,8 @@ public:
     teFrameState captureFrameState = eeFrameStopped;
 
 private:
+    // Plays a register file; false when it could not be opened (nothing written).
+    bool playRegisterFile(const std::string& path);
     // Test-only view of the register mutex (defined by the reliability test suite).
     friend class SensorTestAccess;
 

@@ -9,6 +9,7 @@
 #include <fstream>
 #include <iostream>
 #include <sstream>
+#include <stdexcept>
 
 namespace {
 
@@ -54,11 +55,20 @@ template <typename T> void readUnsigned(std::istringstream& in, T& number) {
 } // namespace
 
 void tc120MXS::writeRegistersFromFile(const std::string& path) {
+    playRegisterFile(path);
+}
+
+bool tc120MXS::playRegisterFile(const std::string& path) {
     // Held for the whole file, pauses included, so no other write lands between its lines.
     platform::tcRobustLock lock(registerMutex.getMutex());
 
     std::ifstream file(path);
     std::cout << "\n" << kLoaderPrefix << "File: " << path << std::endl;
+    if (!file.is_open()) {
+        std::cerr << kLoaderPrefix << ": cannot open " << path << ", no register written"
+                  << std::endl;
+        return false;
+    }
 
     std::string line;
     for (unsigned int lineNumber = 1; std::getline(file, line); ++lineNumber) {
@@ -83,6 +93,7 @@ void tc120MXS::writeRegistersFromFile(const std::string& path) {
         std::cout << std::hex << reg << ": " << value << std::dec << std::endl;
         writeRegisterUnlocked(reg, value);
     }
+    return true;
 }
 
 void tc120MXS::SensorInitRegisters() {
@@ -94,7 +105,10 @@ void tc120MXS::SensorInitRegisters() {
     platform::sleepMicroseconds(kClockSettleUs);
     // The loader's leading line end closes this line.
     std::cout << kInitPrefix << ": Configuring initial settings " << std::flush;
-    writeRegistersFromFile(kRegisterFileName);
+    // Without its start-up registers the sensor cannot run: that must not pass for a
+    // successful bring-up.
+    if (!playRegisterFile(kRegisterFileName))
+        throw std::runtime_error(std::string("Failed to open ") + kRegisterFileName);
     std::cout << kInitPrefix << ": Done!" << std::endl;
 }
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <exception>
 #include <sstream>
+#include <stdexcept>
 #include <thread>
 
 using sensortest::SensorTest;
@@ -79,6 +80,17 @@ TEST_F(RegisterFileTest, EmptyOrMissingFileWritesNothing) {
     EXPECT_EQ(GetCapturedStdout(), std::string("\n") + kFileLine + "absent.txt\n");
     EXPECT_TRUE(frames().empty());
     EXPECT_EQ(shadow(0), -1);
+}
+
+TEST_F(RegisterFileTest, StartUpWithoutItsRegisterFileFails) {
+    // Catches a bring-up that passes for successful with the sensor never programmed.
+    CaptureStdout();
+    CaptureStderr();
+    EXPECT_THROW(sensor->SensorInitRegisters(), std::runtime_error);
+    const std::string out = GetCapturedStdout();
+    EXPECT_THAT(GetCapturedStderr(), HasSubstr("cannot open 120MXS_registers.txt"));
+    EXPECT_THAT(out, testing::Not(HasSubstr("Done!")));
+    EXPECT_TRUE(frames().empty());
 }
 
 TEST_F(RegisterFileTest, AcceptedLineForms) {
