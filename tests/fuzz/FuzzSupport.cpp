@@ -24,18 +24,17 @@ bool echo() {
     return on;
 }
 
-// One scratch directory per process, removed at exit.
+void removeScratch();
+
+// One scratch directory per process, removed at exit. Never destroyed, so that the exit
+// handler can still name it.
 const fs::path& scratch() {
-    static const fs::path dir = [] {
+    static const fs::path* const dir = [] {
         std::string pattern = (fs::temp_directory_path() / "tc120mxs-fuzz-XXXXXX").string();
         if (mkdtemp(pattern.data()) == nullptr) {
             std::perror("mkdtemp");
             std::abort();
         }
-        std::atexit([] {
-            std::error_code ignored;
-            fs::remove_all(scratch(), ignored);
-        });
         // C stdio lines of the stand-ins would flood libFuzzer's log; its own reports
         // and the sanitizers' go to standard error.
         if (!echo()) {
@@ -46,9 +45,17 @@ const fs::path& scratch() {
                 close(devNull);
             }
         }
-        return fs::path(pattern);
+        return new fs::path(pattern);
     }();
-    return dir;
+    static const bool cleanupRegistered = std::atexit(removeScratch) == 0;
+    (void)cleanupRegistered;
+    return *dir;
+}
+
+void removeScratch() {
+    std::error_code ignored;
+    fs::current_path(fs::temp_directory_path(ignored), ignored);
+    fs::remove_all(scratch(), ignored);
 }
 
 std::string tail(const std::string& text, size_t count) {
