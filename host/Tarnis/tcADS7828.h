@@ -16,9 +16,9 @@ public:
     int Volts(int channel, float& volts, bool singleEnded);
 
 private:
-    int bus;
-    int address;
-    float reference;
+    [[maybe_unused]] int bus; // the device the real driver opens
+    [[maybe_unused]] int address;
+    [[maybe_unused]] float reference;
 };
 
 } // namespace Tarnis

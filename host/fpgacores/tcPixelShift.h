@@ -15,5 +15,5 @@ public:
     void setShift(teShiftDirection direction, unsigned char bits);
 
 private:
-    unsigned int base;
+    [[maybe_unused]] unsigned int base; // physical address of the core
 };

@@ -22,7 +22,7 @@ public:
     void dumpRegisters();
 
 private:
-    unsigned int base;
-    double clockMhz;
-    std::string interruptDevice;
+    [[maybe_unused]] unsigned int base; // physical address of the core
+    [[maybe_unused]] double clockMhz;
+    [[maybe_unused]] std::string interruptDevice;
 };
