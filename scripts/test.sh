@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test suite: host, then armhf under qemu-arm.
+# Installs what is missing, builds and runs every test suite: host, armhf under qemu-arm,
+# the host suites under the sanitizers, and a short run of each fuzz harness.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -16,6 +17,8 @@ cmake --workflow --preset asan
 
 echo "== host suite under ThreadSanitizer =="
 cmake --workflow --preset tsan
-echo "== fuzz harnesses, 30 s each ==" && scripts/fuzz.sh 30
+
+echo "== fuzz harnesses, 30 s each (clang, libFuzzer + ASan + UBSan) =="
+scripts/fuzz.sh 30
 
 echo "All suites passed."
