@@ -23,6 +23,15 @@ constexpr long long kTriggerWaitMarginUs = 100;
 // Frame-output set-up of a triggered capture.
 constexpr int kFrameOutputTriggered = 2;
 
+// Clears any pending pulse interrupt, starts the frame-sync pulses and waits up to
+// firstWait for the first one.
+void runPulseGenerator(tcPwm& pwm, microseconds firstWait) {
+    pwm.enableInterrupts(true, true);
+    pwm.waitForInterrupt(microseconds(0));
+    pwm.enableCore(true);
+    pwm.waitForInterrupt(firstWait);
+}
+
 } // namespace
 
 int tc120MXSSensorBoard::start() {
@@ -56,18 +65,12 @@ int tc120MXSSensorBoard::start() {
         applyCaptureFrameState();
         platform::sleepMicroseconds(kSettleUs);
         // One pulse to arm the sensor; the PWM then waits for triggers in Handler.
-        fpga.pwm.enableInterrupts(true, true);
-        fpga.pwm.waitForInterrupt(microseconds(0));
-        fpga.pwm.enableCore(true);
-        fpga.pwm.waitForInterrupt(microseconds(interval / 2));
+        runPulseGenerator(fpga.pwm, microseconds(interval / 2));
         fpga.pwm.enableCore(false);
         platform::sleepMicroseconds(kSettleUs);
     } else {
         platform::sleepMicroseconds(kSettleUs);
-        fpga.pwm.enableInterrupts(true, true);
-        fpga.pwm.waitForInterrupt(microseconds(0));
-        fpga.pwm.enableCore(true);
-        fpga.pwm.waitForInterrupt(microseconds(interval / 2));
+        runPulseGenerator(fpga.pwm, microseconds(interval / 2));
         platform::sleepMicroseconds(kSettleUs);
         applyCaptureFrameState();
     }
@@ -116,10 +119,7 @@ void tc120MXSSensorBoard::Handler(unsigned int gpio, unsigned int level) {
         platform::tcRobustLock lock(mutex.getMutex());
         return microseconds(frameInterval + kTriggerWaitMarginUs);
     };
-    fpga.pwm.enableInterrupts(true, true);
-    fpga.pwm.waitForInterrupt(microseconds(0));
-    fpga.pwm.enableCore(true);
-    fpga.pwm.waitForInterrupt(waitBound());
+    runPulseGenerator(fpga.pwm, waitBound());
     fpga.pwm.waitForInterrupt(waitBound());
     fpga.pwm.enableCore(false);
 }
