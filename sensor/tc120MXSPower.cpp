@@ -33,14 +33,13 @@ constexpr long long kAdcSettleUs = 5000;
 
 } // namespace
 
-std::optional<Tarnis::tcGpioSingle> tc120MXS::openOutputPin(const char* name) {
+void tc120MXS::openOutputPin(std::optional<Tarnis::tcGpioSingle>& line, const char* name) {
     const int pin = GetPinFromDTName(name);
     // A negative number would become a huge unsigned pin; such a line is left alone.
     if (pin < 0)
-        return std::nullopt;
-    std::optional<Tarnis::tcGpioSingle> line(std::in_place, static_cast<unsigned int>(pin));
+        return;
+    line.emplace(static_cast<unsigned int>(pin));
     line->SetDirection(1, 0);
-    return line;
 }
 
 tc120MXS::tc120MXS(std::string spiDevicePath)
@@ -48,8 +47,8 @@ tc120MXS::tc120MXS(std::string spiDevicePath)
       registerMutex(true) {
     std::cout << kConstructorPrefix << ": Constructing tc120MXS" << std::endl;
     std::cout << kConstructorPrefix << ": Exporting/configuring120MXS control GPIOs" << std::endl;
-    resetPin = openOutputPin(kResetLine);
-    mclkEnablePin = openOutputPin(kMclkEnableLine);
+    openOutputPin(resetPin, kResetLine);
+    openOutputPin(mclkEnablePin, kMclkEnableLine);
     std::cout << kConstructorPrefix << ": Configuring voltage check ADC..." << std::flush;
     voltageAdc.SetPowerDown(false);
     voltageAdc.SetInternalReference(true);
