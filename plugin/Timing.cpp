@@ -39,6 +39,7 @@ int tc120MXSSensorBoard::setFrameInterval(int requested) {
     const int64_t value = candidate >= minimum ? candidate : minimum;
     updateStatusFMT("setFrameInterval: %d uS", low32(value));
 
+    const microseconds sensorInterval = sensor.frameInterval;
     const teNackCode err = sensor.setFrameInterval(microseconds(value));
     if (err != eeSuccess)
         return err;
@@ -46,8 +47,11 @@ int tc120MXSSensorBoard::setFrameInterval(int requested) {
     try {
         fpga.pwm.setPeriodTime(microseconds(value));
     } catch (const std::runtime_error& error) {
-        // The sensor already runs at the new interval; report and keep it.
+        // The frames would go on at the old period: refuse, and give the sensor back the
+        // interval the pulses still have.
         updateStatusFMT(eeStatusError, "%s", error.what());
+        sensor.frameInterval = sensorInterval;
+        return eeArgumentOutOfRange;
     }
 
     frameInterval = value;

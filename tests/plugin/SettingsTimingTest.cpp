@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 
 #include <algorithm>
+#include <climits>
 
 using namespace Vistrel;
 using ::testing::HasSubstr;
@@ -178,23 +179,46 @@ TEST_F(TimingTest, RefusedIntervalChangesNothing) {
     EXPECT_TRUE(hasStatus(takeStatusLines(), std::nullopt, "setFrameInterval: 1000 uS"));
 }
 
-TEST_F(TimingTest, PulsePeriodTheCoreCannotHoldIsReportedAndTheIntervalKept) {
-    // Fault: the pulse generator's exception escapes to the host, or the sensor's new
-    // interval is not recorded because the pulse generator refused it.
+TEST_F(TimingTest, PulsePeriodTheCoreCannotHoldIsRefusedAndChangesNothing) {
+    // Fault: the pulse generator's exception escapes to the host, or the sensor, the
+    // interval or its word take a period the pulses never got (stop() would then sleep for
+    // it), or the exposure is reported longer than the frame that holds it.
     tc120MXSSensorBoard& b = bringUp(atPeriod(20));
-    const long long period = head().pwm().periodUs;
+    const int interval = b.getFrameInterval();
+    const int exposure = b.getExposure();
+    ASSERT_EQ(head().pwm().periodUs, interval);
     constexpr int kHundredSeconds = 100000000; // beyond the core's 32-bit tick counter
 
-    EXPECT_EQ(b.setFrameInterval(kHundredSeconds), eeSuccess);
+    EXPECT_EQ(b.setFrameInterval(kHundredSeconds), eeArgumentOutOfRange);
 
-    EXPECT_EQ(head().pwm().periodUs, period);
-    EXPECT_EQ(b.getFrameInterval(), kHundredSeconds);
-    EXPECT_EQ(word(kIntervalWord), uint32_t(kHundredSeconds));
-    const auto lines = takeStatusLines();
-    EXPECT_TRUE(std::any_of(lines.begin(), lines.end(), [](const sim::StatusLine& line) {
-        return line.status == int(tcStatusReporter::eeStatusError) &&
-               line.text.find("setPeriodTime") != std::string::npos;
-    }));
+    EXPECT_EQ(head().pwm().periodUs, interval);
+    EXPECT_EQ(b.getFrameInterval(), interval);
+    EXPECT_EQ(sensor().frameInterval.count(), interval);
+    EXPECT_EQ(word(kIntervalWord), uint32_t(interval));
+    EXPECT_EQ(b.getExposure(), exposure);
+    EXPECT_EQ(word(kExposureWord), uint32_t(exposure));
+    const auto errors = [this] {
+        std::vector<std::string> texts;
+        for (const sim::StatusLine& line : takeStatusLines())
+            if (line.status == int(tcStatusReporter::eeStatusError))
+                texts.push_back(line.text);
+        return texts;
+    };
+    EXPECT_EQ(errors(), std::vector<std::string>{"tcPwm::setPeriodTime: 100000000 us is "
+                                                 "4500000000.000000 ticks, more than the "
+                                                 "32-bit counter holds"});
+
+    // An exposure that needs such a frame is limited to the frame in force, and says so.
+    EXPECT_EQ(b.setExposure(INT_MAX), eeSuccess);
+    EXPECT_EQ(errors().size(), 1u);
+    EXPECT_EQ(b.getFrameInterval(), interval);
+    EXPECT_EQ(head().pwm().periodUs, interval);
+    EXPECT_EQ(b.getExposure(), interval);
+    EXPECT_EQ(word(kExposureWord), uint32_t(interval));
+    EXPECT_EQ(chipStartLine(), kFullExposureLine);
+    const sim::Micros before = sim::Clock::now();
+    EXPECT_EQ(b.stop(), eeSuccess);
+    EXPECT_EQ((sim::Clock::now() - before).count(), interval);
 }
 
 TEST_F(TimingTest, GetExposureLogsTheStoredValue) {
