@@ -143,6 +143,11 @@ struct FactorCase {
     unsigned rowS, rowE; // the band programmed; unused when refused
 };
 
+// Keeps failure reports readable.
+void PrintTo(const FactorCase& c, std::ostream* out) {
+    *out << "factor " << c.factor << " region " << c.region.toString();
+}
+
 class VerticalFactorTest : public RegionsTest, public ::testing::WithParamInterface<FactorCase> {};
 
 TEST_P(VerticalFactorTest, BandHoldsEveryRowOfEveryOutputLine) {
