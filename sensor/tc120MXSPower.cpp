@@ -5,6 +5,7 @@
 #include "sensor/RailLimits.h"
 #include "sensor/tc120MXS.h"
 
+#include <cmath>
 #include <iostream>
 #include <stdexcept>
 
@@ -30,6 +31,18 @@ constexpr uint8_t kSpiBitsPerWord = 8;
 constexpr long long kResetPulseUs = 300000;
 constexpr long long kResetReleaseUs = 10000;
 constexpr long long kAdcSettleUs = 5000;
+
+// A configured limit, or the default when the file gives no finite number: a NaN limit
+// would let every reading pass.
+double railLimit(const Vistrel::INIReader& limits, const char* section, const std::string& name,
+                 float defaultVolts) {
+    const double volts = limits.GetReal(section, name, defaultVolts);
+    if (std::isfinite(volts))
+        return volts;
+    std::cerr << kPowerUpPrefix << ": " << section << " " << name << " = " << volts
+              << " is not a finite limit, default " << defaultVolts << " V used" << std::endl;
+    return defaultVolts;
+}
 
 } // namespace
 
@@ -115,13 +128,13 @@ bool tc120MXS::railsWithinLimits(const Vistrel::INIReader& limits) {
         std::cout << name << ": " << measured << std::endl;
         // Every rail is measured and printed even after one has failed.
         const double maximum =
-            limits.GetReal(rails::kMaxSection, name, rails::railMaxVolts().at(channel));
+            railLimit(limits, rails::kMaxSection, name, rails::railMaxVolts().at(channel));
         if (measured > maximum) {
             allWithin = false;
             continue;
         }
         const double minimum =
-            limits.GetReal(rails::kMinSection, name, rails::railMinVolts().at(channel));
+            railLimit(limits, rails::kMinSection, name, rails::railMinVolts().at(channel));
         if (measured < minimum)
             allWithin = false;
     }
