@@ -6,12 +6,33 @@
 #include <algorithm>
 #include <climits>
 #include <cstring>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace sim {
 namespace frames {
 namespace {
 constexpr int kNotSent = INT_MIN; // a receiver column past the sensor's line
 constexpr int kTestImagePeriod = 1 << kSampleBits;
+
+// Copies a prepared line into the frame. A frame is far larger than the caches: on x86,
+// streaming stores spare reading every destination line into the cache before writing it.
+void copyLine(uint16_t* out, const uint16_t* from, size_t n) {
+#if defined(__SSE2__)
+    size_t i = 0;
+    for (; i < n && (reinterpret_cast<uintptr_t>(out + i) & 15) != 0; ++i)
+        out[i] = from[i];
+    for (; i + 8 <= n; i += 8)
+        _mm_stream_si128(reinterpret_cast<__m128i*>(out + i),
+                         _mm_loadu_si128(reinterpret_cast<const __m128i*>(from + i)));
+    for (; i < n; ++i)
+        out[i] = from[i];
+    _mm_sfence();
+#else
+    std::memcpy(out, from, n * sizeof(uint16_t));
+#endif
+}
 } // namespace
 
 struct LineRenderer::State {
@@ -21,17 +42,67 @@ struct LineRenderer::State {
     std::vector<size_t> labelCols; // output columns inside a cell's label area
     uint16_t sceneLut[256] = {};
     std::vector<uint16_t> testLut;
-    std::vector<uint16_t> gridLine, marginLine, plainLine;
+    std::vector<uint16_t> gridLine, marginLine, plainLine, labelLine;
     int plainCellRow = -1;
+    int labelCellRow = -1, labelGlyphRow = -1; // what labelLine holds
     uint16_t mark = 0;
     PixelList marks; // sorted by row
 
+    std::vector<std::vector<size_t>> columnInkCache; // by glyph row
+
+    const uint16_t* sceneLine(int row);
+    // Output columns inked by the column labels in cell row yIn (any cell row).
+    const std::vector<size_t>& columnInk(int yIn) {
+        const size_t glyphRow = static_cast<size_t>(yIn / kGlyphPixel);
+        if (columnInkCache.size() <= glyphRow)
+            columnInkCache.resize(glyphRow + 1);
+        std::vector<size_t>& inked = columnInkCache[glyphRow];
+        if (inked.empty())
+            for (size_t k : labelCols)
+                if (labelInk(0, columns[k] / kCellSize, yIn, columns[k] % kCellSize))
+                    inked.push_back(k);
+        return inked;
+    }
     void fromCodes(std::vector<uint16_t>& line, int cellRow) {
         line.resize(columns.size());
         for (size_t k = 0; k < columns.size(); ++k)
             line[k] = columns[k] == kNotSent ? 0 : sceneLut[backgroundCode(cellRow, columns[k])];
     }
 };
+
+// The prepared line that shows a chart row.
+const uint16_t* LineRenderer::State::sceneLine(int row) {
+    State& s = *this;
+    if (row < 0 || row >= kImageRows)
+        return s.marginLine.data();
+    if (row % kCellSize < kGridWidth)
+        return s.gridLine.data();
+    const int cellRow = row / kCellSize, yIn = row % kCellSize;
+    if (cellRow != s.plainCellRow) {
+        s.fromCodes(s.plainLine, cellRow);
+        s.plainCellRow = cellRow;
+    }
+    if (!labelRow(yIn))
+        return s.plainLine.data();
+    if (cellRow != s.labelCellRow || yIn / kGlyphPixel != s.labelGlyphRow) {
+        s.labelLine = s.plainLine;
+        const uint16_t ink = s.sceneLut[kCodeInk];
+        if (rowLabelRow(yIn)) {
+            bool inkAt[kCellSize] = {};
+            for (int x = kLabelLeft; x < kLabelRight; ++x)
+                inkAt[x] = labelInk(cellRow, 0, yIn, x);
+            for (size_t k : s.labelCols)
+                if (inkAt[s.columns[k] % kCellSize])
+                    s.labelLine[k] = ink;
+        } else {
+            for (size_t k : s.columnInk(yIn))
+                s.labelLine[k] = ink;
+        }
+        s.labelCellRow = cellRow;
+        s.labelGlyphRow = yIn / kGlyphPixel;
+    }
+    return s.labelLine.data();
+}
 
 LineRenderer::LineRenderer(const FrameSettings& settings, int scale)
     : state(std::make_unique<State>()) {
@@ -95,23 +166,8 @@ void LineRenderer::render(int line, uint16_t* out) {
             out[k] = s.columns[k] == kNotSent
                          ? 0
                          : s.testLut[unsigned(row + s.columns[k]) & (kTestImagePeriod - 1)];
-    } else if (row < 0 || row >= kImageRows) {
-        std::memcpy(out, s.marginLine.data(), width * sizeof(uint16_t));
-    } else if (row % kCellSize < kGridWidth) {
-        std::memcpy(out, s.gridLine.data(), width * sizeof(uint16_t));
     } else {
-        const int cellRow = row / kCellSize, yIn = row % kCellSize;
-        if (cellRow != s.plainCellRow) {
-            s.fromCodes(s.plainLine, cellRow);
-            s.plainCellRow = cellRow;
-        }
-        std::memcpy(out, s.plainLine.data(), width * sizeof(uint16_t));
-        if (labelRow(yIn))
-            for (size_t k : s.labelCols) {
-                const int column = s.columns[k];
-                if (labelInk(cellRow, column / kCellSize, yIn, column % kCellSize))
-                    out[k] = s.sceneLut[kCodeInk];
-            }
+        copyLine(out, s.sceneLine(row), width);
     }
 
     // Pixels the bad-pixel core replaces, on this image row.

@@ -16,7 +16,7 @@ constexpr uint8_t kGlyphs[12][5] = {
     {7, 4, 4, 4, 7},                                   // C
 };
 constexpr int kGlyphR = 10, kGlyphC = 11;
-constexpr int kGlyphScale = 4;
+constexpr int kGlyphScale = kGlyphPixel;
 constexpr int kAdvance = 16; // 3 columns of 4 pixels and a 4-pixel gap
 constexpr int kRowLabelTop = 8, kColumnLabelTop = 36, kLabelHeight = 5 * kGlyphScale;
 
@@ -43,6 +43,10 @@ bool inkOf(int letter, int number, int digits, int yInLabel, int xIn) {
 }
 
 } // namespace
+
+bool rowLabelRow(int yIn) {
+    return yIn >= kRowLabelTop && yIn < kRowLabelTop + kLabelHeight;
+}
 
 bool labelRow(int yIn) {
     return (yIn >= kRowLabelTop && yIn < kRowLabelTop + kLabelHeight) ||

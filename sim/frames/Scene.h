@@ -17,9 +17,12 @@ uint8_t sceneCode(int row, int column);
 // pixel at (yIn, xIn) inside the cell at (cellRow, cellColumn) is label ink.
 uint8_t backgroundCode(int cellRow, int column);
 bool labelInk(int cellRow, int cellColumn, int yIn, int xIn);
-// Rows of a cell that may hold label ink.
+// Rows of a cell that may hold label ink: the row label (the same in every cell of a cell
+// row) or the column label (the same in every cell of a cell column).
 bool labelRow(int yIn);
+bool rowLabelRow(int yIn);
 constexpr int kLabelLeft = 8, kLabelRight = 8 + 6 * 16; // columns of a cell the labels use
+constexpr int kGlyphPixel = 4; // label rows come in runs of this many equal rows
 
 } // namespace frames
 } // namespace sim
