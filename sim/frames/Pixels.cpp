@@ -11,7 +11,7 @@ namespace {
 constexpr uint32_t kBiasEnable = 1u << 31;
 constexpr int kMaxSample = (1 << kSampleBits) - 1;
 // White (code 255) reaches full scale after this exposure at gain code 15.
-constexpr double kFullScaleExposureUs = 100000.0;
+constexpr double kFullScaleExposureUs = 80000.0;
 constexpr double kUnityGainCode = 15.0;
 
 } // namespace
