@@ -93,6 +93,8 @@ std::optional<int> parseOptions(int argc, char** argv, tsOptions& options) {
                    "keep every K-th line and column in the frame files")
         ->capture_default_str()
         ->check(CLI::Range(1, 65535));
+    app.add_option("--contact-sheet", options.contactSheet,
+                   "write thumbnails of the first 8 frames to FILE as PNG (needs libpng)");
     app.add_option("script", options.script, "script file, or - for standard input");
     app.footer(kScriptHelp);
     try {

@@ -1,5 +1,6 @@
 // camhost: a stand-in camera framework on a PC. Loads the plug-in as the framework does,
 // puts it on the simulated head and runs a script against the board.
+#include "ContactSheet.h"
 #include "FramesReport.h"
 #include "Options.h"
 #include "PluginLibrary.h"
@@ -85,6 +86,14 @@ struct tsRun {
 };
 
 void writeFrames(const camhost::tsOptions& options) {
+    if (!options.contactSheet.empty()) {
+        std::string error;
+        if (camhost::writeContactSheet(options.contactSheet, sim::frames::records(), error))
+            std::cout << "contact sheet: " << options.contactSheet << std::endl;
+        else
+            std::cerr << "camhost: no contact sheet " << options.contactSheet << ": " << error
+                      << std::endl;
+    }
     if (options.frames.empty())
         return;
     const int written = camhost::writeFrameFiles(options.frames, sim::frames::records(),
@@ -183,6 +192,7 @@ int main(int argc, char** argv) {
     if (!openOutput(absolute(options.json), json) || !openOutput(absolute(options.vcd), vcd))
         return kExitUsage;
     options.frames = absolute(options.frames);
+    options.contactSheet = absolute(options.contactSheet);
     if (!options.frames.empty() && !makeFolder(options.frames))
         return kExitUsage;
     if (options.plugin.find('/') != std::string::npos)
