@@ -25,7 +25,7 @@ Script: one command a line; '#' starts a comment; numbers in decimal or 0x-hex.
   peek REG | poke REG VALUE
   version | info | temperature N
   get exposure|interval|min-interval|roi|image-roi|trigger|pattern|capturing|clock|skip-frames
-  sleep US                  a wait on the head's clock
+  sleep US                  a wait on the head's clock (frames due in it are delivered)
   state                     the JSON state report to standard output
 --sim keys: rail.N=VOLTS pll=N|never dpa=MASK align=N|never memory=absent spi=closed
   spi=refuse-config sysid=W0,W1 pwm=down pixelshift=down badpixel=down gpio.NAME=absent
@@ -85,6 +85,16 @@ std::optional<int> parseOptions(int argc, char** argv, tsOptions& options) {
     app.add_option("--vcd", options.vcd, "write a waveform (value change dump) to FILE");
     app.add_option("--sim", options.sim, "head set-up or fault KEY=VALUE (repeatable)")
         ->allow_extra_args(false);
+    app.add_option("--frames", options.frames, "write the delivered frames into DIR as 16-bit PGM");
+    app.add_option("--frames-max", options.framesMax, "write at most N frame files")
+        ->capture_default_str()
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--frame-scale", options.frameScale,
+                   "keep every K-th line and column in the frame files")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 65535));
+    app.add_option("--contact-sheet", options.contactSheet,
+                   "write thumbnails of the first 8 frames to FILE as PNG (needs libpng)");
     app.add_option("script", options.script, "script file, or - for standard input");
     app.footer(kScriptHelp);
     try {

@@ -1,7 +1,10 @@
 #include "Report.h"
 
+#include "FramesReport.h"
+
 #include "Vistrel/tcRegisterFile.h"
 #include "sim/SimHead.h"
+#include "sim/frames/FrameLog.h"
 
 #include <sstream>
 #include <string>
@@ -104,6 +107,10 @@ Json stateReport(int sensorType, const Json& results) {
                           {"reset", badPixel.reset}};
     report["frameOutput"] = frameOutput(head);
     report["gpioEdge"] = edge ? Json{{"pin", edge->pin}, {"mode", edge->mode}} : Json(nullptr);
+    const std::vector<sim::frames::FrameRecord> frames = sim::frames::records();
+    report["frames"] = framesJson(frames);
+    report["frameSummary"] = frameSummaryJson(frames, sim::frames::count());
+    report["frameFindings"] = frameFindingsJson(sim::frames::findings());
     report["clock"] = {{"virtual", sim::Clock::isVirtual()},
                        {"nowUs", static_cast<long long>(sim::Clock::now().count())}};
     return report;

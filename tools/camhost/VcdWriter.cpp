@@ -20,14 +20,14 @@ const std::vector<tsSignal>& knownSignals() {
         {"XRESET", 1},       {"MCLK_ENABLE", 1},       {"pwm.enable", 1},
         {"pwm.pulse", 1},    {"sensor.frameState", 3}, {"spi.strobe", 1},
         {"spi.reg", 11},     {"spi.value", 28},        {"rx.enable", 1},
-        {"rx.pllLocked", 1}, {"rx.aligned", 1},
+        {"rx.pllLocked", 1}, {"rx.aligned", 1},        {"frame.valid", 1},
     };
     return signals;
 }
 
 // Signals that rest at 0 between their pulses.
 bool pulsed(const std::string& name) {
-    return name == "pwm.pulse" || name == "spi.strobe";
+    return name == "pwm.pulse" || name == "spi.strobe" || name == "frame.valid";
 }
 
 int bitsFor(uint64_t value) {

@@ -1,5 +1,7 @@
 // camhost: a stand-in camera framework on a PC. Loads the plug-in as the framework does,
 // puts it on the simulated head and runs a script against the board.
+#include "ContactSheet.h"
+#include "FramesReport.h"
 #include "Options.h"
 #include "PluginLibrary.h"
 #include "Report.h"
@@ -9,6 +11,7 @@
 #include "VcdWriter.h"
 
 #include "sim/SimHead.h"
+#include "sim/frames/FrameLog.h"
 
 #include <cerrno>
 #include <cstring>
@@ -66,11 +69,37 @@ bool openOutput(const std::string& path, std::ofstream& out) {
     return true;
 }
 
+bool makeFolder(const std::string& path) {
+    std::error_code error;
+    fs::create_directories(path, error);
+    if (error || !fs::is_directory(path)) {
+        std::cerr << "camhost: cannot make folder " << path << ": " << error.message() << std::endl;
+        return false;
+    }
+    return true;
+}
+
 struct tsRun {
     int sensorType = 0;
     camhost::Json results = camhost::Json::array();
     std::string error;
 };
+
+void writeFrames(const camhost::tsOptions& options) {
+    if (!options.contactSheet.empty()) {
+        std::string error;
+        if (camhost::writeContactSheet(options.contactSheet, sim::frames::records(), error))
+            std::cout << "contact sheet: " << options.contactSheet << std::endl;
+        else
+            std::cerr << "camhost: no contact sheet " << options.contactSheet << ": " << error
+                      << std::endl;
+    }
+    if (options.frames.empty())
+        return;
+    const int written = camhost::writeFrameFiles(options.frames, sim::frames::records(),
+                                                 options.framesMax, options.frameScale);
+    std::cout << "frames: " << written << " written to " << options.frames << std::endl;
+}
 
 void writeOutputs(const tsRun& run, std::ofstream& json, std::ofstream& vcd) {
     sim::Head& head = sim::Head::instance();
@@ -122,6 +151,7 @@ int runPlugin(const camhost::tsOptions& options, const std::vector<camhost::tsCo
             run.results = runner.results();
         }
         writeOutputs(run, json, vcd);
+        writeFrames(options);
         board.reset(); // through the virtual destructor, as the framework does
         return status;
     } catch (const std::exception& error) {
@@ -135,6 +165,7 @@ int runPlugin(const camhost::tsOptions& options, const std::vector<camhost::tsCo
     else
         std::cerr << "camhost: exception from the plug-in: " << run.error << std::endl;
     writeOutputs(run, json, vcd);
+    writeFrames(options);
     return kExitPlugin;
 }
 
@@ -159,6 +190,10 @@ int main(int argc, char** argv) {
         return kExitUsage;
     std::ofstream json, vcd;
     if (!openOutput(absolute(options.json), json) || !openOutput(absolute(options.vcd), vcd))
+        return kExitUsage;
+    options.frames = absolute(options.frames);
+    options.contactSheet = absolute(options.contactSheet);
+    if (!options.frames.empty() && !makeFolder(options.frames))
         return kExitUsage;
     if (options.plugin.find('/') != std::string::npos)
         options.plugin = absolute(options.plugin);
