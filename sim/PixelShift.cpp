@@ -16,12 +16,14 @@ tcPixelShift::~tcPixelShift() = default;
 bool tcPixelShift::initialized() const {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
-    return !h.config.pixelShiftDown;
+    h.pixelShiftReady = !h.config.pixelShiftDown && !h.config.memoryAbsent;
+    return h.pixelShiftReady;
 }
 
 void tcPixelShift::reset(bool reset) {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.coreReady(h.pixelShiftReady, "tcPixelShift", "reset");
     h.pixelShift.reset = reset;
     h.pixelShift.resetLog.push_back(reset);
 }
@@ -29,6 +31,7 @@ void tcPixelShift::reset(bool reset) {
 void tcPixelShift::setShift(teShiftDirection direction, unsigned char bits) {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.coreReady(h.pixelShiftReady, "tcPixelShift", "setShift");
     h.pixelShift.direction = static_cast<int>(direction);
     h.pixelShift.bits = bits;
 }

@@ -46,7 +46,7 @@ TEST_F(Bringup, GoodRunReportsInOrderAndLeavesTheHeadReady) {
     // Catches a bring-up that reorders its steps or skips one of the start-up settings.
     copyAllSampleFiles();
     sim::HeadConfig config;
-    config.pllLockPolls = 3; // the receiver trains for 300 ms
+    config.pllLockDelay = sim::Micros(3 * 100000); // the receiver trains for 300 ms
     resetHead(config);
     auto& b = makeBoard();
     ASSERT_EQ(b.initialize(), 0);
@@ -185,7 +185,7 @@ TEST_F(Bringup, ReceiverFailureIsReturnedButTheSettingsAreStillPublished) {
     // receiver.
     copyAllSampleFiles();
     sim::HeadConfig config;
-    config.pllLockPolls = std::nullopt;
+    config.pllLockDelay = std::nullopt;
     resetHead(config);
     auto& b = makeBoard();
 
