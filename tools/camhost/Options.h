@@ -15,6 +15,7 @@ struct tsOptions {
     std::string vcd;              // waveform file, empty for none
     std::vector<std::string> sim; // KEY=VALUE head set-up
     std::string script;           // script file, "-" for standard input, empty for none
+    bool strict = false;          // a broken hardware rule fails the run (exit status 4)
 };
 
 // Parses the command line. Gives the exit status when camhost must stop here (0 after
