@@ -19,6 +19,8 @@ bool isReadOnly(uint32_t offset) {
 // The plug-in's mappings of the memory file, from the kernel's list.
 std::vector<MappedRange> mappingsOf(const std::string& path) {
     std::vector<MappedRange> found;
+    if (path.empty())
+        return found; // no memory file: anonymous mappings have no name either
     std::ifstream maps("/proc/self/maps");
     for (std::string line; std::getline(maps, line);) {
         std::istringstream fields(line);
