@@ -108,6 +108,7 @@ struct Head::Impl {
     void violate(const char* rule, const std::string& reason);
     // Frame state (register 0x03 bits 20..18) the chip holds; 0 when never written.
     int chipFrameState() const;
+    // False, with the breach logged, for a core used before it reported itself ready.
     bool coreReady(bool reported, const char* core, const char* operation);
     void releaseMemory();
     void createMemory();
