@@ -41,6 +41,9 @@ tcRegisterWindow::tcRegisterWindow(uint32_t base, uint32_t count) : base(base), 
     length = static_cast<size_t>(rounded);
     limit = length - offset;
     registers = reinterpret_cast<volatile uint32_t*>(static_cast<char*>(mapping) + offset);
+    const platform::RegisterAccess access = platform::registerAccess();
+    readHook = access.read;
+    writeHook = access.write;
 }
 
 tcRegisterWindow::~tcRegisterWindow() {
@@ -62,11 +65,19 @@ bool reachable(uint32_t byteOffset, size_t limit) {
 uint32_t tcRegisterWindow::read(uint32_t byteOffset) const {
     if (!isValid() || !reachable(byteOffset, limit))
         return 0;
-    return registers[byteOffset / 4];
+    const volatile uint32_t* cell = registers + byteOffset / 4;
+    if (readHook != nullptr)
+        return readHook(cell);
+    return *cell;
 }
 
 void tcRegisterWindow::write(uint32_t byteOffset, uint32_t value) {
     if (!isValid() || !reachable(byteOffset, limit))
         return;
-    registers[byteOffset / 4] = value;
+    volatile uint32_t* cell = registers + byteOffset / 4;
+    if (writeHook != nullptr) {
+        writeHook(cell, value);
+        return;
+    }
+    *cell = value;
 }

@@ -1,6 +1,7 @@
 #pragma once
 // A window of 32-bit FPGA registers mapped from the physical-memory device.
-// An unmapped window reads as 0 and ignores writes.
+// An unmapped window reads as 0 and ignores writes. Every access goes through read() and
+// write(): one volatile 32-bit access, or the host's accessor when it offers one.
 #include <cstdint>
 #include <sys/types.h>
 
@@ -31,4 +32,7 @@ private:
     uint32_t offset = 0;
     size_t length = 0;
     size_t limit = 0; // bytes reachable from registers inside the mapping
+    // Looked up once at construction, so an access costs one predictable branch.
+    uint32_t (*readHook)(const volatile uint32_t*) = nullptr;
+    void (*writeHook)(volatile uint32_t*, uint32_t) = nullptr;
 };

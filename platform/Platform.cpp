@@ -16,7 +16,9 @@ const tsPlatformHooks* hostHooks() {
         if (symbol == nullptr)
             return nullptr;
         const tsPlatformHooks* offered = reinterpret_cast<tfPlatformHooks>(symbol)();
-        if (offered == nullptr || offered->version != kPlatformHooksVersion)
+        // Version 1 tables lack the register accessors and are still accepted.
+        if (offered == nullptr || (offered->version != kPlatformHooksVersion &&
+                                   offered->version != kPlatformHooksVersion1))
             return nullptr;
         return offered;
     }();
@@ -44,6 +46,19 @@ std::string memoryDevicePath() {
             return path;
     }
     return "/dev/mem";
+}
+
+RegisterAccess registerAccess() {
+    const tsPlatformHooks* hooks = hostHooks();
+    RegisterAccess access;
+    if (hooks != nullptr && hooks->version >= kPlatformHooksVersion) {
+        // Both or neither: a read hook alone would see state its writes never made.
+        if (hooks->readRegister32 != nullptr && hooks->writeRegister32 != nullptr) {
+            access.read = hooks->readRegister32;
+            access.write = hooks->writeRegister32;
+        }
+    }
+    return access;
 }
 
 void sleepFor(std::chrono::microseconds duration) {

@@ -1,7 +1,9 @@
 #pragma once
-// The plug-in's two platform seams: where the FPGA's physical memory is mapped from and
-// how hardware delays are waited. Both default to the real thing ("/dev/mem", nanosleep).
+// The plug-in's platform seams: where the FPGA's physical memory is mapped from, how
+// hardware delays are waited and how FPGA registers are accessed. All default to the real
+// thing ("/dev/mem", nanosleep, one volatile 32-bit access).
 #include <chrono>
+#include <cstdint>
 #include <string>
 
 namespace platform {
@@ -14,5 +16,12 @@ void sleepFor(std::chrono::microseconds duration);
 inline void sleepMicroseconds(long long microseconds) {
     sleepFor(std::chrono::microseconds(microseconds));
 }
+
+// The host's register accessors; both null when registers are accessed directly.
+struct RegisterAccess {
+    uint32_t (*read)(const volatile uint32_t* address) = nullptr;
+    void (*write)(volatile uint32_t* address, uint32_t value) = nullptr;
+};
+RegisterAccess registerAccess();
 
 } // namespace platform

@@ -1,20 +1,44 @@
-// ADS7828 rail ADC on the simulated head: each channel reads the configured rail volts.
+// ADS7828 rail ADC on the simulated head: one chip, on I2C bus 1 at address 0x49, with a
+// 2.5 V internal reference. It converts only once woken with its reference on.
 #include "Tarnis/tcADS7828.h"
 
 #include "sim/HeadImpl.h"
 
+#include <string>
+
 namespace Tarnis {
+namespace {
+
+constexpr int kBus = 1;
+constexpr int kAddress = 0x49;
+constexpr float kInternalReference = 2.5f;
+
+bool present(int bus, int address) {
+    return bus == kBus && address == kAddress;
+}
+
+} // namespace
 
 tcADS7828::tcADS7828(int i2cBus, int address_, float referenceVolts)
     : bus(i2cBus), address(address_), reference(referenceVolts) {}
 
 tcADS7828::~tcADS7828() = default;
 
-int tcADS7828::SetPowerDown(bool) {
+int tcADS7828::SetPowerDown(bool powerDown) {
+    if (!present(bus, address))
+        return -1; // nobody acknowledges
+    sim::Head::Impl& h = sim::Head::instance().impl();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    h.adcAwake = !powerDown;
     return 0;
 }
 
-int tcADS7828::SetInternalReference(bool) {
+int tcADS7828::SetInternalReference(bool internal) {
+    if (!present(bus, address))
+        return -1;
+    sim::Head::Impl& h = sim::Head::instance().impl();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    h.adcInternalReference = internal;
     return 0;
 }
 
@@ -23,7 +47,20 @@ int tcADS7828::Volts(int channel, float& volts, bool) {
         return -1;
     sim::Head::Impl& h = sim::Head::instance().impl();
     std::lock_guard<std::mutex> lock(h.mutex);
-    volts = h.config.railVolts[static_cast<size_t>(channel)];
+    if (!present(bus, address)) {
+        h.violate("adc-no-device", "conversion of channel " + std::to_string(channel) +
+                                       " on I2C bus " + std::to_string(bus) + " address " +
+                                       std::to_string(address) + ", where no ADS7828 sits");
+        return -1;
+    }
+    if (!h.adcAwake || !h.adcInternalReference) {
+        h.violate("adc-not-ready",
+                  "conversion of channel " + std::to_string(channel) + " before " +
+                      (h.adcAwake ? "the internal reference was set" : "power-down was cleared"));
+        return -1;
+    }
+    // The chip converts against its own reference; the driver scales by the one it was given.
+    volts = h.config.railVolts[static_cast<size_t>(channel)] * (reference / kInternalReference);
     h.adcReads.emplace_back(sim::Clock::now(), channel);
     return 0;
 }

@@ -3,7 +3,10 @@
 
 #include "sim/HeadImpl.h"
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
+#include <unistd.h>
 
 namespace {
 sim::Head::Impl& head() {
@@ -23,32 +26,48 @@ bool tcBadPixelReplacement::initialize() {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
     ++h.badPixel.initializeCalls;
-    return !h.config.badPixelDown;
+    h.badPixelReady = !h.config.badPixelDown && !h.config.memoryAbsent;
+    return h.badPixelReady;
 }
 
 void tcBadPixelReplacement::reset(bool reset) {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
     h.stepPwm(sim::Clock::now()); // pulses due before the reset see the old state
+    h.coreReady(h.badPixelReady, "tcBadPixelReplacement", "reset");
     h.badPixel.reset = reset;
 }
 
 void tcBadPixelReplacement::setColor(bool color) {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.coreReady(h.badPixelReady, "tcBadPixelReplacement", "setColor");
     h.badPixel.color = color;
 }
 
 void tcBadPixelReplacement::setRoi(Vistrel::ROI roi) {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.coreReady(h.badPixelReady, "tcBadPixelReplacement", "setRoi");
     h.badPixel.roi = roi;
 }
 
 void tcBadPixelReplacement::setData(std::string data) {
+    // The core reads the map file itself; its own default map is built in.
+    const bool readable = data.empty() || data == defaultData() || access(data.c_str(), R_OK) == 0;
+    const int error = errno;
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.coreReady(h.badPixelReady, "tcBadPixelReplacement", "setData");
     h.badPixel.dataLog.push_back(data);
+    if (!readable) {
+        std::fprintf(stderr, "tcBadPixelReplacement::setData: %s: %s\n", data.c_str(),
+                     std::strerror(error));
+        std::fflush(stderr);
+        h.violate("bad-pixel-map-unreadable",
+                  "map file \"" + data + "\" cannot be opened: " + std::strerror(error));
+        return; // the map in use stays
+    }
     h.badPixel.data = std::move(data);
 }
 
@@ -59,18 +78,21 @@ std::string tcBadPixelReplacement::defaultData() {
 void tcBadPixelReplacement::setMapState(bool on) {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.coreReady(h.badPixelReady, "tcBadPixelReplacement", "setMapState");
     h.badPixel.mapState = on;
 }
 
 int tcBadPixelReplacement::mapState() {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.coreReady(h.badPixelReady, "tcBadPixelReplacement", "mapState");
     return h.badPixel.mapState ? 1 : 0;
 }
 
 int tcBadPixelReplacement::onState() {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.coreReady(h.badPixelReady, "tcBadPixelReplacement", "onState");
     return h.badPixel.data.empty() ? 0 : 1;
 }
 

@@ -58,14 +58,13 @@ Micros Clock::now() {
 }
 
 void Clock::sleepFor(Micros duration) {
-    const bool slept = duration.count() > 0;
-    if (slept) {
+    if (duration.count() > 0) {
         if (virtualMode.load())
             virtualMicros.fetch_add(duration.count());
         else
             realSleep(duration);
     }
-    detail::afterSleep(slept);
+    detail::afterSleep();
 }
 
 } // namespace sim

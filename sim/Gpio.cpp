@@ -54,6 +54,7 @@ tcGpioSingle::tcGpioSingle(unsigned int pin) : pinNumber(pin) {}
 tcGpioSingle::~tcGpioSingle() = default;
 
 int tcGpioSingle::SetDirection(int direction, int value) {
+    sim::setGpioDirection(pinNumber, direction != 0);
     if (direction == 0) {
         // An input: the line keeps whatever level it had.
         sim::Head::Impl& h = head();
@@ -68,6 +69,8 @@ int tcGpioSingle::SetDirection(int direction, int value) {
 }
 
 int tcGpioSingle::SetValue(int value) {
+    if (!sim::gpioMayDrive(pinNumber, value))
+        return -1;
     return drive(pinNumber, value) ? 0 : -1;
 }
 

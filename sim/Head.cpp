@@ -78,6 +78,7 @@ void Head::Impl::releaseMemory() {
     if (!tempDir.empty())
         rmdir(tempDir.c_str());
     memPath.clear();
+    realMemPath.clear();
     tempDir.clear();
 }
 
@@ -88,6 +89,9 @@ void Head::Impl::createMemory() {
                                  std::string(std::strerror(errno)));
     tempDir = pattern;
     memPath = tempDir + "/mem";
+    char* resolved = realpath(tempDir.c_str(), nullptr);
+    realMemPath = (resolved != nullptr ? std::string(resolved) : tempDir) + "/mem";
+    std::free(resolved);
     memFd = open(memPath.c_str(), O_RDWR | O_CREAT | O_TRUNC, 0600);
     if (memFd < 0)
         throw std::runtime_error("sim: cannot create " + memPath + ": " + std::strerror(errno));
@@ -156,8 +160,13 @@ void Head::reset(const HeadConfig& config) {
         s.setWord(frame::base + frame::coreId, config.coreId);
         s.setWord(frame::base + frame::coreRev, config.coreRev);
         s.setWord(frame::base + frame::coreCaps, config.coreCaps);
-        // Lock bits that the set-up presets (0 polls) are there from the start.
-        s.stepReceiver(false);
+        s.violations.clear();
+        s.pulseBreach = false;
+        s.gpioOutputs.clear();
+        s.adcAwake = false;
+        s.adcInternalReference = false;
+        s.pwmReady = s.pixelShiftReady = s.badPixelReady = false;
+        s.mappings.clear();
     }
 }
 
@@ -168,7 +177,7 @@ const HeadConfig& Head::config() const {
 void Head::configure(const std::function<void(HeadConfig&)>& change) {
     std::lock_guard<std::mutex> lock(state->mutex);
     change(state->config);
-    state->stepReceiver(false);
+    state->stepReceiver();
 }
 
 std::string Head::memoryPath() const {
@@ -283,16 +292,16 @@ void Head::clearStatusLines() {
 
 void Head::step() {
     std::lock_guard<std::mutex> lock(state->mutex);
+    state->stepReceiver();
     state->stepPwm(Clock::now());
-    state->stepReceiver(false);
 }
 
 namespace detail {
-void afterSleep(bool slept) {
+void afterSleep() {
     Head::Impl& s = Head::instance().impl();
     std::lock_guard<std::mutex> lock(s.mutex);
+    s.stepReceiver();
     s.stepPwm(Clock::now());
-    s.stepReceiver(slept);
 }
 } // namespace detail
 

@@ -4,8 +4,13 @@
 #include "sim/SimHead.h"
 #include "sim/frames/FrameModel.h"
 
+#include <array>
 #include <cstdint>
 #include <mutex>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
 
 namespace sim {
 
@@ -31,12 +36,22 @@ struct PwmModel {
     uint64_t epoch = 0;        // bumped by every enable, disable and period change
 };
 
+constexpr int kLanes = 28;
+
 struct ReceiverModel {
     bool enabled = false;
-    long long polls = 0;       // sleeps since the core was seen enabled
-    long long alignSleeps = 0; // sleeps since every lane's DPA was seen held
+    std::optional<Micros> pllReadySince;   // enabled with the sensor running since
+    std::optional<Micros> alignReadySince; // every lane locked and held, FIFOs running
+    uint32_t trained = 0;                  // lanes whose DPA reset was released properly
+    std::array<Micros, kLanes> trainedAt{};
     bool locked = false;
     bool aligned = false;
+};
+
+// The plug-in's mappings of the memory file: address range and file offset.
+struct MappedRange {
+    uintptr_t start, end;
+    uint64_t fileOffset;
 };
 
 struct Head::Impl {
@@ -69,6 +84,16 @@ struct Head::Impl {
     std::vector<StatusLine> status;
     ReceiverModel rx;
     frames::FrameModel frames; // delivered frames, fed by stepPwm
+    std::vector<Violation> violations;
+    bool pulseBreach = false; // a pulses-unaligned stretch is being logged once
+
+    // Hardware state the rules need.
+    std::set<std::string> gpioOutputs; // lines set as outputs
+    bool adcAwake = false;             // power-down cleared
+    bool adcInternalReference = false;
+    bool pwmReady = false, pixelShiftReady = false, badPixelReady = false; // reported so
+    std::string realMemPath;           // memPath with links resolved
+    std::vector<MappedRange> mappings; // cache of the plug-in's mappings
 
     // All below: call with mutex held.
     void traceAt(Micros time, const std::string& signal, uint64_t value);
@@ -78,17 +103,39 @@ struct Head::Impl {
     uint32_t word(uint32_t address) const;
     void setWord(uint32_t address, uint32_t value);
     void stepPwm(Micros now);
-    void stepReceiver(bool countSleep);
+    // Brings the frame receiver's status and lock words to the state as of now.
+    void stepReceiver();
+    // A write of value over old at a receiver register: training steps and their order.
+    void receiverWritten(uint32_t offset, uint32_t old, uint32_t value);
+    void violate(const char* rule, const std::string& reason);
+    // The same for a breach found after the fact (a pulse the models step through later).
+    void violateAt(Micros time, const char* rule, const std::string& reason);
+    // Frame state (register 0x03 bits 20..18) the chip holds; 0 when never written.
+    int chipFrameState() const;
+    // False, with the breach logged, for a core used before it reported itself ready.
+    bool coreReady(bool reported, const char* core, const char* operation);
     void releaseMemory();
     void createMemory();
 };
 
+// False, with the breach logged, when the chip ignores frame: port not set up for it, the
+// sensor in reset, or its master clock off or not yet settled. Call with mutex held.
+bool spiFrameLatched(Head::Impl& h, const SpiFrame& frame);
+
+// GPIO directions: a line drives only once it is an output (the breach is logged).
+void setGpioDirection(unsigned int pin, bool output);
+bool gpioMayDrive(unsigned int pin, int value);
+
 namespace detail {
 // Clock back at 0 (virtual) and its real epoch at now.
 void restartClock();
-// Called by Clock::sleepFor after the delay: steps the models, counting one poll when
-// slept is true.
-void afterSleep(bool slept);
+// Called by Clock::sleepFor after the delay: steps the models to the new time.
+void afterSleep();
+// The plug-in's register accessors (platform hooks), and the cache of its mappings they
+// use, forgotten whenever the plug-in asks for the memory device to map it anew.
+uint32_t readRegister(const volatile uint32_t* address);
+void writeRegister(volatile uint32_t* address, uint32_t value);
+void forgetMappings();
 // Bumped at every head reset: register-file words written before it are forgotten.
 uint64_t resetGeneration();
 } // namespace detail

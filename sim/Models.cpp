@@ -1,7 +1,8 @@
-// Time-driven models of the head: the frame receiver's lock and the frame pulse train.
+// The frame pulse train, and the rule that pulses into a capture need an aligned receiver.
 #include "sim/HeadImpl.h"
 
 #include <algorithm>
+#include <string>
 
 namespace sim {
 namespace {
@@ -26,54 +27,15 @@ void Head::Impl::stepPwm(Micros now) {
     }
     frames.onPulses(*this, pwmModel.phaseStart + Micros((pwmModel.index + 1) * period), period,
                     fresh);
+    // The sensor reads out on each pulse; an unaligned receiver loses the frame.
+    const bool breach = chipFrameState() != 0 && !rx.aligned;
+    if (breach && !pulseBreach)
+        violate("pulses-unaligned",
+                "frame-sync pulses while the sensor is in capture frame state " +
+                    std::to_string(chipFrameState()) + " and the receiver is not aligned");
+    pulseBreach = breach;
     pwm.pulses += fresh;
     pwmModel.index = due;
-}
-
-void Head::Impl::stepReceiver(bool countSleep) {
-    if (window == nullptr)
-        return;
-    const bool enabled = (word(frame::base + frame::control) & kRxEnable) != 0;
-    if (enabled != rx.enabled) {
-        rx.enabled = enabled;
-        rx.polls = 0;
-        rx.alignSleeps = 0;
-        traceNow("rx.enable", enabled ? 1 : 0);
-    }
-    if (enabled && countSleep)
-        ++rx.polls;
-
-    // Alignment is counted in sleeps once every lane's phase is held.
-    const bool held = enabled && word(frame::base + frame::dpaHold) == kAllLanes;
-    if (!held)
-        rx.alignSleeps = 0;
-    else if (countSleep)
-        ++rx.alignSleeps;
-
-    // A threshold of 0 presets the bit from reset: the plug-in reads the status right after
-    // setting the enable bit, before any sleep could step this model.
-    const std::optional<int>& pll = config.pllLockPolls;
-    const bool locked = pll.has_value() && (*pll <= 0 || (enabled && rx.polls >= *pll));
-    const std::optional<int>& align = config.alignPolls;
-    const bool aligned =
-        align.has_value() && (*align <= 0 || (held && locked && rx.alignSleeps >= *align));
-
-    uint32_t status = word(frame::base + frame::status) & ~(kRxPllLocked | kRxAligned);
-    if (locked)
-        status |= kRxPllLocked;
-    if (aligned)
-        status |= kRxAligned;
-    setWord(frame::base + frame::status, status);
-    setWord(frame::base + frame::dpaLock, locked ? (config.dpaLockMask & kAllLanes) : 0);
-
-    if (locked != rx.locked) {
-        rx.locked = locked;
-        traceNow("rx.pllLocked", locked ? 1 : 0);
-    }
-    if (aligned != rx.aligned) {
-        rx.aligned = aligned;
-        traceNow("rx.aligned", aligned ? 1 : 0);
-    }
 }
 
 } // namespace sim

@@ -16,13 +16,15 @@ tcPixelShift::~tcPixelShift() = default;
 bool tcPixelShift::initialized() const {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
-    return !h.config.pixelShiftDown;
+    h.pixelShiftReady = !h.config.pixelShiftDown && !h.config.memoryAbsent;
+    return h.pixelShiftReady;
 }
 
 void tcPixelShift::reset(bool reset) {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
     h.stepPwm(sim::Clock::now()); // pulses due before the reset see the old state
+    h.coreReady(h.pixelShiftReady, "tcPixelShift", "reset");
     h.pixelShift.reset = reset;
     h.pixelShift.resetLog.push_back(reset);
 }
@@ -30,6 +32,7 @@ void tcPixelShift::reset(bool reset) {
 void tcPixelShift::setShift(teShiftDirection direction, unsigned char bits) {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.coreReady(h.pixelShiftReady, "tcPixelShift", "setShift");
     h.pixelShift.direction = static_cast<int>(direction);
     h.pixelShift.bits = bits;
 }

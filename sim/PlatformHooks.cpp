@@ -1,7 +1,7 @@
 // Hooks that put a plug-in in this process on the simulated head and its clock.
 #include "PlatformHooks.h"
 
-#include "sim/SimHead.h"
+#include "sim/HeadImpl.h"
 
 #include <string>
 
@@ -10,6 +10,8 @@ namespace {
 const char* simMemoryDevicePath() {
     // Kept per thread: valid until the same thread asks again.
     thread_local std::string path;
+    // A new window is about to be mapped, perhaps where an old one was.
+    sim::detail::forgetMappings();
     path = sim::Head::instance().memoryPath();
     return path.c_str();
 }
@@ -18,7 +20,8 @@ void simSleepMicroseconds(int64_t microseconds) {
     sim::Clock::sleepFor(sim::Micros(microseconds));
 }
 
-const tsPlatformHooks hooks{kPlatformHooksVersion, simMemoryDevicePath, simSleepMicroseconds};
+const tsPlatformHooks hooks{kPlatformHooksVersion, simMemoryDevicePath, simSleepMicroseconds,
+                            sim::detail::readRegister, sim::detail::writeRegister};
 
 } // namespace
 

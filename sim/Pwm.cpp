@@ -34,15 +34,22 @@ tcPwm::~tcPwm() = default;
 bool tcPwm::initialized() const {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
-    return !h.config.pwmDown;
+    // The core maps the memory device as the plug-in does.
+    h.pwmReady = !h.config.pwmDown && !h.config.memoryAbsent;
+    return h.pwmReady;
 }
 
 void tcPwm::enableCore(bool enable) {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.coreReady(h.pwmReady, "tcPwm", "enableCore");
     const sim::Micros now = sim::Clock::now();
     h.stepPwm(now); // pulses up to now belong to the old state
     h.pwm.enableLog.emplace_back(now, enable);
+    if (enable && (h.pwm.periodUs <= 0 || h.pwm.dutyUs <= 0))
+        h.violate("pwm-not-programmed", "pulse generator enabled with period " +
+                                            std::to_string(h.pwm.periodUs) + " us and duty " +
+                                            std::to_string(h.pwm.dutyUs) + " us");
     if (enable == h.pwm.enabled)
         return; // enabling a running core does not restart its period
     h.pwm.enabled = enable;
@@ -56,12 +63,14 @@ void tcPwm::enableCore(bool enable) {
 void tcPwm::enableInterrupts(bool enable, bool) {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.coreReady(h.pwmReady, "tcPwm", "enableInterrupts");
     h.pwm.interruptsEnabled = enable;
 }
 
 void tcPwm::setInvertPulse(bool invert) {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.coreReady(h.pwmReady, "tcPwm", "setInvertPulse");
     h.pwm.inverted = invert;
 }
 
@@ -72,6 +81,7 @@ void tcPwm::setPeriodTime(std::chrono::microseconds period) {
     checkTicks("setPeriodTime", period.count(), clockMhz);
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.coreReady(h.pwmReady, "tcPwm", "setPeriodTime");
     const sim::Micros now = sim::Clock::now();
     h.stepPwm(now);
     // The new period runs from the last pulse (or the enable) on.
@@ -89,6 +99,7 @@ void tcPwm::setDutyTime(std::chrono::microseconds duty) {
     checkTicks("setDutyTime", duty.count(), clockMhz);
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.coreReady(h.pwmReady, "tcPwm", "setDutyTime");
     h.pwm.dutyUs = duty.count();
 }
 
@@ -101,6 +112,7 @@ bool tcPwm::waitForInterrupt(std::chrono::microseconds timeout) {
     uint64_t epoch = 0;
     {
         std::lock_guard<std::mutex> lock(h.mutex);
+        h.coreReady(h.pwmReady, "tcPwm", "waitForInterrupt");
         ++h.pwm.waits;
         h.pwm.waitTimeoutsUs.push_back(timeout.count());
         now = sim::Clock::now();

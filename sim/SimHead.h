@@ -38,13 +38,16 @@ public:
 struct HeadConfig {
     // ADC input volts per channel (in range for every rail by default).
     std::array<float, 8> railVolts{2.49f, 1.90f, 1.75f, 1.70f, 1.65f, 1.75f, 1.70f, 2.50f};
-    // Frame receiver: polls (100 ms sleeps while the core is enabled) until the PLL
-    // locks; 0 locked at once, std::nullopt never.
-    std::optional<int> pllLockPolls = 0;
-    // Lanes whose DPA locks once the PLL is locked (all 28 by default).
+    // Frame receiver, on the head's clock. The PLL locks this long after the core is
+    // enabled with the sensor out of reset and clocked; std::nullopt never.
+    std::optional<Micros> pllLockDelay = Micros(0);
+    // Lanes whose DPA locks once trained (all 28 by default), and the plug-in's 10 ms DPA
+    // polls over which the locked set grows to it, lowest lanes first (0: at once).
     uint32_t dpaLockMask = 0x0FFFFFFF;
-    // Polls (100 ms sleeps after every lane's DPA is held) until the deserializer aligns.
-    std::optional<int> alignPolls = 0;
+    int dpaLockPolls = 0;
+    // The deserializer aligns this long after every lane is locked and held with its FIFO
+    // running; std::nullopt never.
+    std::optional<Micros> alignDelay = Micros(0);
     bool memoryAbsent = false;    // the memory device cannot be opened
     bool spiClosed = false;       // the SPI device is not open
     bool spiRefuseConfig = false; // the SPI device refuses its configuration
@@ -120,6 +123,13 @@ struct TraceEvent {
     uint64_t value;
 };
 
+// A breach of a hardware rule: what a real head would ignore or do wrong.
+struct Violation {
+    std::string rule;   // short name, e.g. "spi-in-reset"
+    std::string reason; // one line
+    Micros time;        // on the head's clock
+};
+
 struct SetEdgeCall {
     int pin, flags, mode;
 };
@@ -179,6 +189,9 @@ public:
 
     std::vector<StatusLine> statusLines() const;
     void clearStatusLines();
+
+    // Every breach of a hardware rule since the head was reset, in order.
+    std::vector<Violation> violations() const;
 
     // Steps the time-driven models (frame receiver lock, PWM pulses) to Clock::now().
     void step();

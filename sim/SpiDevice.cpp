@@ -1,4 +1,5 @@
-// SPI device on the simulated head: 5-byte write frames decoded into the chip's registers.
+// SPI device on the simulated head: 5-byte write frames decoded into the chip's registers;
+// the chip latches only those its reset, clock and port rules allow (SensorRules.cpp).
 #include "tcSPIDevice.h"
 
 #include "sim/HeadImpl.h"
@@ -67,10 +68,10 @@ int tcSPIDevice::write(const unsigned char* bytes, unsigned int count) {
                       (static_cast<uint32_t>(bytes[3]) << 8) | bytes[4];
         frame.wellFormed = (bytes[0] & kMarker) != 0;
     }
+    h.stepPwm(frame.time); // pulses until now ran under the frame state before this frame
     h.spiFrames.push_back(frame);
     h.traceAt(frame.time, "spi.strobe", 1);
-    if (frame.wellFormed) {
-        h.stepPwm(frame.time); // pulses due before the write see the old registers
+    if (frame.wellFormed && sim::spiFrameLatched(h, frame)) {
         // The chip latches only complete frames.
         h.chip[frame.reg] = frame.value;
         h.traceAt(frame.time, "spi.reg", frame.reg);

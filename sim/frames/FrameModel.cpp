@@ -161,6 +161,7 @@ void FrameModel::onPulses(Head::Impl& head, Micros first, long long period, long
         lastMismatch.clear();
     else if (geometry != lastMismatch) {
         findings.push_back(Finding{"frame geometry", geometry, firstTime});
+        head.violateAt(firstTime, "frame-geometry", geometry);
         lastMismatch = geometry;
     }
 

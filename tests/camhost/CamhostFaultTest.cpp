@@ -41,7 +41,7 @@ INSTANTIATE_TEST_SUITE_P(
                       tsFault{"pll=never", -1, "PLL failed to lock"},
                       tsFault{"dpa=0x0FFFFFFE", -2, "DPA failed to lock"},
                       tsFault{"align=never", -1, "Not Aligned"},
-                      tsFault{"memory=absent", 3, "FPGA Initialization error!"},
+                      tsFault{"memory=absent", 31, "FPGA Initialization error!"},
                       tsFault{"pwm=down", 4, "FPGA Initialization error!"},
                       tsFault{"pixelshift=down", 8, "FPGA Initialization error!"},
                       tsFault{"badpixel=down", 16, "FPGA Initialization error!"},

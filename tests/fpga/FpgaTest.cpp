@@ -98,6 +98,7 @@ TEST_F(FpgaTest, SysIdIsBothWordsInPlainLowercaseHex) {
 // the start of capture.
 TEST_F(FpgaTest, ResetPipelineResetsBothCoresAndAnswersTrue) {
     tc120MXSFpga fpga("fpga_addresses.ini");
+    ASSERT_EQ(fpga.initialize(), 0); // the cores are used once they reported ready
     EXPECT_TRUE(fpga.resetPipeline(true));
     EXPECT_TRUE(head().pixelShift().reset);
     EXPECT_TRUE(head().badPixel().reset);

@@ -27,6 +27,15 @@ struct Transcript {
 
 class FrameCtrlEnableTest : public testsupport::HeadTest {
 protected:
+    // The receiver's PLL locks onto a running sensor's clock.
+    void SetUp() override {
+        HeadTest::SetUp();
+        powerSensorChip();
+    }
+    void resetRunningHead(const sim::HeadConfig& config) {
+        resetHead(config);
+        powerSensorChip();
+    }
     uint32_t reg(uint32_t offset) { return head().frameRegister(offset); }
 
     Transcript enable(tcCanon120FrameCtrl& core) {
@@ -62,8 +71,8 @@ TEST_F(FrameCtrlEnableTest, HealthyReceiverPrintsThreeLines) {
 // Catches a wrong tries counter or a missing "Locked" report while the PLL settles.
 TEST_F(FrameCtrlEnableTest, PllLockingAfterTwoPollsPrintsSevenLines) {
     sim::HeadConfig config;
-    config.pllLockPolls = 2;
-    resetHead(config);
+    config.pllLockDelay = sim::Micros(2 * 100000);
+    resetRunningHead(config);
     tcCanon120FrameCtrl core(frame::base);
     const Transcript run = enable(core);
     EXPECT_EQ(run.result, 0);
@@ -76,8 +85,8 @@ TEST_F(FrameCtrlEnableTest, PllLockingAfterTwoPollsPrintsSevenLines) {
 // Catches an unbounded or mis-bounded PLL wait, and a PLL failure reported as success.
 TEST_F(FrameCtrlEnableTest, PllNeverLockingFailsAfter200PollsOfTwentySeconds) {
     sim::HeadConfig config;
-    config.pllLockPolls = std::nullopt;
-    resetHead(config);
+    config.pllLockDelay = std::nullopt;
+    resetRunningHead(config);
     tcCanon120FrameCtrl core(frame::base);
     head().setPhysicalWord(frame::base + frame::dpaHold, 0x5);
     const Transcript run = enable(core);
@@ -99,7 +108,7 @@ TEST_F(FrameCtrlEnableTest, PllNeverLockingFailsAfter200PollsOfTwentySeconds) {
 TEST_F(FrameCtrlEnableTest, OneDpaLaneNeverLockingGivesMinusTwo) {
     sim::HeadConfig config;
     config.dpaLockMask = 0x0FFFFFFE;
-    resetHead(config);
+    resetRunningHead(config);
     tcCanon120FrameCtrl core(frame::base);
     head().setPhysicalWord(frame::base + frame::dpaHold, kAllLanes);
     const Transcript run = enable(core);
@@ -131,8 +140,8 @@ TEST_F(FrameCtrlEnableTest, TrainingEndsWithFifosRunningAndEveryLaneHeld) {
 // Catches a wrong alignment message or counter while the deserializer settles.
 TEST_F(FrameCtrlEnableTest, AlignmentAfterThreePollsIsReportedPerPoll) {
     sim::HeadConfig config;
-    config.alignPolls = 3;
-    resetHead(config);
+    config.alignDelay = sim::Micros(3 * 100000);
+    resetRunningHead(config);
     tcCanon120FrameCtrl core(frame::base);
     const Transcript run = enable(core);
     EXPECT_EQ(run.result, 0);
@@ -148,8 +157,8 @@ TEST_F(FrameCtrlEnableTest, AlignmentAfterThreePollsIsReportedPerPoll) {
 // Catches an alignment failure reported as success or an unbounded alignment wait.
 TEST_F(FrameCtrlEnableTest, AlignmentNeverGivesMinusOneAfter200Polls) {
     sim::HeadConfig config;
-    config.alignPolls = std::nullopt;
-    resetHead(config);
+    config.alignDelay = std::nullopt;
+    resetRunningHead(config);
     tcCanon120FrameCtrl core(frame::base);
     const Transcript run = enable(core);
     EXPECT_EQ(run.result, -1);

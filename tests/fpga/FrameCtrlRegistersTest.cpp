@@ -18,6 +18,12 @@ protected:
     void poke(uint32_t offset, uint32_t value) {
         head().setPhysicalWord(frame::base + offset, value);
     }
+    int quietEnable(tcCanon120FrameCtrl& core) {
+        testing::internal::CaptureStdout();
+        const int result = core.enableCore(true);
+        testing::internal::GetCapturedStdout();
+        return result;
+    }
 };
 
 // Catches lane masks written with the top nibble (bits the core does not define) or
@@ -25,6 +31,11 @@ protected:
 TEST_F(FrameCtrlRegistersTest, LaneMasksDropBits31To28OnlyWhereTheyShould) {
     tcCanon120FrameCtrl core(frame::base);
     ASSERT_TRUE(core.initialized());
+    // The lock word belongs to the receiver: bring every lane to lock, then read it.
+    powerSensorChip();
+    ASSERT_EQ(quietEnable(core), 0);
+    poke(frame::dpaLock, 0xFFFFFFFF);
+    EXPECT_EQ(core.readDPALock(), 0x0FFFFFFFu);
 
     core.setLaneInversion(0xFFFFFFFF);
     EXPECT_EQ(reg(frame::laneInversion), 0x0FFFFFFFu);
@@ -45,9 +56,6 @@ TEST_F(FrameCtrlRegistersTest, LaneMasksDropBits31To28OnlyWhereTheyShould) {
     EXPECT_EQ(reg(frame::dpaHold), 0x0FFFFFFFu);
     poke(frame::dpaHold, 0xF0000007);
     EXPECT_EQ(core.readDPAHold(), 0xF0000007u);
-
-    poke(frame::dpaLock, 0xFFFFFFFF);
-    EXPECT_EQ(core.readDPALock(), 0x0FFFFFFFu);
 }
 
 // Catches swapped halves or fields in the two-field records.
@@ -124,15 +132,18 @@ TEST_F(FrameCtrlRegistersTest, DisableClearsOnlyTheEnableBitSilently) {
 }
 
 // Catches status bits swapped between aligned and locked.
+// The receiver owns its status: locked alone once enabled on a running sensor, aligned too
+// once trained.
 TEST_F(FrameCtrlRegistersTest, StatusSeparatesAlignedAndLocked) {
     tcCanon120FrameCtrl core(frame::base);
-    poke(frame::status, 0x1);
+    powerSensorChip();
+    poke(frame::control, 0x80000000);
     auto status = core.readStatus();
     EXPECT_TRUE(status.locked);
     EXPECT_FALSE(status.aligned);
-    poke(frame::status, 0x2);
+    ASSERT_EQ(quietEnable(core), 0);
     status = core.readStatus();
-    EXPECT_FALSE(status.locked);
+    EXPECT_TRUE(status.locked);
     EXPECT_TRUE(status.aligned);
 }
 
@@ -140,8 +151,9 @@ TEST_F(FrameCtrlRegistersTest, StatusSeparatesAlignedAndLocked) {
 // left in hexadecimal for whoever prints next.
 TEST_F(FrameCtrlRegistersTest, DumpPrintsEighteenLinesAndLeavesTheStreamDecimal) {
     tcCanon120FrameCtrl core(frame::base);
+    powerSensorChip();
+    ASSERT_EQ(quietEnable(core), 0);
     poke(frame::control, 0x80000000);
-    poke(frame::status, 0x3);
     core.setLaneInversion(0x0ABCDEF0);
     core.clearIrqFlags(0x11);
     core.setIrqMask(0x0);
@@ -150,8 +162,7 @@ TEST_F(FrameCtrlRegistersTest, DumpPrintsEighteenLinesAndLeavesTheStreamDecimal)
     core.setRoiConfig({8, 16});
     poke(frame::dpaReset, 0xF0000001);
     poke(frame::dpaFifoReset, 0xF0000002);
-    poke(frame::dpaHold, 0xF0000003);
-    poke(frame::dpaLock, 0xFFFFFFFF);
+    poke(frame::dpaHold, 0xF0000003); // lane 0 back in reset: unlocked, nothing aligned
     core.clearWriteFaults(0x7);
     core.setBiasSubtract(0x80000190);
 
@@ -165,7 +176,7 @@ TEST_F(FrameCtrlRegistersTest, DumpPrintsEighteenLinesAndLeavesTheStreamDecimal)
         "Core ID:\t0x120ca11",
         "Core Rev:\t0x10002",
         "Core Caps:\t0x1c",
-        "Status: Aligned 1 Locked 1",
+        "Status: Aligned 0 Locked 1",
         "Lane Inversion:\t0xabcdef0",
         "Irq Flags:\t0x11",
         "Irq Mask:\t0x0",
@@ -175,7 +186,7 @@ TEST_F(FrameCtrlRegistersTest, DumpPrintsEighteenLinesAndLeavesTheStreamDecimal)
         "DPA Reset:\t0x1",
         "DPA Fifo Reset:\t0x2",
         "DPA Hold:\t0xf0000003",
-        "DPA Lock:\t0xfffffff",
+        "DPA Lock:\t0xffffffe",
         "Write Faults:\t0x7",
         "Bias Subtract:\t0x80000190",
         "255",

@@ -27,6 +27,7 @@ protected:
         HeadTest::SetUp();
         core = std::make_unique<tcBadPixelReplacement>(0xFF215000, 0xFF216000, 0xFF219000,
                                                        0x12000000, Vistrel::ROI(0, 0, 13280, 9184));
+        ASSERT_TRUE(core->initialize()); // a core is used only once it reports itself ready
         handler = std::make_unique<tcBadPixelHandler<tcBadPixelReplacement>>(core.get(), &tail,
                                                                              &handlers);
     }

@@ -56,7 +56,7 @@ TEST_F(Bringup, GoodRunReportsInOrderAndLeavesTheHeadReady) {
     // Catches a bring-up that reorders its steps or skips one of the start-up settings.
     copyAllSampleFiles();
     sim::HeadConfig config;
-    config.pllLockPolls = 3; // the receiver trains for 300 ms
+    config.pllLockDelay = sim::Micros(3 * 100000); // the receiver trains for 300 ms
     resetHead(config);
     auto& b = makeBoard();
     ASSERT_EQ(b.initialize(), 0);
@@ -193,7 +193,7 @@ TEST_F(Bringup, ReceiverFailureIsReturnedButTheSettingsAreStillPublished) {
     // receiver.
     copyAllSampleFiles();
     sim::HeadConfig config;
-    config.pllLockPolls = std::nullopt;
+    config.pllLockDelay = std::nullopt;
     resetHead(config);
     auto& b = makeBoard();
 
@@ -218,6 +218,8 @@ TEST_F(Bringup, StartUpPulseSetUpThatThrowsIsReportedAndTheRestOfItsBlockSkipped
     // A core clock at which the start-up 106713 us overflows the 32-bit period counter
     // while the configured interval, 106600 us, still fits.
     Vistrel::BoardTestAccess::fpga(b).pwm.*memberOf(privatemember::PwmClock{}) = 40260.0;
+    // The skipped duty set-up leaves the pulse generator without a duty when it runs.
+    expectViolation("pwm-not-programmed");
 
     EXPECT_EQ(b.initialize(), 0);
 

@@ -100,6 +100,7 @@ TEST_F(BoardObjectTest, SkipFramesFollowsTheTriggerMode) {
 TEST_F(BoardObjectTest, ResetFpgaHoldsThePipelineInReset) {
     // Fault: resetFpga releases the cores or answers something other than the FPGA's result.
     tc120MXSSensorBoard& b = makeBoard();
+    ASSERT_EQ(fpga().initialize(), 0); // the cores are used once they reported ready
     EXPECT_EQ(b.resetFpga(), 1);
     EXPECT_TRUE(head().pixelShift().reset);
     EXPECT_TRUE(head().badPixel().reset);

@@ -51,7 +51,7 @@ std::vector<Fault> faults() {
     const char* fpgaError = "FPGA Initialization error!";
     const char* powerError = "Sensor powerup error!";
     std::vector<Fault> table{
-        {"memoryAbsent", [](sim::HeadConfig& c) { c.memoryAbsent = true; }, Files::Sample, 3, "",
+        {"memoryAbsent", [](sim::HeadConfig& c) { c.memoryAbsent = true; }, Files::Sample, 31, "",
          fpgaError, "/dev/mem: "},
         {"pwmDown", [](sim::HeadConfig& c) { c.pwmDown = true; }, Files::Sample, 4, "", fpgaError,
          ""},
@@ -63,11 +63,11 @@ std::vector<Fault> faults() {
          "Failed to open spidev", "", ""},
         {"spiRefuseConfig", [](sim::HeadConfig& c) { c.spiRefuseConfig = true; }, Files::Sample, 1,
          "", powerError, ""},
-        {"pllNeverLocks", [](sim::HeadConfig& c) { c.pllLockPolls = std::nullopt; }, Files::Sample,
+        {"pllNeverLocks", [](sim::HeadConfig& c) { c.pllLockDelay = std::nullopt; }, Files::Sample,
          -1, "", "", "PLL failed to lock", true},
         {"dpaLane0NeverLocks", [](sim::HeadConfig& c) { c.dpaLockMask = 0x0FFFFFFE; },
          Files::Sample, -2, "", "", "DPA failed to lock", true},
-        {"neverAligned", [](sim::HeadConfig& c) { c.alignPolls = std::nullopt; }, Files::Sample, -1,
+        {"neverAligned", [](sim::HeadConfig& c) { c.alignDelay = std::nullopt; }, Files::Sample, -1,
          "", "", "Not Aligned", true},
         {"pwmPeriodThrows",
          {},
@@ -155,6 +155,22 @@ std::vector<Fault> faults() {
     return table;
 }
 
+// Hardware rules the stop() after a failed bring-up breaks: it sends the sensor frame state
+// 0 whether or not the chip runs, and stops cores that never reported themselves ready.
+std::vector<std::string> rulesBrokenByStop(const std::string& fault) {
+    if (fault == "memoryAbsent" || fault == "pwmDown" || fault == "pixelShiftDown" ||
+        fault == "badPixelDown")
+        return {"spi-port-unconfigured", "spi-in-reset", "spi-without-clock",
+                "core-not-initialised"};
+    if (fault == "spiRefuseConfig")
+        return {"spi-port-unconfigured", "spi-in-reset", "spi-without-clock"};
+    if (fault.rfind("gpio", 0) == 0)
+        return {"spi-in-reset", "spi-without-clock"};
+    if (fault.rfind("rail", 0) == 0 || fault == "nanRailLimit")
+        return {"spi-without-clock"};
+    return {};
+}
+
 class FaultCampaignTest : public bringup::BringupTest, public ::testing::WithParamInterface<Fault> {
 protected:
     void prepareFiles(Files files) {
@@ -224,6 +240,8 @@ TEST_P(FaultCampaignTest, ReportsTheFaultAndStaysStoppable) {
         fault.head(config);
     resetHead(config);
     prepareFiles(fault.files);
+    for (const std::string& rule : rulesBrokenByStop(fault.name))
+        expectViolation(rule);
 
     testing::internal::CaptureStderr();
     makeBoard();

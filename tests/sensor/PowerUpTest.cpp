@@ -23,6 +23,7 @@ constexpr const char* kPrefix = "int tc120MXS::powerUp()";
 
 class PowerUpTest : public SensorTest {
 protected:
+    PowerUpTest() { chipRunsAtStart = false; }
     // powerUp with its standard output captured into out.
     int powerUp(std::string* out = nullptr) {
         CaptureStdout();

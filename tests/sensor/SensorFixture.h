@@ -20,6 +20,9 @@ protected:
     void SetUp() override {
         testsupport::HeadTest::SetUp();
         sensor = std::make_unique<tc120MXS>(kSpiPath);
+        // The chip ignores frames until it runs; tests of its power-up start it themselves.
+        if (chipRunsAtStart)
+            powerSensorChip();
     }
     void TearDown() override {
         sensor.reset();
@@ -59,6 +62,7 @@ protected:
     }
 
     std::unique_ptr<tc120MXS> sensor;
+    bool chipRunsAtStart = true;
 };
 
 // The usable timing set-up of the worked examples: 1000 clocks per line at 45 MHz and the

@@ -56,6 +56,8 @@ TEST_F(BoardSupportTest, SetEdgeIsRecorded) {
 TEST_F(BoardSupportTest, AdcReadsConfiguredRailsAndRefusesBadChannels) {
     // Catches a channel mix-up, a stale reading, or an out-of-range channel read past the table.
     Tarnis::tcADS7828 adc(1, 73, 2.5f);
+    ASSERT_EQ(adc.SetPowerDown(false), 0);
+    ASSERT_EQ(adc.SetInternalReference(true), 0);
     float volts = -1.0f;
     EXPECT_EQ(adc.Volts(7, volts, true), 0);
     EXPECT_FLOAT_EQ(volts, 2.50f);

@@ -26,8 +26,11 @@ TEST_F(ConcurrencyTest, StandInsMayBeUsedFromSeveralThreadsAtOnce) {
     Counter counter;
     auto* file = Vistrel::tcRegisterFile::getInstance(nullptr, true);
     file->observable.registerObserver(&counter);
+    powerSensorChip(); // the chip and the lines are set up as the sensor's power-up leaves them
     tcPwm pwm(0xFF211000, 45.0, "/dev/uio1");
+    ASSERT_TRUE(pwm.initialized());
     pwm.setPeriodTime(std::chrono::microseconds(1000));
+    pwm.setDutyTime(std::chrono::microseconds(1));
     pwm.enableCore(true);
     constexpr int rounds = 200;
 

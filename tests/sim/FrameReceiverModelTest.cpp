@@ -1,3 +1,4 @@
+#include "fpga/tcRegisterWindow.h"
 #include "support/TestSupport.h"
 
 #include <fcntl.h>
@@ -66,31 +67,52 @@ TEST_F(FrameReceiverModelTest, AbsentMemoryCannotBeOpened) {
     EXPECT_LT(open(head().memoryPath().c_str(), O_RDWR | O_SYNC), 0);
 }
 
-TEST_F(FrameReceiverModelTest, PllLocksAfterTheConfiguredPollsAndAlignsAfterHold) {
-    // Catches a lock that comes a poll early or late, or alignment without the DPA hold.
+// The receiver's registers through the plug-in's accessor, as the plug-in reaches them.
+struct Receiver {
+    tcRegisterWindow window{base, 64};
+    uint32_t at(uint32_t offset) { return window.read(offset); }
+    void set(uint32_t offset, uint32_t value) { window.write(offset, value); }
+    void enable() { set(sim::frame::control, at(sim::frame::control) | 0x80000000u); }
+    // The plug-in's training order: phases free, lanes and FIFOs in reset, lanes released.
+    void train() {
+        set(sim::frame::dpaHold, 0);
+        set(sim::frame::dpaReset, 0x0FFFFFFF);
+        set(sim::frame::dpaFifoReset, 0x0FFFFFFF);
+        set(sim::frame::dpaReset, 0);
+    }
+    void holdAndRun() {
+        set(sim::frame::dpaFifoReset, 0);
+        set(sim::frame::dpaHold, 0x0FFFFFFF);
+    }
+};
+
+TEST_F(FrameReceiverModelTest, PllLocksAfterTheConfiguredDelayAndAlignsAfterTraining) {
+    // Catches a lock that comes early or late, DPA lock without training, or alignment
+    // before every lane is held with its FIFO running.
     sim::HeadConfig config;
-    config.pllLockPolls = 2;
-    config.alignPolls = 1;
+    config.pllLockDelay = sim::Micros(200000);
+    config.alignDelay = sim::Micros(100000);
     resetHead(config);
-    MappedReceiver rx(head().memoryPath());
-    ASSERT_TRUE(rx.mapped());
+    powerSensorChip();
+    Receiver rx;
     EXPECT_EQ(rx.at(sim::frame::status) & 1u, 0u);
     sleep100ms(); // not enabled: does not count
-    rx.at(sim::frame::control) = rx.at(sim::frame::control) | 0x80000000u;
+    rx.enable();
     EXPECT_EQ(rx.at(sim::frame::status) & 1u, 0u);
     sleep100ms();
     EXPECT_EQ(rx.at(sim::frame::status) & 1u, 0u);
-    EXPECT_EQ(rx.at(sim::frame::dpaLock), 0u);
     sleep100ms();
     EXPECT_EQ(rx.at(sim::frame::status) & 1u, 1u);
-    EXPECT_EQ(rx.at(sim::frame::dpaLock), 0x0FFFFFFFu);
+    EXPECT_EQ(rx.at(sim::frame::dpaLock), 0u); // no lane trained yet
 
-    sleep100ms(); // no hold yet: alignment does not count
+    rx.train();
+    EXPECT_EQ(rx.at(sim::frame::dpaLock), 0x0FFFFFFFu);
+    sleep100ms(); // phases not held: alignment does not count
     EXPECT_EQ(rx.at(sim::frame::status) & 2u, 0u);
-    rx.at(sim::frame::dpaHold) = 0x0FFFFFFF;
+    rx.holdAndRun();
     EXPECT_EQ(rx.at(sim::frame::status) & 2u, 0u);
     sleep100ms();
-    EXPECT_EQ(rx.at(sim::frame::status) & 2u, 2u);
+    EXPECT_EQ(rx.at(sim::frame::status) & 3u, 3u);
 
     std::vector<std::string> signals;
     for (const auto& event : head().trace())
@@ -99,28 +121,56 @@ TEST_F(FrameReceiverModelTest, PllLocksAfterTheConfiguredPollsAndAlignsAfterHold
     EXPECT_EQ(signals, (std::vector<std::string>{"rx.enable=1", "rx.pllLocked=1", "rx.aligned=1"}));
 }
 
-TEST_F(FrameReceiverModelTest, PresetLockAndNeverLock) {
-    // Catches the healthy default needing a sleep to lock, or "never" locking after all.
-    MappedReceiver healthy(head().memoryPath());
-    ASSERT_TRUE(healthy.mapped());
-    EXPECT_EQ(healthy.at(sim::frame::status) & 3u, 3u);
-    EXPECT_EQ(healthy.at(sim::frame::dpaLock), 0x0FFFFFFFu);
+TEST_F(FrameReceiverModelTest, PllNeedsTheCoreEnabledAndTheSensorRunning) {
+    // Catches lock reported from reset, without the enable, or without the sensor's clock.
+    Receiver rx;
+    EXPECT_EQ(rx.at(sim::frame::status) & 3u, 0u);
+    rx.enable();
+    EXPECT_EQ(rx.at(sim::frame::status) & 1u, 0u); // the sensor is in reset, unclocked
+    powerSensorChip();
+    EXPECT_EQ(rx.at(sim::frame::status) & 1u, 1u);
+    rx.train();
+    rx.holdAndRun();
+    EXPECT_EQ(rx.at(sim::frame::status) & 3u, 3u);
+    rx.set(sim::frame::control, 0); // disabled: lock, lanes and alignment are lost
+    EXPECT_EQ(rx.at(sim::frame::status) & 3u, 0u);
+    EXPECT_EQ(rx.at(sim::frame::dpaLock), 0u);
+}
 
+TEST_F(FrameReceiverModelTest, NeverLockingPllAndALaneThatNeverLocks) {
+    // Catches "never" locking after all, or a lane outside the lock mask locking.
     sim::HeadConfig config;
-    config.pllLockPolls = std::nullopt;
+    config.pllLockDelay = std::nullopt;
     config.dpaLockMask = 0x0FFFFFFE;
     resetHead(config);
-    MappedReceiver rx(head().memoryPath());
-    ASSERT_TRUE(rx.mapped());
-    rx.at(sim::frame::control) = 0x80000000u;
+    powerSensorChip();
+    Receiver rx;
+    rx.enable();
     for (int i = 0; i < 250; ++i)
         sleep100ms();
     EXPECT_EQ(rx.at(sim::frame::status) & 1u, 0u);
-    EXPECT_EQ(rx.at(sim::frame::dpaLock), 0u);
 
-    head().configure([](sim::HeadConfig& c) { c.pllLockPolls = 0; });
+    head().configure([](sim::HeadConfig& c) { c.pllLockDelay = sim::Micros(0); });
     EXPECT_EQ(rx.at(sim::frame::status) & 1u, 1u);
-    EXPECT_EQ(rx.at(sim::frame::dpaLock), 0x0FFFFFFEu); // one lane never locks
+    rx.train();
+    EXPECT_EQ(rx.at(sim::frame::dpaLock), 0x0FFFFFFEu);
+}
+
+TEST_F(FrameReceiverModelTest, LockedLanesGrowOverTheConfiguredPolls) {
+    // Catches a DPA lock set that does not grow with time, or grows past its mask.
+    sim::HeadConfig config;
+    config.dpaLockPolls = 3;
+    resetHead(config);
+    powerSensorChip();
+    Receiver rx;
+    rx.enable();
+    rx.train();
+    std::vector<uint32_t> seen;
+    for (int poll = 0; poll < 4; ++poll) {
+        seen.push_back(rx.at(sim::frame::dpaLock));
+        sim::Clock::sleepFor(sim::Micros(10000));
+    }
+    EXPECT_EQ(seen, (std::vector<uint32_t>{0x0u, 0x1FFu, 0x3FFFFu, 0x0FFFFFFFu}));
 }
 
 } // namespace

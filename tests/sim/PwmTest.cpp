@@ -11,6 +11,12 @@ using std::chrono::microseconds;
 
 class PwmTest : public testsupport::HeadTest {
 protected:
+    // A core reports itself ready before use, and runs only with a pulse programmed.
+    void SetUp() override {
+        HeadTest::SetUp();
+        ASSERT_TRUE(pwm.initialized());
+        pwm.setDutyTime(microseconds(1));
+    }
     tcPwm pwm{0xFF211000, 45.0, "/dev/uio1"};
 };
 

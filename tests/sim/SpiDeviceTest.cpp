@@ -10,6 +10,7 @@ class SpiDeviceTest : public testsupport::HeadTest {};
 
 TEST_F(SpiDeviceTest, DecodesWellFormedFramesIntoChipRegisters) {
     // Catches a decoder that mixes up the register/value split of the 5-byte frame.
+    powerSensorChip();
     tcSPIDevice spi("/dev/spidev0.0");
     const unsigned char frame[5] = {0x87, 0xA0, 0x00, 0x01, 0xE0};
     EXPECT_EQ(spi.write(frame, 5), 5);
@@ -30,6 +31,7 @@ TEST_F(SpiDeviceTest, DecodesWellFormedFramesIntoChipRegisters) {
 
 TEST_F(SpiDeviceTest, FlagsMalformedFramesAndKeepsThemOffTheChip) {
     // Catches a chip model that latches frames without the marker bit or of the wrong length.
+    powerSensorChip();
     tcSPIDevice spi("/dev/spidev0.0");
     const unsigned char noMarker[5] = {0x07, 0xA0, 0x00, 0x01, 0xE0};
     const unsigned char tooShort[4] = {0x87, 0xA0, 0x00, 0x01};
@@ -89,6 +91,7 @@ TEST_F(SpiDeviceTest, ConfigurationStartsUnusableAndIsRecordedWhenAccepted) {
 
 TEST_F(SpiDeviceTest, TracesFrameStateChangesOfRegister3) {
     // Catches a frame-state trace taken from the wrong bits or repeated without a change.
+    powerSensorChip();
     tcSPIDevice spi("/dev/spidev0.0");
     auto send = [&](uint32_t value) {
         const unsigned char frame[5] = {0x80, static_cast<unsigned char>(0x30 | (value >> 24)),

@@ -1,5 +1,8 @@
 #include "support/TestSupport.h"
 
+#include "Tarnis/tcGpio.h"
+#include "tcSPIDevice.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <filesystem>
@@ -21,6 +24,15 @@ void HeadTest::SetUp() {
 }
 
 void HeadTest::TearDown() {
+    std::set<std::string> seen;
+    for (const sim::Violation& violation : head().violations()) {
+        seen.insert(violation.rule);
+        EXPECT_EQ(expectedRules.count(violation.rule), 1u)
+            << "hardware rule broken: " << violation.rule << " at " << violation.time.count()
+            << " us: " << violation.reason;
+    }
+    for (const std::string& rule : expectedRules)
+        EXPECT_EQ(seen.count(rule), 1u) << "the test should have broken the rule " << rule;
     if (!previousDir.empty())
         fs::current_path(previousDir);
     std::error_code ignored;
@@ -45,6 +57,28 @@ void HeadTest::copySampleConfig(const std::string& name) {
     fs::path to = fs::path(scratch) / name;
     fs::create_directories(to.parent_path());
     fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing);
+}
+
+void HeadTest::powerSensorChip() {
+    tcSPIDevice port("/dev/spidev1.0");
+    tsSPIConfiguration configuration = port.getConfiguration();
+    configuration.mode = 0;
+    configuration.lsbFirst = 0;
+    configuration.bitsPerWord = 8;
+    configuration.speedHz = 4000000;
+    ASSERT_TRUE(port.setConfiguration(configuration));
+    for (const char* line : {"XRESET", "MCLK_ENABLE"}) {
+        Tarnis::tcGpioSingle pin(static_cast<unsigned int>(head().gpioPin(line)));
+        ASSERT_EQ(pin.SetDirection(1, 1), 0) << line;
+    }
+    sim::Clock::sleepFor(sim::Micros(10));
+}
+
+std::vector<std::string> HeadTest::violatedRules() {
+    std::vector<std::string> rules;
+    for (const sim::Violation& violation : head().violations())
+        rules.push_back(violation.rule);
+    return rules;
 }
 
 bool robustFutexesUnavailable() {

@@ -1,10 +1,12 @@
 #pragma once
 // Shared test fixture: a fresh simulated head on the virtual clock, and a scratch working
-// directory for the configuration files the plug-in reads by relative name.
+// directory for the configuration files the plug-in reads by relative name. At its end
+// the head's violation log must hold exactly the rules the test declared it provokes.
 #include "sim/SimHead.h"
 
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 
 namespace testsupport {
@@ -24,9 +26,19 @@ protected:
 
     sim::Head& head() { return sim::Head::instance(); }
 
+    // Gets the sensor chip ready for SPI frames without the plug-in's power-up: port set
+    // up as the chip needs, out of reset, master clock on and settled.
+    void powerSensorChip();
+
+    // Declares that the test breaks this hardware rule on purpose (at least once).
+    void expectViolation(const std::string& rule) { expectedRules.insert(rule); }
+    // Rules logged so far, in order.
+    std::vector<std::string> violatedRules();
+
 private:
     std::string previousDir;
     std::string scratch;
+    std::set<std::string> expectedRules;
 };
 
 // True under qemu-user, which lacks the robust futex list (set_robust_list: ENOSYS).

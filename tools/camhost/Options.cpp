@@ -27,10 +27,11 @@ Script: one command a line; '#' starts a comment; numbers in decimal or 0x-hex.
   get exposure|interval|min-interval|roi|image-roi|trigger|pattern|capturing|clock|skip-frames
   sleep US                  a wait on the head's clock (frames due in it are delivered)
   state                     the JSON state report to standard output
---sim keys: rail.N=VOLTS pll=N|never dpa=MASK align=N|never memory=absent spi=closed
-  spi=refuse-config sysid=W0,W1 pwm=down pixelshift=down badpixel=down gpio.NAME=absent
+--sim keys: rail.N=VOLTS pll=N|Nus|never dpa=MASK[@POLLS] align=N|Nus|never
+  memory=absent spi=closed spi=refuse-config sysid=W0,W1 pwm=down pixelshift=down
+  badpixel=down gpio.NAME=absent   (N: polls of 100 ms; POLLS: DPA polls of 10 ms)
 Exit status: 0 script run, 1 plug-in not loadable or an exception from it, 2 usage or
-script error.)";
+script error, 4 (with --strict) the script ran but broke a hardware rule of the head.)";
 
 fs::path executableDir() {
     std::error_code error;
@@ -95,6 +96,8 @@ std::optional<int> parseOptions(int argc, char** argv, tsOptions& options) {
         ->check(CLI::Range(1, 65535));
     app.add_option("--contact-sheet", options.contactSheet,
                    "write thumbnails of the first 8 frames to FILE as PNG (needs libpng)");
+    app.add_flag("--strict", options.strict,
+                 "exit with status 4 when the head logged any broken hardware rule");
     app.add_option("script", options.script, "script file, or - for standard input");
     app.footer(kScriptHelp);
     try {

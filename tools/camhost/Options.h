@@ -19,6 +19,7 @@ struct tsOptions {
     long long framesMax = 16;     // at most this many PGM files
     int frameScale = 1;           // PGM keeps every frameScale-th line and column
     std::string contactSheet;     // PNG of the first frames, empty for none
+    bool strict = false;          // a broken hardware rule fails the run (exit status 4)
 };
 
 // Parses the command line. Gives the exit status when camhost must stop here (0 after

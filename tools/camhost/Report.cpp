@@ -113,7 +113,17 @@ Json stateReport(int sensorType, const Json& results) {
     report["frameFindings"] = frameFindingsJson(sim::frames::findings());
     report["clock"] = {{"virtual", sim::Clock::isVirtual()},
                        {"nowUs", static_cast<long long>(sim::Clock::now().count())}};
+    report["violations"] = violations();
     return report;
+}
+
+Json violations() {
+    Json list = Json::array();
+    for (const sim::Violation& violation : sim::Head::instance().violations())
+        list.push_back({{"rule", violation.rule},
+                        {"reason", violation.reason},
+                        {"timeUs", static_cast<long long>(violation.time.count())}});
+    return list;
 }
 
 } // namespace camhost

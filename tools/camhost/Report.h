@@ -9,4 +9,7 @@ using Json = nlohmann::ordered_json;
 // results: the runner's records, one per command run.
 Json stateReport(int sensorType, const Json& results);
 
+// Every hardware rule the head saw broken: [{"rule", "reason", "timeUs"}].
+Json violations();
+
 } // namespace camhost

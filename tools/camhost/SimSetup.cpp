@@ -26,11 +26,15 @@ uint32_t word(const std::string& setting, const std::string& text) {
     return static_cast<uint32_t>(integerIn(setting, text, 0, 0xFFFFFFFFLL));
 }
 
-// A poll count, or "never" for a lock that does not come.
-std::optional<int> polls(const std::string& setting, const std::string& text) {
+// A lock delay on the head's clock: N polls of the plug-in's 100 ms, Nus microseconds, or
+// "never" for a lock that does not come.
+std::optional<sim::Micros> delay(const std::string& setting, const std::string& text) {
     if (text == "never")
         return std::nullopt;
-    return static_cast<int>(integerIn(setting, text, 0, 1000000));
+    const std::string::size_type digits = text.size() - 2;
+    if (text.size() > 2 && text.compare(digits, 2, "us") == 0)
+        return sim::Micros(integerIn(setting, text.substr(0, digits), 0, 1000000000000LL));
+    return sim::Micros(integerIn(setting, text, 0, 1000000) * 100000);
 }
 
 void expect(const std::string& setting, const std::string& value, const char* only) {
@@ -57,11 +61,16 @@ void apply(sim::HeadConfig& config, const std::string& setting) {
         expect(setting, value, "absent");
         config.absentGpios.insert(key.substr(5));
     } else if (key == "pll") {
-        config.pllLockPolls = polls(setting, value);
+        config.pllLockDelay = delay(setting, value);
     } else if (key == "align") {
-        config.alignPolls = polls(setting, value);
+        config.alignDelay = delay(setting, value);
     } else if (key == "dpa") {
-        config.dpaLockMask = word(setting, value);
+        // MASK, or MASK@POLLS: the locked lanes grow to MASK over that many DPA polls.
+        const std::string::size_type at = value.find('@');
+        config.dpaLockMask = word(setting, value.substr(0, at));
+        if (at != std::string::npos)
+            config.dpaLockPolls =
+                static_cast<int>(integerIn(setting, value.substr(at + 1), 0, 200));
     } else if (key == "memory") {
         expect(setting, value, "absent");
         config.memoryAbsent = true;

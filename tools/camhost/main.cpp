@@ -30,6 +30,19 @@ namespace {
 constexpr int kExitOk = 0;
 constexpr int kExitPlugin = 1; // not loadable, or an exception left it
 constexpr int kExitUsage = 2;  // command line or script
+constexpr int kExitStrict = 4; // --strict: a hardware rule was broken
+
+// Under --strict, a run that broke a hardware rule fails with every breach listed.
+int strictStatus(int status) {
+    const camhost::Json breaches = camhost::violations();
+    if (status != kExitOk || breaches.empty())
+        return status;
+    for (const auto& breach : breaches)
+        std::cerr << "camhost: hardware rule " << breach["rule"].get<std::string>() << " broken at "
+                  << breach["timeUs"].get<long long>()
+                  << " us: " << breach["reason"].get<std::string>() << std::endl;
+    return kExitStrict;
+}
 
 // Names given on the command line are relative to where camhost was started, not to the
 // configuration directory it moves into.
@@ -205,5 +218,6 @@ int main(int argc, char** argv) {
 
     sim::Clock::useVirtualTime(options.fast);
     sim::Head::instance().reset(config);
-    return runPlugin(options, *script, json, vcd);
+    const int status = runPlugin(options, *script, json, vcd);
+    return options.strict ? strictStatus(status) : status;
 }

@@ -1,0 +1,130 @@
+// The frame receiver on the head's clock: its PLL locks only while the core is enabled and
+// the sensor runs; each lane's DPA locks only after a reset released in training order;
+// the deserializer aligns only with every lane locked and held and the FIFOs running.
+#include "sim/HeadImpl.h"
+
+#include <sstream>
+
+namespace sim {
+namespace {
+
+constexpr long long kDpaPollUs = 10000; // the plug-in's DPA poll
+
+std::string hex(uint32_t value) {
+    std::ostringstream text;
+    text << "0x" << std::hex << value;
+    return text.str();
+}
+
+// Time from its training start until lane locks: the locked set grows over polls.
+Micros laneLockTime(int lane, int polls) {
+    if (polls <= 0)
+        return Micros(0);
+    const long long total = polls * kDpaPollUs;
+    return Micros(((lane + 1) * total + kLanes - 1) / kLanes);
+}
+
+} // namespace
+
+void Head::Impl::stepReceiver() {
+    if (window == nullptr)
+        return;
+    const Micros now = Clock::now();
+    const bool enabled = (word(frame::base + frame::control) & kRxEnable) != 0;
+    if (enabled != rx.enabled) {
+        rx.enabled = enabled;
+        traceNow("rx.enable", enabled ? 1 : 0);
+    }
+
+    // The PLL locks onto the sensor's clock: out of reset with its master clock on.
+    const auto level = [this](const char* line) {
+        const auto found = gpioLevels.find(line);
+        return found == gpioLevels.end() ? 0 : found->second;
+    };
+    const bool running = enabled && level("XRESET") == 1 && level("MCLK_ENABLE") == 1;
+    if (!running)
+        rx.pllReadySince.reset();
+    else if (!rx.pllReadySince)
+        rx.pllReadySince = now;
+    const std::optional<Micros>& pll = config.pllLockDelay;
+    const bool locked = running && pll && now - *rx.pllReadySince >= *pll;
+    if (!locked)
+        rx.trained = 0; // without the clock every lane loses its phase
+
+    const uint32_t inReset = word(frame::base + frame::dpaReset) & kAllLanes;
+    uint32_t lanesLocked = 0;
+    for (int lane = 0; lane < kLanes; ++lane) {
+        const uint32_t bit = 1u << lane;
+        if ((rx.trained & bit) != 0 && (inReset & bit) == 0 && (config.dpaLockMask & bit) != 0 &&
+            now - rx.trainedAt[static_cast<size_t>(lane)] >=
+                laneLockTime(lane, config.dpaLockPolls))
+            lanesLocked |= bit;
+    }
+
+    const bool held = (word(frame::base + frame::dpaHold) & kAllLanes) == kAllLanes;
+    const bool fifosRunning = (word(frame::base + frame::dpaFifoReset) & kAllLanes) == 0;
+    const bool ready = locked && lanesLocked == kAllLanes && held && fifosRunning;
+    if (!ready)
+        rx.alignReadySince.reset();
+    else if (!rx.alignReadySince)
+        rx.alignReadySince = now;
+    const std::optional<Micros>& align = config.alignDelay;
+    const bool aligned = ready && align && now - *rx.alignReadySince >= *align;
+
+    uint32_t status = word(frame::base + frame::status) & ~(kRxPllLocked | kRxAligned);
+    if (locked)
+        status |= kRxPllLocked;
+    if (aligned)
+        status |= kRxAligned;
+    setWord(frame::base + frame::status, status);
+    setWord(frame::base + frame::dpaLock, lanesLocked);
+
+    if (locked != rx.locked) {
+        rx.locked = locked;
+        traceNow("rx.pllLocked", locked ? 1 : 0);
+    }
+    if (aligned != rx.aligned) {
+        rx.aligned = aligned;
+        traceNow("rx.aligned", aligned ? 1 : 0);
+    }
+}
+
+void Head::Impl::receiverWritten(uint32_t offset, uint32_t old, uint32_t value) {
+    const uint32_t released = old & ~value & kAllLanes;
+    const uint32_t raised = value & ~old & kAllLanes;
+    const uint32_t lanesLocked = word(frame::base + frame::dpaLock) & kAllLanes;
+    if (offset == frame::dpaReset) {
+        rx.trained &= ~(value & kAllLanes);
+        if (released == 0)
+            return;
+        // A lane trains when its reset is released with the PLL locked, its phase free
+        // and its FIFO held in reset.
+        const uint32_t hold = word(frame::base + frame::dpaHold) & kAllLanes;
+        const uint32_t fifoReset = word(frame::base + frame::dpaFifoReset) & kAllLanes;
+        std::string why;
+        if (!rx.locked)
+            why = "the receiver is not enabled with its PLL locked";
+        else if ((released & hold) != 0)
+            why = "lanes " + hex(released & hold) + " still hold their phase";
+        else if ((released & ~fifoReset) != 0)
+            why = "the FIFOs of lanes " + hex(released & ~fifoReset) + " are not in reset";
+        if (!why.empty()) {
+            violate("dpa-training-order",
+                    "DPA reset released on lanes " + hex(released) + " while " + why);
+            return;
+        }
+        rx.trained |= released;
+        for (int lane = 0; lane < kLanes; ++lane)
+            if ((released & (1u << lane)) != 0)
+                rx.trainedAt[static_cast<size_t>(lane)] = Clock::now();
+    } else if (offset == frame::dpaHold && (raised & ~lanesLocked) != 0) {
+        violate("dpa-training-order",
+                "phase held on lanes " + hex(raised & ~lanesLocked) + " before their DPA locked");
+    } else if (offset == frame::dpaFifoReset && (released & ~lanesLocked) != 0) {
+        violate("dpa-training-order", "FIFO reset released on lanes " +
+                                          hex(released & ~lanesLocked) +
+                                          " before their DPA locked");
+    }
+}
+
+} // namespace sim

@@ -1,0 +1,97 @@
+// The plug-in's FPGA register accesses, through the platform hooks: each is performed on
+// the plug-in's own mapping, with the models run at that moment (before a read, so it sees
+// the state as of now; after a write, so it takes effect) and read-only registers kept.
+#include "sim/HeadImpl.h"
+
+#include <fstream>
+#include <sstream>
+
+namespace sim {
+namespace {
+
+constexpr uint32_t kFrameEnd = frame::base + 0x1000;
+
+bool isReadOnly(uint32_t offset) {
+    return offset == frame::status || offset == frame::dpaLock || offset == frame::coreId ||
+           offset == frame::coreRev || offset == frame::coreCaps;
+}
+
+// The plug-in's mappings of the memory file, from the kernel's list.
+std::vector<MappedRange> mappingsOf(const std::string& path) {
+    std::vector<MappedRange> found;
+    if (path.empty())
+        return found; // no memory file: anonymous mappings have no name either
+    std::ifstream maps("/proc/self/maps");
+    for (std::string line; std::getline(maps, line);) {
+        std::istringstream fields(line);
+        std::string range, perms, offset, device, inode, name;
+        fields >> range >> perms >> offset >> device >> inode;
+        std::getline(fields >> std::ws, name);
+        const std::string::size_type dash = range.find('-');
+        if (name != path || dash == std::string::npos)
+            continue;
+        found.push_back(
+            MappedRange{static_cast<uintptr_t>(std::stoull(range.substr(0, dash), nullptr, 16)),
+                        static_cast<uintptr_t>(std::stoull(range.substr(dash + 1), nullptr, 16)),
+                        std::stoull(offset, nullptr, 16)});
+    }
+    return found;
+}
+
+// Physical address of a register the plug-in reaches at address; 0 when it is not in the
+// memory file (then it is no register of the head's).
+uint32_t physicalOf(Head::Impl& h, const volatile void* address) {
+    const auto at = reinterpret_cast<uintptr_t>(address);
+    for (int attempt = 0; attempt < 2; ++attempt) {
+        for (const MappedRange& range : h.mappings)
+            if (at >= range.start && at < range.end)
+                return static_cast<uint32_t>(range.fileOffset + (at - range.start));
+        if (attempt == 0)
+            h.mappings = mappingsOf(h.realMemPath);
+    }
+    return 0;
+}
+
+} // namespace
+
+namespace detail {
+
+void forgetMappings() {
+    Head::Impl& h = Head::instance().impl();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    h.mappings.clear();
+}
+
+uint32_t readRegister(const volatile uint32_t* address) {
+    Head::Impl& h = Head::instance().impl();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    if (physicalOf(h, address) != 0)
+        h.stepReceiver();
+    return *address;
+}
+
+void writeRegister(volatile uint32_t* address, uint32_t value) {
+    Head::Impl& h = Head::instance().impl();
+    std::lock_guard<std::mutex> lock(h.mutex);
+    const uint32_t physical = physicalOf(h, address);
+    if (physical < frame::base || physical >= kFrameEnd) {
+        *address = value;
+        return;
+    }
+    const uint32_t offset = physical - frame::base;
+    h.stepReceiver();
+    const uint32_t old = *address;
+    if (isReadOnly(offset)) {
+        std::ostringstream reason;
+        reason << "write of 0x" << std::hex << value << " to read-only receiver register 0x"
+               << offset << " (kept 0x" << old << ")";
+        h.violate("read-only-register", reason.str());
+        return;
+    }
+    *address = value;
+    h.receiverWritten(offset, old, value);
+    h.stepReceiver();
+}
+
+} // namespace detail
+} // namespace sim

@@ -1,0 +1,57 @@
+// camhost on the strict head: broken hardware rules in the report and --strict's status.
+#include "camhost/CamhostFixture.h"
+
+#include <gtest/gtest.h>
+
+namespace {
+
+using camhosttest::CamhostTest;
+using nlohmann::json;
+
+TEST_F(CamhostTest, StrictRunFailsOnAFrameSentBeforeThePowerUp) {
+    // Catches a breach left out of the report or a strict run that still exits 0.
+    camhosttest::tsRun run;
+    const json report = reportOf("poke 0x3A 1\ninit\n", {"--strict"}, &run);
+    EXPECT_EQ(run.status, 4) << run.err;
+    EXPECT_NE(run.err.find("hardware rule spi-in-reset broken at 0 us"), std::string::npos)
+        << run.err;
+    ASSERT_FALSE(report["violations"].empty());
+    bool inReset = false;
+    for (const json& breach : report["violations"]) {
+        EXPECT_EQ(breach["timeUs"], 0);
+        inReset = inReset || breach["rule"] == "spi-in-reset";
+    }
+    EXPECT_TRUE(inReset);
+    // Without --strict the same run succeeds and still reports the breaches.
+    EXPECT_EQ(runScript("poke 0x3A 1\n").status, 0);
+}
+
+TEST_F(CamhostTest, DemoBreaksNoHardwareRule) {
+    // Catches the plug-in breaking a rule anywhere in bring-up, both capture modes, the
+    // settings, commands and teardown.
+    camhosttest::tsRun run;
+    const json report =
+        reportOf("", {"--strict", std::string(TC120MXS_SOURCE_DIR) + "/config/demo.cam"}, &run);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(report["violations"], json::array());
+    EXPECT_GT(report["pwm"]["pulses"].get<long long>(), 0);
+}
+
+TEST_F(CamhostTest, LanesLockingOverPollsShowTheRetries) {
+    // Catches a DPA lock that cannot be made to take retries.
+    const camhosttest::tsRun run = runScript("init\n", {"--sim", "dpa=0x0FFFFFFF@3"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_NE(run.out.find("DPA Lock: 0 tries: 0\nDPA Lock: 1ff tries: 1\n"
+                           "DPA Lock: 3ffff tries: 2\nDPA Lock: fffffff\n"),
+              std::string::npos)
+        << run.out;
+}
+
+TEST_F(CamhostTest, APllThatNeverLocksNeverShowsAlignment) {
+    // Catches "aligned" reported without PLL lock.
+    const json report = reportOf("init\nsleep 1000000\n", {"--sim", "pll=never"});
+    EXPECT_EQ(report["frameReceiver"]["status"].get<uint32_t>() & 3u, 0u);
+    EXPECT_EQ(report["violations"], json::array());
+}
+
+} // namespace
