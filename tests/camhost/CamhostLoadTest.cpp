@@ -7,6 +7,7 @@
 
 using camhosttest::CamhostTest;
 using camhosttest::runCamhost;
+using nlohmann::json;
 
 namespace {
 
@@ -75,6 +76,42 @@ TEST_F(CamhostTest, AnExceptionFromThePluginExitsWithOneAndKeepsTheReport) {
     EXPECT_EQ(report["results"][0]["error"], "Failed to open spidev");
     EXPECT_EQ(report["error"], "Failed to open spidev");
     EXPECT_EQ(report["sensor"]["spiFrames"], 0);
+}
+
+TEST_F(CamhostTest, ExpectChecksTheResultBeforeItAndEndsWithThreeWhenUnmet) {
+    // Catches a failed bring-up invisible to a CI job, an expectation form read wrongly, a
+    // run cut short by the first unmet one, or an unmet one that names no line.
+    camhosttest::tsRun run;
+    json report =
+        reportOf("init\nexpect 0\nget interval\nexpect !0\n", {"--sim", "pll=never"}, &run);
+    EXPECT_EQ(run.status, 3) << run.err;
+    EXPECT_NE(run.err.find("line 2: expect 0: line 1 (init) gave -1"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(report["results"][0]["expect"],
+              json({{"line", 2}, {"expected", "0"}, {"met", false}}));
+    EXPECT_EQ(report["results"][1]["expect"]["met"], true); // the script ran to its end
+    EXPECT_EQ(report["expectations"], json({{"checked", 2}, {"failed", 1}}));
+
+    // Every form met but the last, so exactly one failure, on line 12.
+    report = reportOf("get roi\nexpect [0, 0, 13280, 9184]\nget roi\nexpect 0 0 13280 9184\n"
+                      "cmd GBPRM\nexpect \"ACK <0>\"\ncmd EXPM 0\nexpect NACK 7\n"
+                      "get clock\nexpect 0x2D\nget clock\nexpect !45\n",
+                      {}, &run);
+    EXPECT_EQ(run.status, 3) << run.out;
+    EXPECT_EQ(report["expectations"]["failed"], 1) << run.out;
+    EXPECT_NE(run.err.find("line 12: expect !45: line 11 (get clock) gave 45"), std::string::npos)
+        << run.err;
+    EXPECT_EQ(runScript("init\nexpect 0\n").status, 0);
+
+    // An exception from the plug-in outranks an unmet expectation.
+    EXPECT_EQ(runScript("get clock\nexpect 1\ninit\n", {"--sim", "spi=closed"}).status, 1);
+    // Nothing to check is a script error, found before anything runs.
+    for (const std::string script :
+         {"expect 0\n", "sleep 1\nexpect 0\n", "init\nexpect\n", "init\nexpect 0\nexpect 0\n"}) {
+        run = runScript(script);
+        EXPECT_EQ(run.status, 2) << script;
+        EXPECT_EQ(run.out.find("sensorType"), std::string::npos) << script;
+    }
 }
 
 TEST_F(CamhostTest, ReadsTheScriptFromStandardInput) {

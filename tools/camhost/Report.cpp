@@ -77,7 +77,7 @@ Json frameOutput(const sim::Head& head) {
 
 } // namespace
 
-Json stateReport(int sensorType, const Json& results) {
+Json stateReport(int sensorType, const Json& results, Vistrel::tcSensorBoard* /*board*/) {
     const sim::Head& head = sim::Head::instance();
     const sim::PwmState pwm = head.pwm();
     const sim::PixelShiftState shift = head.pixelShift();

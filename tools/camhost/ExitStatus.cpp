@@ -1,0 +1,15 @@
+#include "ExitStatus.h"
+
+namespace camhost {
+
+int exitStatus(const tsOutcome& outcome) {
+    if (outcome.pluginFailed)
+        return kExitPlugin;
+    if (outcome.interruptSignal != 0)
+        return 128 + outcome.interruptSignal;
+    if (outcome.failedExpectations > 0)
+        return kExitExpectation;
+    return kExitOk;
+}
+
+} // namespace camhost
