@@ -114,6 +114,59 @@ TEST_F(CamhostTest, ExpectChecksTheResultBeforeItAndEndsWithThreeWhenUnmet) {
     }
 }
 
+TEST_F(CamhostTest, TheCommandLineSaysWhatToFix) {
+    // Catches help without the valid values, a --sim mistake taken silently, or an error
+    // that does not say where or why.
+    camhosttest::tsRun run = runCamhost({"--help"});
+    for (const char* text :
+         {"0 free running, 1 external trigger", "2 8-bit", "17 (sensor", "any line and level",
+          "dpa=MASK", "bits 0..27", "3 an expectation", "--quiet", "--version"})
+        EXPECT_NE(run.out.find(text), std::string::npos) << text;
+    run = runCamhost({"--version"});
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(run.out.rfind("camhost ", 0), 0u) << run.out;
+
+    run = runScript("", {"--sim", "gpio.RESET=absent"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("XRESET, MCLK_ENABLE"), std::string::npos) << run.err;
+    run = runScript("", {"--sim", "pll=3", "--sim", "align=1", "--sim", "pll=4"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("pll=4: given twice"), std::string::npos) << run.err;
+
+    std::filesystem::create_directory("empty");
+    run = runCamhost({"--fast", "--config", "empty"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(scratchDir() + "/empty lacks"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("120MXS_registers.txt"), std::string::npos) << run.err;
+
+    run = runCamhost({"--fast", "absent.cam"});
+    EXPECT_NE(run.err.find("absent.cam (working directory " + scratchDir() + "): No such file"),
+              std::string::npos)
+        << run.err;
+
+    // No script argument, standard input not a terminal: the script comes from there.
+    run = runCamhost({"--fast"}, "get clock\n");
+    EXPECT_NE(run.out.find("[1] get clock -> 45"), std::string::npos) << run.out;
+}
+
+TEST_F(CamhostTest, QuietKeepsThePluginsOutputOffTheTerminal) {
+    // Catches the plug-in's lines mixed into the results, camhost's own lines lost with
+    // them, or the log left empty.
+    camhosttest::tsRun run = runScript("init\nget clock\n", {"--quiet"});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_NE(run.out.find("[2] get clock -> 45"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("Constructing"), std::string::npos) << run.out;
+    EXPECT_EQ(run.out.find("STATUS"), std::string::npos) << run.out;
+
+    run = runScript("init\nexpect 1\n", {"--quiet", "--log", "plugin.log"});
+    EXPECT_EQ(run.status, 3);
+    EXPECT_EQ(run.out.find("Constructing"), std::string::npos) << run.out;
+    EXPECT_NE(run.err.find("line 2: expect 1"), std::string::npos) << run.err;
+    const std::string log = camhosttest::readText("plugin.log");
+    EXPECT_NE(log.find("Constructing tc120MXSSensorBoard"), std::string::npos) << log;
+    EXPECT_EQ(log.find("[1] init"), std::string::npos) << log;
+}
+
 TEST_F(CamhostTest, ReadsTheScriptFromStandardInput) {
     // Catches "-" taken for a file name.
     const camhosttest::tsRun run =

@@ -15,10 +15,12 @@ struct tsOptions {
     std::string vcd;              // waveform file, empty for none
     std::vector<std::string> sim; // KEY=VALUE head set-up
     std::string script;           // script file, "-" for standard input, empty for none
+    bool quiet = false;           // the plug-in's output off the terminal
+    std::string log;              // where it goes instead, empty for nowhere
 };
 
 // Parses the command line. Gives the exit status when camhost must stop here (0 after
-// --help, 2 for a usage error, with the message printed); otherwise nothing.
+// --help or --version, 2 for a usage error, with the message printed); otherwise nothing.
 std::optional<int> parseOptions(int argc, char** argv, tsOptions& options);
 
 // Default plug-in and configuration: beside camhost in the build tree, else installed.

@@ -1,5 +1,6 @@
 // camhost: a stand-in camera framework on a PC. Loads the plug-in as the framework does,
 // puts it on the simulated head and runs a script against the board.
+#include "ConfigCheck.h"
 #include "Console.h"
 #include "ExitStatus.h"
 #include "Interrupt.h"
@@ -64,6 +65,23 @@ std::optional<std::vector<camhost::tsCommand>> loadScript(const std::string& pat
               << std::endl;
         return std::nullopt;
     }
+}
+
+// A directory without any of the plug-in's files is a mistake; one with only some of them
+// may be a fault being tried on purpose.
+bool checkConfigDir(const std::string& dir) {
+    const std::vector<std::string> missing = camhost::missingConfigFiles(dir);
+    if (missing.empty())
+        return true;
+    std::string names;
+    for (const std::string& name : missing)
+        names += (names.empty() ? "" : ", ") + name;
+    const bool none = missing.size() == camhost::configFileCount();
+    err() << "camhost: " << (none ? "" : "warning: ") << "--config " << fs::absolute(dir).string()
+          << " lacks the plug-in's " << names
+          << (none ? "; give the directory that holds them (the sample is config/)" : "")
+          << std::endl;
+    return !none;
 }
 
 // The outputs, each written whole or not at all.
@@ -207,8 +225,12 @@ int main(int argc, char** argv) {
     }
     config.echoStatus = true;
 
+    if (options.script.empty() && !isatty(STDIN_FILENO))
+        options.script = "-";
     const auto script = loadScript(absolute(options.script));
     if (!script)
+        return camhost::kExitUsage;
+    if (!checkConfigDir(options.config))
         return camhost::kExitUsage;
     tsOutputs outputs;
     try {
@@ -219,6 +241,13 @@ int main(int argc, char** argv) {
     } catch (const camhost::tcOutputError& error) {
         err() << "camhost: " << error.what() << std::endl;
         return camhost::kExitUsage;
+    }
+    if (options.quiet || !options.log.empty()) {
+        const std::string problem = camhost::divertPluginOutput(absolute(options.log));
+        if (!problem.empty()) {
+            err() << "camhost: --log: " << problem << std::endl;
+            return camhost::kExitUsage;
+        }
     }
     if (options.plugin.find('/') != std::string::npos)
         options.plugin = absolute(options.plugin);
