@@ -1,6 +1,7 @@
 #include "Runner.h"
 
 #include "Console.h"
+#include "Readable.h"
 #include "Text.h"
 
 #include "Vistrel/tcMultipleROISensor.h"
@@ -129,6 +130,8 @@ void tcScriptRunner::run(const tsCommand& command) {
         }
     }
     record["result"] = result;
+    if (const Json name = resultName(command.name, result); !name.is_null())
+        record["resultName"] = name;
     for (auto& item : extras.items())
         record[item.key()] = item.value();
     records.push_back(record);
