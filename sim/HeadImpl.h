@@ -36,6 +36,7 @@ struct ReceiverModel {
     long long alignSleeps = 0; // sleeps since every lane's DPA was seen held
     bool locked = false;
     bool aligned = false;
+    uint32_t dpaLock = 0; // as last traced
 };
 
 struct Head::Impl {

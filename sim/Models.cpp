@@ -62,11 +62,16 @@ void Head::Impl::stepReceiver(bool countSleep) {
     if (aligned)
         status |= kRxAligned;
     setWord(frame::base + frame::status, status);
-    setWord(frame::base + frame::dpaLock, locked ? (config.dpaLockMask & kAllLanes) : 0);
+    const uint32_t dpaLock = locked ? (config.dpaLockMask & kAllLanes) : 0;
+    setWord(frame::base + frame::dpaLock, dpaLock);
 
     if (locked != rx.locked) {
         rx.locked = locked;
         traceNow("rx.pllLocked", locked ? 1 : 0);
+    }
+    if (dpaLock != rx.dpaLock) {
+        rx.dpaLock = dpaLock;
+        traceNow("dpa.lock", dpaLock);
     }
     if (aligned != rx.aligned) {
         rx.aligned = aligned;
