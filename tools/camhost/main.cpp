@@ -113,8 +113,11 @@ bool writeOutputs(const tsRun& run, Vistrel::tcSensorBoard* board, tsOutputs& ou
             outputs.json->commit(camhost::dumpJson(report, 2) + "\n");
         }
         if (outputs.vcd) {
+            camhost::tsWaveform waveform = camhost::headWaveform(head);
+            waveform.changes.insert(waveform.changes.end(), run.clientSignals.begin(),
+                                    run.clientSignals.end());
             std::ostringstream text;
-            camhost::writeVcd(text, camhost::headSignals(head), sim::Clock::now());
+            camhost::writeVcd(text, waveform);
             outputs.vcd->commit(text.str());
         }
     } catch (const camhost::tcOutputError& error) {
