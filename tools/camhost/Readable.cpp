@@ -94,7 +94,7 @@ Json receiverFields(const sim::Head& head) {
             {"dpaLockedLanes", hexText(rx(head, f::dpaLock) & kAllLanes, 7)}};
 }
 
-Json boardSettings(Vistrel::tcSensorBoard& board) {
+Json boardSettings(Vistrel::tcSensorBoard& board) try {
     const int trigger = board.getTrigger();
     return {{"region", roiJson(board.getROI())},
             {"imageRegion", roiJson(board.getImageROI())},
@@ -106,6 +106,9 @@ Json boardSettings(Vistrel::tcSensorBoard& board) {
             {"capturing", board.isCapturing()},
             {"exposureUs", board.getExposure()},
             {"intervalUs", board.getFrameInterval()}};
+} catch (const std::exception& error) {
+    // The report is written after the plug-in failed, too.
+    return {{"error", error.what()}};
 }
 
 } // namespace camhost

@@ -20,13 +20,12 @@ Json statusName(int status);
 // command answers one, otherwise nothing (null).
 Json resultName(const std::string& command, const Json& result);
 
-// Each word of the map as "0x" and digits hex digits.
-template <typename tKey>
-Json hexWords(const std::map<tKey, uint32_t>& words, int digits, bool hexKeys = true) {
+// Each word of the map as "0x" and digits hex digits, keyed by its hex address.
+template <typename tKey> Json hexWords(const std::map<tKey, uint32_t>& words, int digits) {
     Json text = Json::object();
     for (const auto& [key, value] : words) {
         char name[16];
-        std::snprintf(name, sizeof name, hexKeys ? "0x%x" : "%u", static_cast<unsigned>(key));
+        std::snprintf(name, sizeof name, "0x%x", static_cast<unsigned>(key));
         char word[16];
         std::snprintf(word, sizeof word, "0x%0*x", digits, static_cast<unsigned>(value));
         text[name] = word;
@@ -38,7 +37,8 @@ Json hexWords(const std::map<tKey, uint32_t>& words, int digits, bool hexKeys = 
 Json receiverHex(const sim::Head& head);
 Json receiverFields(const sim::Head& head);
 
-// Region, image region, trigger, test pattern, capturing, exposure and interval.
+// Region, image region, trigger, test pattern, capturing, exposure and interval; an
+// "error" instead when a getter throws.
 Json boardSettings(Vistrel::tcSensorBoard& board);
 
 } // namespace camhost
