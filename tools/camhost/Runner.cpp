@@ -300,11 +300,12 @@ Json tcScriptRunner::notifyWrite(uint32_t address, uint32_t value) {
     update.kind = Vistrel::tsUpdate::eeWordWritten;
     update.address = address;
     update.value = value;
-    for (const auto& handler : handlers) {
+    for (const auto& owned : handlers) {
+        Vistrel::tcAbstractHandler& handler = *owned;
         const bool before = update.handled;
-        handler->update(update);
+        handler.update(update);
         if (update.handled && !before)
-            handledBy.push_back(className(typeid(*handler)));
+            handledBy.push_back(className(typeid(handler)));
     }
     return handledBy;
 }
