@@ -145,6 +145,12 @@ TEST_F(CamhostTest, TheCommandLineSaysWhatToFix) {
               std::string::npos)
         << run.err;
 
+    run = runScript("init\n", {"--json", "nodir/report.json"});
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(here + "/nodir/report.json"), std::string::npos) << run.err;
+    EXPECT_NE(run.err.find("No such file or directory"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("[1] init"), std::string::npos) << "init ran before the error";
+
     // No script argument, standard input not a terminal: the script comes from there.
     run = runCamhost({"--fast"}, "get clock\n");
     EXPECT_NE(run.out.find("[1] get clock -> 45"), std::string::npos) << run.out;

@@ -5,6 +5,8 @@ namespace camhost {
 int exitStatus(const tsOutcome& outcome) {
     if (outcome.pluginFailed)
         return kExitPlugin;
+    if (outcome.camhostFailed)
+        return kExitUsage;
     if (outcome.interruptSignal != 0)
         return 128 + outcome.interruptSignal;
     if (outcome.failedExpectations > 0)

@@ -10,12 +10,13 @@ constexpr int kExitExpectation = 3; // an "expect" was not met
 
 struct tsOutcome {
     bool pluginFailed = false;
+    bool camhostFailed = false; // its own error, or an output it could not write
     int failedExpectations = 0;
     int interruptSignal = 0; // SIGINT or SIGTERM that ended the run early, or 0
 };
 
-// The most serious thing that happened: the plug-in failing, then an interruption
-// (128 + the signal, as a shell reports it), then unmet expectations.
+// The most serious thing that happened: the plug-in failing, camhost failing, an
+// interruption (128 + the signal, as a shell reports it), then unmet expectations.
 int exitStatus(const tsOutcome& outcome);
 
 } // namespace camhost

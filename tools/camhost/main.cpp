@@ -6,18 +6,13 @@
 #include "Interrupt.h"
 #include "Options.h"
 #include "OutputFile.h"
-#include "PluginLibrary.h"
-#include "Report.h"
-#include "Runner.h"
 #include "Script.h"
+#include "Session.h"
 #include "SimSetup.h"
-#include "Text.h"
-#include "VcdWriter.h"
 
 #include "sim/HeadImpl.h"
 
 #include <cerrno>
-#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <exception>
@@ -26,12 +21,10 @@
 #include <iostream>
 #include <memory>
 #include <optional>
-#include <sstream>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
 using camhost::err;
-using camhost::out;
 
 namespace {
 
@@ -84,125 +77,6 @@ bool checkConfigDir(const std::string& dir) {
     return !none;
 }
 
-// The outputs, each written whole or not at all.
-struct tsOutputs {
-    std::unique_ptr<camhost::tcOutputFile> json, vcd;
-};
-
-struct tsRun {
-    int sensorType = 0;
-    camhost::Json results = camhost::Json::array();
-    std::vector<sim::TraceEvent> clientSignals;
-    std::string error; // the plug-in's exception, or camhost's own failure
-    camhost::tsOutcome outcome;
-    int checkedExpectations = 0;
-};
-
-// Gives false, with the message printed, when an output cannot be written.
-bool writeOutputs(const tsRun& run, Vistrel::tcSensorBoard* board, tsOutputs& outputs) {
-    sim::Head& head = sim::Head::instance();
-    head.step();
-    try {
-        if (outputs.json) {
-            camhost::Json report = camhost::stateReport(run.sensorType, run.results, board);
-            report["interrupted"] = run.outcome.interruptSignal != 0;
-            report["expectations"] = {{"checked", run.checkedExpectations},
-                                      {"failed", run.outcome.failedExpectations}};
-            if (!run.error.empty())
-                report["error"] = run.error;
-            outputs.json->commit(camhost::dumpJson(report, 2) + "\n");
-        }
-        if (outputs.vcd) {
-            camhost::tsWaveform waveform = camhost::headWaveform(head);
-            waveform.changes.insert(waveform.changes.end(), run.clientSignals.begin(),
-                                    run.clientSignals.end());
-            std::ostringstream text;
-            camhost::writeVcd(text, waveform);
-            outputs.vcd->commit(text.str());
-        }
-    } catch (const camhost::tcOutputError& error) {
-        err() << "camhost: " << error.what() << std::endl;
-        return false;
-    }
-    return true;
-}
-
-// Runs the script until its end, an exception or an interruption.
-void runScript(const camhost::tsOptions& options, const std::vector<camhost::tsCommand>& script,
-               const camhost::tcPluginLibrary& library, tsRun& run, tsOutputs& outputs,
-               bool& outputsWritten) {
-    std::unique_ptr<Vistrel::tcSensorBoard> board;
-    const camhost::tsCommand* current = nullptr;
-    try {
-        board = library.makeSensor(options.spi);
-        camhost::tcScriptRunner runner(*board, [&run, &runner, &board] {
-            return camhost::stateReport(run.sensorType, runner.results(), board.get());
-        });
-        const auto collect = [&] {
-            run.results = runner.results();
-            run.clientSignals = runner.clientSignals();
-            run.checkedExpectations = runner.checkedExpectations();
-            run.outcome.failedExpectations = runner.failedExpectations();
-        };
-        try {
-            for (const camhost::tsCommand& command : script) {
-                if (camhost::interruptSignal() != 0) {
-                    err() << "camhost: interrupted before line " << command.line
-                          << "; the report is marked so" << std::endl;
-                    break;
-                }
-                current = &command;
-                runner.run(command);
-            }
-            current = nullptr;
-        } catch (...) {
-            collect();
-            throw;
-        }
-        collect();
-    } catch (const camhost::tcPluginFailure& error) {
-        run.error = error.what();
-        run.outcome.pluginFailed = true;
-    } catch (const std::exception& error) {
-        run.error = error.what();
-    } catch (...) {
-        run.error = "unknown exception";
-    }
-    run.outcome.interruptSignal = camhost::interruptSignal();
-    if (!run.error.empty()) {
-        const std::string where =
-            current ? "line " + std::to_string(current->line) + " (" + current->text + "): " : "";
-        err() << "camhost: " << where
-              << (run.outcome.pluginFailed ? "exception from the plug-in: "
-                                           : "camhost failed (not the plug-in): ")
-              << camhost::printableText(run.error) << std::endl;
-    }
-    outputsWritten = writeOutputs(run, board.get(), outputs);
-    board.reset(); // through the virtual destructor, as the framework does
-}
-
-int runPlugin(const camhost::tsOptions& options, const std::vector<camhost::tsCommand>& script,
-              tsOutputs& outputs) {
-    std::unique_ptr<camhost::tcPluginLibrary> library;
-    tsRun run;
-    try {
-        library = std::make_unique<camhost::tcPluginLibrary>(options.plugin);
-        run.sensorType = library->sensorType();
-    } catch (const std::exception& error) {
-        err() << "camhost: " << error.what() << std::endl;
-        return camhost::kExitPlugin;
-    }
-    out() << "sensorType: " << run.sensorType << std::endl;
-
-    bool outputsWritten = false;
-    runScript(options, script, *library, run, outputs, outputsWritten);
-    if (!run.error.empty() && !run.outcome.pluginFailed)
-        return camhost::kExitUsage;
-    if (!outputsWritten)
-        return camhost::kExitUsage;
-    return camhost::exitStatus(run.outcome);
-}
-
 // The head's memory file and its directory, for a second signal to remove.
 void removeHeadFilesOnAbort() {
     sim::Head::Impl& head = sim::Head::instance().impl();
@@ -235,7 +109,7 @@ int main(int argc, char** argv) {
         return camhost::kExitUsage;
     if (!checkConfigDir(options.config))
         return camhost::kExitUsage;
-    tsOutputs outputs;
+    camhost::tsOutputs outputs;
     try {
         if (!options.json.empty())
             outputs.json = std::make_unique<camhost::tcOutputFile>(absolute(options.json));
@@ -270,5 +144,5 @@ int main(int argc, char** argv) {
         return camhost::kExitUsage;
     }
     removeHeadFilesOnAbort();
-    return runPlugin(options, *script, outputs);
+    return camhost::runSession(options, *script, outputs);
 }
