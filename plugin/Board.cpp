@@ -33,9 +33,8 @@ tc120MXSSensorBoard::tc120MXSSensorBoard(const std::string& path)
 
 tc120MXSSensorBoard::~tc120MXSSensorBoard() {
     // The register file outlives the board: it must never notify a destroyed observer.
-    tcObservable& observable = tcRegisterFile::getInstance(nullptr, true)->observable;
-    if (observable.isRegistered(&regFileObs))
-        observable.unregisterObserver(&regFileObs);
+    if (observerRegistered)
+        tcRegisterFile::getInstance(nullptr, true)->observable.unregisterObserver(&regFileObs);
     observerRegistered = false;
 }
 

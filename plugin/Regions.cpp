@@ -62,12 +62,16 @@ int tc120MXSSensorBoard::setROI(ROI region) {
 int tc120MXSSensorBoard::programMultipleROI() {
     std::cout << "programMultipleROI " << roi.toString() << std::endl;
 
-    // Sensor rows of the band; one output row spans verticalMode sensor rows.
-    const uint32_t factor = verticalMode;
-    const auto startRow = static_cast<uint16_t>(static_cast<uint32_t>(roi.y) * factor);
-    const auto endRow =
-        static_cast<uint16_t>((static_cast<uint32_t>(roi.y) + roi.height - 1) * factor);
-    const teNackCode err = sensor.setROIArea(startRow, endRow);
+    // Sensor rows of the band; one output row spans verticalMode sensor rows, so the band
+    // ends at the last sensor row of the last output row. In 64 bits: a band past the
+    // 16-bit row numbers is refused, not wrapped onto other rows.
+    const int64_t factor = verticalMode;
+    const int64_t firstRow = int64_t{roi.y} * factor;
+    const int64_t lastRow = (int64_t{roi.y} + roi.height) * factor - 1;
+    const teNackCode err =
+        firstRow < 0 || lastRow > UINT16_MAX
+            ? eeArgumentOutOfRange
+            : sensor.setROIArea(static_cast<uint16_t>(firstRow), static_cast<uint16_t>(lastRow));
     if (err != eeSuccess) {
         std::cout << "programMultipleROI"
                   << "setROIArea Error" << err << std::endl;

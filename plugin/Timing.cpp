@@ -5,7 +5,9 @@
 
 #include "platform/RobustLock.h"
 
+#include <algorithm>
 #include <chrono>
+#include <climits>
 #include <cstdint>
 #include <iostream>
 #include <stdexcept>
@@ -39,6 +41,7 @@ int tc120MXSSensorBoard::setFrameInterval(int requested) {
     const int64_t value = candidate >= minimum ? candidate : minimum;
     updateStatusFMT("setFrameInterval: %d uS", low32(value));
 
+    const microseconds sensorInterval = sensor.frameInterval;
     const teNackCode err = sensor.setFrameInterval(microseconds(value));
     if (err != eeSuccess)
         return err;
@@ -46,8 +49,11 @@ int tc120MXSSensorBoard::setFrameInterval(int requested) {
     try {
         fpga.pwm.setPeriodTime(microseconds(value));
     } catch (const std::runtime_error& error) {
-        // The sensor already runs at the new interval; report and keep it.
+        // The frames would go on at the old period: refuse, and give the sensor back the
+        // interval the pulses still have.
         updateStatusFMT(eeStatusError, "%s", error.what());
+        sensor.frameInterval = sensorInterval;
+        return eeArgumentOutOfRange;
     }
 
     frameInterval = value;
@@ -71,10 +77,22 @@ int tc120MXSSensorBoard::setExposure(int requested) {
     platform::tcRobustLock lock(mutex.getMutex());
     updateStatusFMT(eeStatusInfo, "setExposure %d uS", requested);
 
+    // setFrameInterval rounds down to whole horizontal periods. An interval asked for here
+    // must still cover the exposure after that: where rounding down (and the readout-time
+    // floor) would end the frame early, ask for the next whole period up. 64 bits: a
+    // request near INT_MAX must not wrap.
+    const int64_t period = sensor.getHorizontalPeriod();
+    const auto covering = [&](int64_t interval) {
+        const int64_t roundedDown = period > 0 ? period * (interval / period) : interval;
+        if (std::max<int64_t>(roundedDown, getMinFrameIntervalMicroS()) < requested)
+            interval = roundedDown + period;
+        return static_cast<int>(std::min<int64_t>(interval, INT_MAX));
+    };
+
     // Lengthen the frame first when the exposure does not fit into it (the result is
     // not examined: a refusal leaves the sensor to limit the exposure).
     if (frameInterval < requested)
-        setFrameInterval(requested);
+        setFrameInterval(covering(requested));
 
     // A frame more than one readout time longer than the exposure is shortened to the
     // smallest whole number of readout times that exceeds the exposure: the fastest frame
@@ -82,7 +100,7 @@ int tc120MXSSensorBoard::setExposure(int requested) {
     const int64_t readout = sensor.getFrameReadoutTime().count();
     if (readout > 0 && requested < frameInterval - readout) {
         const int64_t frames = requested / readout + 1;
-        setFrameInterval(low32(frames * readout));
+        setFrameInterval(covering(frames * readout));
     }
 
     const teNackCode result = sensor.setExposure(microseconds(requested));

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest libinih-dev
-          libcli11-dev nlohmann-json3-dev)
+          libcli11-dev nlohmann-json3-dev libpng-dev)
 armhf_packages=(g++-arm-linux-gnueabihf qemu-user libinih-dev:armhf)
 extra_packages=(clang-14 libclang-rt-14-dev valgrind)
 

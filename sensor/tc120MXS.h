@@ -95,8 +95,9 @@ private:
     // Test-only view of the register mutex (defined by the reliability test suite).
     friend class SensorTestAccess;
 
-    // A device-tree line as an output driven low; empty when the name does not resolve.
-    static std::optional<Tarnis::tcGpioSingle> openOutputPin(const char* name);
+    // Builds line in place as the named device-tree line, an output driven low; leaves it
+    // empty when the name does not resolve.
+    static void openOutputPin(std::optional<Tarnis::tcGpioSingle>& line, const char* name);
     // Measures every rail against its limits; true when all are within them.
     bool railsWithinLimits(const Vistrel::INIReader& limits);
     // Limiting path of setExposure: the exposure fills the whole frame interval.

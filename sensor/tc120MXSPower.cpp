@@ -5,6 +5,7 @@
 #include "sensor/RailLimits.h"
 #include "sensor/tc120MXS.h"
 
+#include <cmath>
 #include <iostream>
 #include <stdexcept>
 
@@ -31,16 +32,27 @@ constexpr long long kResetPulseUs = 300000;
 constexpr long long kResetReleaseUs = 10000;
 constexpr long long kAdcSettleUs = 5000;
 
+// A configured limit, or the default when the file gives no finite number: a NaN limit
+// would let every reading pass.
+double railLimit(const Vistrel::INIReader& limits, const char* section, const std::string& name,
+                 float defaultVolts) {
+    const double volts = limits.GetReal(section, name, defaultVolts);
+    if (std::isfinite(volts))
+        return volts;
+    std::cerr << kPowerUpPrefix << ": " << section << " " << name << " = " << volts
+              << " is not a finite limit, default " << defaultVolts << " V used" << std::endl;
+    return defaultVolts;
+}
+
 } // namespace
 
-std::optional<Tarnis::tcGpioSingle> tc120MXS::openOutputPin(const char* name) {
+void tc120MXS::openOutputPin(std::optional<Tarnis::tcGpioSingle>& line, const char* name) {
     const int pin = GetPinFromDTName(name);
     // A negative number would become a huge unsigned pin; such a line is left alone.
     if (pin < 0)
-        return std::nullopt;
-    std::optional<Tarnis::tcGpioSingle> line(std::in_place, static_cast<unsigned int>(pin));
+        return;
+    line.emplace(static_cast<unsigned int>(pin));
     line->SetDirection(1, 0);
-    return line;
 }
 
 tc120MXS::tc120MXS(std::string spiDevicePath)
@@ -48,8 +60,8 @@ tc120MXS::tc120MXS(std::string spiDevicePath)
       registerMutex(true) {
     std::cout << kConstructorPrefix << ": Constructing tc120MXS" << std::endl;
     std::cout << kConstructorPrefix << ": Exporting/configuring120MXS control GPIOs" << std::endl;
-    resetPin = openOutputPin(kResetLine);
-    mclkEnablePin = openOutputPin(kMclkEnableLine);
+    openOutputPin(resetPin, kResetLine);
+    openOutputPin(mclkEnablePin, kMclkEnableLine);
     std::cout << kConstructorPrefix << ": Configuring voltage check ADC..." << std::flush;
     voltageAdc.SetPowerDown(false);
     voltageAdc.SetInternalReference(true);
@@ -116,13 +128,13 @@ bool tc120MXS::railsWithinLimits(const Vistrel::INIReader& limits) {
         std::cout << name << ": " << measured << std::endl;
         // Every rail is measured and printed even after one has failed.
         const double maximum =
-            limits.GetReal(rails::kMaxSection, name, rails::railMaxVolts().at(channel));
+            railLimit(limits, rails::kMaxSection, name, rails::railMaxVolts().at(channel));
         if (measured > maximum) {
             allWithin = false;
             continue;
         }
         const double minimum =
-            limits.GetReal(rails::kMinSection, name, rails::railMinVolts().at(channel));
+            railLimit(limits, rails::kMinSection, name, rails::railMinVolts().at(channel));
         if (measured < minimum)
             allWithin = false;
     }

@@ -5,17 +5,22 @@
 #include "sensor/SensorRegisterMap.h"
 #include "sensor/tc120MXS.h"
 
+#include <cstddef>
 #include <exception>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
 #include <sstream>
 #include <stdexcept>
+#include <system_error>
+#include <vector>
 
 namespace {
 
 constexpr const char* kLoaderPrefix = "void tc120MXS::writeRegistersFromFile(const string&)";
 constexpr const char* kInitPrefix = "void tc120MXS::SensorInitRegisters()";
 constexpr const char* kRegisterFileName = "120MXS_registers.txt";
+constexpr std::size_t kMaxLineBytes = 64 * 1024;
 
 // Master clock enable to first SPI frame.
 constexpr long long kClockSettleUs = 10;
@@ -52,6 +57,17 @@ template <typename T> void readUnsigned(std::istringstream& in, T& number) {
     throw std::exception();
 }
 
+// The same failure for a file or line that could not be read at all; line 0 is the file.
+[[noreturn]] void reportUnreadable(const std::string& path, unsigned int lineNumber,
+                                   const char* why) {
+    std::cerr << std::endl;
+    std::cerr << "Error writing registers: " << path;
+    if (lineNumber > 0)
+        std::cerr << " " << std::dec << lineNumber;
+    std::cerr << ": " << why << std::endl;
+    throw std::exception();
+}
+
 } // namespace
 
 void tc120MXS::writeRegistersFromFile(const std::string& path) {
@@ -62,16 +78,36 @@ bool tc120MXS::playRegisterFile(const std::string& path) {
     // Held for the whole file, pauses included, so no other write lands between its lines.
     platform::tcRobustLock lock(registerMutex.getMutex());
 
-    std::ifstream file(path);
     std::cout << "\n" << kLoaderPrefix << "File: " << path << std::endl;
+    // Only a regular file is played: a directory reads nothing, a device may never end and
+    // a pipe would block the open. A path that does not exist is left to the open.
+    std::error_code statError;
+    const std::filesystem::file_status status = std::filesystem::status(path, statError);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        reportUnreadable(path, 0, "not a regular file");
+
+    std::ifstream file(path);
     if (!file.is_open()) {
         std::cerr << kLoaderPrefix << ": cannot open " << path << ", no register written"
                   << std::endl;
         return false;
     }
 
+    // Lines are read into a bounded buffer: one endless line must not take all memory.
+    std::vector<char> buffer(kMaxLineBytes + 1);
     std::string line;
-    for (unsigned int lineNumber = 1; std::getline(file, line); ++lineNumber) {
+    for (unsigned int lineNumber = 1;; ++lineNumber) {
+        file.getline(buffer.data(), static_cast<std::streamsize>(buffer.size()));
+        if (file.bad())
+            reportUnreadable(path, lineNumber, "read error");
+        if (file.fail() && !file.eof())
+            reportUnreadable(path, lineNumber, "line longer than 65536 characters");
+        if (file.fail())
+            break; // end of file, nothing read
+        // The count includes the line feed, except on a last line that has none.
+        const auto length = static_cast<std::size_t>(file.gcount()) - (file.eof() ? 0 : 1);
+        line.assign(buffer.data(), length);
+
         // Comments start in column 1 only; blank lines carry nothing to write.
         if ((!line.empty() && line[0] == '#') || isBlank(line))
             continue;

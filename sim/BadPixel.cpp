@@ -29,6 +29,7 @@ bool tcBadPixelReplacement::initialize() {
 void tcBadPixelReplacement::reset(bool reset) {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.stepPwm(sim::Clock::now()); // pulses due before the reset see the old state
     h.badPixel.reset = reset;
 }
 

@@ -52,11 +52,6 @@ int tcGpio::SetEdge(int pin, int flags, int mode) {
 
 tcGpioSingle::tcGpioSingle(unsigned int pin) : pinNumber(pin) {}
 tcGpioSingle::~tcGpioSingle() = default;
-tcGpioSingle::tcGpioSingle(tcGpioSingle&& other) noexcept : pinNumber(other.pinNumber) {}
-tcGpioSingle& tcGpioSingle::operator=(tcGpioSingle&& other) noexcept {
-    pinNumber = other.pinNumber;
-    return *this;
-}
 
 int tcGpioSingle::SetDirection(int direction, int value) {
     if (direction == 0) {

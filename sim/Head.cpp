@@ -145,6 +145,7 @@ void Head::reset(const HeadConfig& config) {
         s.trace.clear();
         s.status.clear();
         s.rx = ReceiverModel{};
+        s.frames = frames::FrameModel{};
         detail::restartClock();
         generation.fetch_add(1);
 

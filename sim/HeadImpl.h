@@ -2,6 +2,7 @@
 // The simulated head's state, shared by the stand-ins in sim/. Every field is guarded by
 // mutex; the stand-ins lock it for each record and never while sleeping.
 #include "sim/SimHead.h"
+#include "sim/frames/FrameModel.h"
 
 #include <cstdint>
 #include <mutex>
@@ -68,6 +69,7 @@ struct Head::Impl {
     std::vector<TraceEvent> trace;
     std::vector<StatusLine> status;
     ReceiverModel rx;
+    frames::FrameModel frames; // delivered frames, fed by stepPwm
 
     // All below: call with mutex held.
     void traceAt(Micros time, const std::string& signal, uint64_t value);

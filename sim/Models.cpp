@@ -24,6 +24,8 @@ void Head::Impl::stepPwm(Micros now) {
         traceAt(at, "pwm.pulse", 1);
         traceAt(at, "pwm.pulse", 0);
     }
+    frames.onPulses(*this, pwmModel.phaseStart + Micros((pwmModel.index + 1) * period), period,
+                    fresh);
     pwm.pulses += fresh;
     pwmModel.index = due;
 }

@@ -22,6 +22,7 @@ bool tcPixelShift::initialized() const {
 void tcPixelShift::reset(bool reset) {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
+    h.stepPwm(sim::Clock::now()); // pulses due before the reset see the old state
     h.pixelShift.reset = reset;
     h.pixelShift.resetLog.push_back(reset);
 }

@@ -70,6 +70,7 @@ int tcSPIDevice::write(const unsigned char* bytes, unsigned int count) {
     h.spiFrames.push_back(frame);
     h.traceAt(frame.time, "spi.strobe", 1);
     if (frame.wellFormed) {
+        h.stepPwm(frame.time); // pulses due before the write see the old registers
         // The chip latches only complete frames.
         h.chip[frame.reg] = frame.value;
         h.traceAt(frame.time, "spi.reg", frame.reg);

@@ -20,8 +20,7 @@ class tcGpioSingle {
 public:
     explicit tcGpioSingle(unsigned int pin);
     ~tcGpioSingle();
-    tcGpioSingle(tcGpioSingle&& other) noexcept;
-    tcGpioSingle& operator=(tcGpioSingle&& other) noexcept;
+    // The plug-in neither copies nor moves a line: it builds each in place.
     tcGpioSingle(const tcGpioSingle&) = delete;
     tcGpioSingle& operator=(const tcGpioSingle&) = delete;
 

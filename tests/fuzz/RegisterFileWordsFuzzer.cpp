@@ -102,7 +102,10 @@ void changeFactor(Model& model, uint32_t value, bool capturing) {
     const ROI scaled(static_cast<int>(y), r.x, r.width, static_cast<int>(h));
     if (capturing || !fuzzsupport::isValidRegion(scaled))
         return; // refused by setROI: the factor goes back
-    if (!sensorTakesBand((y * value) & 0xFFFF, ((y + h - 1) * value) & 0xFFFF)) {
+    // The band ends at the last sensor row of the last output row; rows past 16 bits are
+    // refused like a band the sensor refuses.
+    const uint32_t first = y * value, last = (y + h) * value - 1;
+    if (last > 0xFFFF || !sensorTakesBand(first, last)) {
         // The board keeps the region the sensor refused; the factor goes back.
         model.roi = scaled;
         model.bandKnown = false;
@@ -159,8 +162,7 @@ void checkModel(tc120MXSSensorBoard& board, const Model& model) {
                "bad-pixel core '" << core.data << "' map " << core.mapState);
     if (model.bandKnown) {
         const uint32_t start = static_cast<uint32_t>(roi.y) * factor + 32;
-        const uint32_t end =
-            (static_cast<uint32_t>(roi.y + roi.height - 1) * factor + 33) / 4 * 4 - 1;
+        const uint32_t end = (static_cast<uint32_t>(roi.y + roi.height) * factor + 32) / 4 * 4 - 1;
         FUZZ_CHECK(chipField(0x04, 0x3FFF, 0) == start && chipField(0x04, 0x3FFF, 14) == end,
                    "band " << chipField(0x04, 0x3FFF, 0) << ".." << chipField(0x04, 0x3FFF, 14)
                            << " for " << text(roi) << " x" << factor);

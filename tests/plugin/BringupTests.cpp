@@ -1,5 +1,7 @@
 // Board bring-up end to end on the simulated head.
 #include "BringupFixture.h"
+#include "plugin/BoardFixture.h"
+#include "plugin/PrivateMember.h"
 
 #include "sim/SimHead.h"
 
@@ -7,6 +9,14 @@
 
 #include <string>
 #include <vector>
+
+namespace privatemember {
+struct PwmClock {
+    using type = double tcPwm::*;
+    friend type memberOf(PwmClock);
+};
+template struct Grant<PwmClock, &tcPwm::clockMhz>;
+} // namespace privatemember
 
 namespace bringup {
 namespace {
@@ -108,11 +118,9 @@ TEST_F(Bringup, WithoutConfigurationFileTheDefaultsApply) {
 
     EXPECT_EQ(b.getROI(), ROI(0, 0, 13280, 9184));
     EXPECT_EQ(head().frameRegister(sim::frame::laneInversion), 0x0200443Au);
-    // 106713 us rounded down to whole line periods, never below the readout time.
+    // 106713 us rounded down to whole 520-cycle line periods, above the 106520 us readout.
     const int interval = b.getFrameInterval();
-    EXPECT_LE(interval, 106713);
-    EXPECT_GE(interval, b.getMinFrameIntervalMicroS());
-    EXPECT_GT(interval, 106713 - 1000);
+    EXPECT_EQ(interval, 106600);
     EXPECT_EQ(word(kWordFrameInterval), static_cast<uint32_t>(interval));
     EXPECT_EQ(head().pwm().periodUs, interval);
     EXPECT_TRUE(hasStatus("setExposure 80000 uS"));
@@ -200,6 +208,30 @@ TEST_F(Bringup, ReceiverFailureIsReturnedButTheSettingsAreStillPublished) {
     EXPECT_EQ(head().frameRegister(sim::frame::biasSubtract), 0x80000190u);
     EXPECT_EQ(head().pixelShift().bits, 1);
     EXPECT_FALSE(head().pwm().enabled);
+}
+
+TEST_F(Bringup, StartUpPulseSetUpThatThrowsIsReportedAndTheRestOfItsBlockSkipped) {
+    // Catches the exception of the start-up pulse set-up leaving initialize(), the rest of
+    // that block still run, or bring-up stopping there.
+    copyAllSampleFiles();
+    auto& b = makeBoard();
+    // A core clock at which the start-up 106713 us overflows the 32-bit period counter
+    // while the configured interval, 106600 us, still fits.
+    Vistrel::BoardTestAccess::fpga(b).pwm.*memberOf(privatemember::PwmClock{}) = 40260.0;
+
+    EXPECT_EQ(b.initialize(), 0);
+
+    std::vector<std::string> errors;
+    for (const sim::StatusLine& line : head().statusLines())
+        if (line.status == Vistrel::tcStatusReporter::eeStatusError)
+            errors.push_back(line.text);
+    EXPECT_EQ(errors, std::vector<std::string>{"tcPwm::setPeriodTime: 106713 us is "
+                                               "4296265380.000000 ticks, more than the 32-bit "
+                                               "counter holds"});
+    EXPECT_TRUE(hasStatus("FPGA Initialization done"));
+    EXPECT_EQ(head().pwm().dutyUs, 0); // skipped after the throw
+    EXPECT_EQ(head().pwm().periodUs, 106600);
+    EXPECT_TRUE(head().pwm().inverted);
 }
 
 TEST_F(Bringup, RailOutOfLimitsStopsAfterPowerUp) {

@@ -155,6 +155,50 @@ TEST_F(Capture, NotificationOutsideATriggeredCaptureOnlyPrints) {
     EXPECT_EQ(head().pwm().waitTimeoutsUs, running.waitTimeoutsUs);
     EXPECT_EQ(head().pwm().enableLog.size(), running.enableLog.size());
     EXPECT_TRUE(head().pwm().enabled);
+
+    // Trigger mode, but no capture: before the first start and after a stop.
+    ASSERT_EQ(b.stop(), 0);
+    ASSERT_EQ(b.setTrigger(eeExternalTrigger), 0);
+    const sim::PwmState armed = head().pwm();
+    testing::internal::CaptureStdout();
+    b.Handler(5, 1);
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(head().pwm().waitTimeoutsUs, armed.waitTimeoutsUs);
+    EXPECT_EQ(head().pwm().enableLog.size(), armed.enableLog.size());
+}
+
+TEST_F(Capture, StartSettles40MicrosecondsAroundThePulseGenerator) {
+    // Catches a settle wait of start() dropped or shortened: the sensor's frame state and
+    // the first frame sync would then come at once.
+    auto& b = readyBoard();
+    const long long half = b.getFrameInterval() / 2;
+    const auto timeOf = [](const std::vector<sim::TraceEvent>& trace, const std::string& signal,
+                           uint64_t value, size_t from) {
+        const long long i = traceIndex(trace, signal, value, from);
+        return i < 0 ? -1 : static_cast<long long>(trace[size_t(i)].time.count());
+    };
+
+    // Free running: wait, pulses on, half a frame for the first pulse, wait, frame state.
+    size_t from = head().trace().size();
+    long long begin = sim::Clock::now().count();
+    ASSERT_EQ(b.start(), 0);
+    auto trace = head().trace();
+    const long long pwmOn = timeOf(trace, "pwm.enable", 1, from);
+    EXPECT_EQ(pwmOn - begin, 40);
+    EXPECT_EQ(timeOf(trace, "sensor.frameState", chipFrameState(), from) - pwmOn, half + 40);
+    ASSERT_EQ(b.stop(), 0);
+
+    // Triggered: frame state, wait, one pulse window, pulses off, wait.
+    ASSERT_EQ(b.setTrigger(eeExternalTrigger), 0);
+    from = head().trace().size();
+    ASSERT_EQ(b.start(), 0);
+    const long long end = sim::Clock::now().count();
+    trace = head().trace();
+    const long long armedAt = timeOf(trace, "sensor.frameState", chipFrameState(), from);
+    const long long triggerOn = timeOf(trace, "pwm.enable", 1, from);
+    EXPECT_EQ(triggerOn - armedAt, 40);
+    EXPECT_EQ(timeOf(trace, "pwm.enable", 0, from) - triggerOn, half);
+    EXPECT_EQ(end - timeOf(trace, "pwm.enable", 0, from), 40);
 }
 
 TEST_F(Capture, StopWhileIdleStillWaitsAFrameAndResetsThePipeline) {

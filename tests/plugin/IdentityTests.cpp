@@ -70,11 +70,15 @@ TEST_F(Identity, VersionTextFromSampleFiles) {
 }
 
 TEST_F(Identity, VersionTextMarksMissingFilesAndKeepsEmptyOnes) {
-    // Catches a missing file that breaks the text, an empty file taken as missing, or a
-    // last line without newline dropped.
+    // Catches a missing file that breaks the text, an empty file taken as missing, a last
+    // line without newline dropped, or a long line cut.
     writeFile("version/serial.txt", "");
     writeFile("version/sensor_part.txt", "120MXSM"); // no final newline
     writeFile("version/sensor_serial.txt", "first line\nsecond line\n");
+    const std::string kernel =
+        "5.15.0-socfpga #1 SMP PREEMPT Tue Dec 8 12:00:00 UTC 2026 armv7l GNU/Linux with a "
+        "build tag long enough to pass 64 and 128 characters of text";
+    writeFile("version/kernel_version.txt", kernel + "\n");
     sim::HeadConfig config;
     config.sysId = {0, 0};
     resetHead(config);
@@ -83,7 +87,7 @@ TEST_F(Identity, VersionTextMarksMissingFilesAndKeepsEmptyOnes) {
     const std::string text = b.getVersion();
 
     const std::string files =
-        "\"???\" \"\" \"120MXSM\" \"first line\" \"???\" \"???\" \"???\" \"???\" ";
+        "\"???\" \"\" \"120MXSM\" \"first line\" \"???\" \"???\" \"???\" \"" + kernel + "\" ";
     ASSERT_EQ(text.compare(0, files.size(), files), 0) << text;
     EXPECT_THAT(text.substr(files.size()), MatchesRegex(std::string(kBuildStamp) + "SYSID:0\\.0"));
 }

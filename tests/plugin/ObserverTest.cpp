@@ -96,10 +96,11 @@ TEST_F(ObserverTest, FactorChangeRescalesTheRegion) {
     EXPECT_EQ(chipVerticalCode(), 1u);
     EXPECT_EQ(BoardTestAccess::verticalMode(b), 2);
     EXPECT_EQ(b.getROI(), ROI(500, 0, 13280, 1000));
-    // Image rows 1000..2998 are sensor rows 1032..3030.
-    EXPECT_THAT(out, HasSubstr("setROIArea start row : 1032 end row : 3030\n"));
+    // Image rows 1000..2999, two for each of the 1000 output rows, are sensor rows
+    // 1032..3031.
+    EXPECT_THAT(out, HasSubstr("setROIArea start row : 1032 end row : 3031\n"));
     EXPECT_EQ(chipRowS(), 1032u);
-    EXPECT_EQ(chipRowE(), 3027u);
+    EXPECT_EQ(chipRowE(), 3031u);
     EXPECT_EQ(word(kHeightWord), 1000u);
     EXPECT_EQ(word(kRowWord), 500u);
     EXPECT_EQ(b.getExposure(), exposure);

@@ -136,19 +136,59 @@ TEST_F(RegionsTest, CaptureInProgressRefusesEvenAnInvalidRegion) {
     EXPECT_EQ(word(kMinIntervalWord), uint32_t(b.getMinFrameIntervalMicroS()));
 }
 
-TEST_F(RegionsTest, VerticalFactorScalesTheSensorBand) {
-    // Fault: the band is not scaled by the line factor, or the end row is scaled before
-    // the last row is taken.
-    tc120MXSSensorBoard& b = bringUp();
-    BoardTestAccess::setVerticalMode(b, 2);
-    testing::internal::CaptureStdout();
-    EXPECT_EQ(b.setROI(ROI(100, 0, 13280, 200)), eeSuccess);
-    const std::string out = testing::internal::GetCapturedStdout();
-    // Image rows 200..598 are sensor rows 232..630.
-    EXPECT_THAT(out, HasSubstr("setROIArea start row : 232 end row : 630\n"));
-    EXPECT_EQ(chipRowS(), 232u);
-    EXPECT_EQ(chipRowE(), 627u);
+struct FactorCase {
+    uint16_t factor;
+    ROI region;
+    int result;
+    unsigned rowS, rowE; // the band programmed; unused when refused
+};
+
+// Keeps failure reports readable.
+void PrintTo(const FactorCase& c, std::ostream* out) {
+    *out << "factor " << c.factor << " region " << c.region.toString();
 }
+
+class VerticalFactorTest : public RegionsTest, public ::testing::WithParamInterface<FactorCase> {};
+
+TEST_P(VerticalFactorTest, BandHoldsEveryRowOfEveryOutputLine) {
+    // Fault: the band ends at the first sensor row of the last output row (short by
+    // factor - 1 rows), or a band past 16-bit row numbers wraps onto other rows and is
+    // reported as programmed.
+    tc120MXSSensorBoard& b = bringUp();
+    const FactorCase& c = GetParam();
+    BoardTestAccess::setVerticalMode(b, c.factor);
+    const size_t frames = spiFrameCount();
+    const auto receiverBefore = receiverRegion();
+    const int interval = b.getFrameInterval();
+
+    testing::internal::CaptureStdout();
+    EXPECT_EQ(b.setROI(c.region), c.result);
+    const std::string out = testing::internal::GetCapturedStdout();
+
+    if (c.result == eeSuccess) {
+        EXPECT_EQ(chipRowS(), c.rowS);
+        EXPECT_EQ(chipRowE(), c.rowE);
+        EXPECT_EQ((c.rowE - c.rowS + 1) % c.factor, 0u) << "not whole output rows";
+        EXPECT_EQ((c.rowE - c.rowS + 1) / c.factor, unsigned(c.region.height));
+    } else {
+        EXPECT_THAT(out, HasSubstr("programMultipleROIsetROIArea Error3\n"));
+        EXPECT_EQ(spiFrameCount(), frames);
+        EXPECT_EQ(receiverRegion(), receiverBefore);
+        EXPECT_EQ(b.getFrameInterval(), interval);
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Table, VerticalFactorTest,
+    ::testing::Values(FactorCase{1, ROI(100, 0, 13280, 200), eeSuccess, 132, 331},
+                      // Image rows 200..599 are sensor rows 232..631.
+                      FactorCase{2, ROI(100, 0, 13280, 200), eeSuccess, 232, 631},
+                      FactorCase{3, ROI(332, 0, 13280, 664), eeSuccess, 1028, 3019},
+                      FactorCase{15, ROI(0, 0, 13280, 612), eeSuccess, 32, 9211},
+                      // First row 66000: beyond 16 bits.
+                      FactorCase{15, ROI(4400, 0, 13280, 400), eeArgumentOutOfRange, 0, 0},
+                      // Last row 137759: beyond 16 bits.
+                      FactorCase{15, ROI(0, 0, 13280, 9184), eeArgumentOutOfRange, 0, 0}));
 
 TEST_F(RegionsTest, RegionChangeKeepsTheHostsExposure) {
     // Fault: re-fitting the interval to the shorter band stretches the exposure (to 136733

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <functional>
 #include <iostream>
 #include <optional>
@@ -19,6 +20,11 @@ enum class Files {
     TruncatedRegisterFile, // ends in the middle of a line
     BadLineRegisterFile,   // a line that does not parse
     HugeFrameInterval,     // a period the pulse generator cannot hold
+    HugeExposure,          // an exposure no period the pulse generator holds can frame
+    RegisterFileDirectory, // opens, but reads nothing
+    RegisterFileDevZero,   // a device: one endless line
+    RegisterFileLongLine,  // a line beyond 64 KiB
+    NanRailLimit,          // "5V_VIN_DIV2 = nan" under Voltages_Max
 };
 
 struct Fault {
@@ -72,6 +78,15 @@ std::vector<Fault> faults() {
          "counter holds",
          "",
          true},
+        {"exposureBeyondPwm",
+         {},
+         Files::HugeExposure,
+         0,
+         "",
+         "tcPwm::setPeriodTime: 2147483520 us is 96636758400.000000 ticks, more than the "
+         "32-bit counter holds",
+         "",
+         true},
         {"gpioXresetAbsent", [](sim::HeadConfig& c) { c.absentGpios = {"XRESET"}; }, Files::Sample,
          tc120MXS::kPowerUpMissingGpio, "", powerError, "GPIO XRESET not found in DT"},
         {"gpioMclkEnableAbsent", [](sim::HeadConfig& c) { c.absentGpios = {"MCLK_ENABLE"}; },
@@ -98,6 +113,30 @@ std::vector<Fault> faults() {
          "std::exception",
          "",
          "Error writing registers: 120MXS_registers.txt 4: zz 12\neof: 0 good: 0 fail: 1"},
+        {"registerFileDirectory",
+         {},
+         Files::RegisterFileDirectory,
+         std::nullopt,
+         "std::exception",
+         "",
+         "Error writing registers: 120MXS_registers.txt: not a regular file\n"},
+        {"registerFileDevZero",
+         {},
+         Files::RegisterFileDevZero,
+         std::nullopt,
+         "std::exception",
+         "",
+         "Error writing registers: 120MXS_registers.txt: not a regular file\n"},
+        {"registerFileLongLine",
+         {},
+         Files::RegisterFileLongLine,
+         std::nullopt,
+         "std::exception",
+         "",
+         "Error writing registers: 120MXS_registers.txt 3: line longer than 65536 characters\n"},
+        {"nanRailLimit", [](sim::HeadConfig& c) { rail(c, 0, 9.5f); }, Files::NanRailLimit, -4, "",
+         powerError,
+         "Voltages_Max 5V_VIN_DIV2 = nan is not a finite limit, default 2.625 V used\n"},
     };
     // Per channel: just above its maximum and just below its minimum.
     const float high[8] = {2.70f, 2.05f, 1.85f, 1.85f, 1.80f, 1.85f, 1.85f, 2.70f};
@@ -135,6 +174,24 @@ protected:
             break;
         case Files::HugeFrameInterval:
             writeFile("120mxs_config.ini", "[Settings]\nFrameInterval = 100000000\n");
+            break;
+        case Files::HugeExposure:
+            writeFile("120mxs_config.ini", "[Settings]\nExposureTime = 2147483647\n");
+            break;
+        case Files::RegisterFileDirectory:
+            std::filesystem::remove("120MXS_registers.txt");
+            std::filesystem::create_directory("120MXS_registers.txt");
+            break;
+        case Files::RegisterFileDevZero:
+            std::filesystem::remove("120MXS_registers.txt");
+            std::filesystem::create_symlink("/dev/zero", "120MXS_registers.txt");
+            break;
+        case Files::RegisterFileLongLine:
+            writeFile("120MXS_registers.txt",
+                      "# start\n400 3E8\n0 F9C00" + std::string(70000, ' ') + "\n3 0\n");
+            break;
+        case Files::NanRailLimit:
+            writeFile("120mxs_sensor.ini", "[Voltages_Max]\n5V_VIN_DIV2 = nan\n");
             break;
         }
     }
@@ -210,15 +267,29 @@ TEST_P(FaultCampaignTest, ReportsTheFaultAndStaysStoppable) {
 }
 
 TEST_F(FaultCampaignTest, RefusedPwmPeriodLeavesAHoldablePeriod) {
-    // Fault: after the pulse generator refused the configured interval, the board keeps an
-    // interval the PWM never received, so frames are paced at another rate than reported.
+    // Fault: after the pulse generator refused the configured interval or the interval an
+    // exposure needs, the board keeps an interval the PWM never received, so frames are
+    // paced at another rate than reported and stop() sleeps for the refused period.
     copyAllSampleFiles();
-    writeFile("120mxs_config.ini", "[Settings]\nFrameInterval = 100000000\n");
-    makeBoard();
-    ASSERT_EQ(board->initialize(), 0);
-    EXPECT_EQ(board->getFrameInterval(), 106520);
-    EXPECT_EQ(head().pwm().periodUs, board->getFrameInterval());
-    EXPECT_EQ(word(0x3A000), uint32_t(board->getFrameInterval()));
+    struct Case {
+        const char* settings;
+        int interval, exposure;
+    };
+    for (const Case& c : {Case{"FrameInterval = 100000000", 106520, 80000},
+                          Case{"ExposureTime = 2147483647", 106600, 106600}}) {
+        SCOPED_TRACE(c.settings);
+        writeFile("120mxs_config.ini", std::string("[Settings]\n") + c.settings + "\n");
+        makeBoard();
+        ASSERT_EQ(board->initialize(), 0);
+        EXPECT_EQ(board->getFrameInterval(), c.interval);
+        EXPECT_EQ(head().pwm().periodUs, c.interval);
+        EXPECT_EQ(word(0x3A000), uint32_t(c.interval));
+        EXPECT_EQ(board->getExposure(), c.exposure);
+        const sim::Micros before = sim::Clock::now();
+        EXPECT_EQ(board->stop(), 0);
+        EXPECT_EQ((sim::Clock::now() - before).count(), c.interval);
+        board.reset();
+    }
 }
 
 TEST_F(FaultCampaignTest, ALineBadAfterGoodOnesStopsTheLoadThere) {

@@ -163,6 +163,32 @@ TEST_F(PowerUpTest, IniOverridesOneRailOthersKeepDefaults) {
     EXPECT_EQ(powerUp(), -4);
 }
 
+TEST_F(PowerUpTest, NonFiniteLimitFallsBackToItsDefault) {
+    // Catches a NaN or infinite limit switching the rail check off, a fallback that is not
+    // the rail's own default, or a fallback that goes unreported.
+    writeFile("120mxs_sensor.ini", "[Voltages_Max]\n5V_VIN_DIV2 = nan\n"
+                                   "[Voltages_Min]\n3V8_DIV2 = -inf\n");
+    setRail(0, 9.5f);
+    CaptureStderr();
+    EXPECT_EQ(powerUp(), -4);
+    EXPECT_EQ(GetCapturedStderr(),
+              std::string(kPrefix) +
+                  ": Voltages_Max 5V_VIN_DIV2 = nan is not a finite limit, default 2.625 V "
+                  "used\n" +
+                  kPrefix +
+                  ": Voltages_Min 3V8_DIV2 = -inf is not a finite limit, default 1.805 V used\n");
+
+    setRail(0, 2.625f); // the default maximum itself passes
+    setRail(1, 1.8f);   // below the default minimum
+    CaptureStderr();
+    EXPECT_EQ(powerUp(), -4);
+    GetCapturedStderr();
+    setRail(1, 1.805f);
+    CaptureStderr();
+    EXPECT_EQ(powerUp(), 0);
+    GetCapturedStderr();
+}
+
 TEST_F(PowerUpTest, SampleIniHoldsTheDefaults) {
     // Catches a sample rail-limit file that silently changes a limit or misnames a rail.
     copySampleConfig("120mxs_sensor.ini");

@@ -4,6 +4,7 @@
 #include <atomic>
 #include <chrono>
 #include <exception>
+#include <filesystem>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -127,6 +128,44 @@ TEST_F(RegisterFileTest, ReportNamesLineCountingCommentsAndPauses) {
     EXPECT_EQ(chip(0x20), 0x11u); // lines before stay written
     EXPECT_FALSE(chipHas(0x3A));
     EXPECT_FALSE(chipHas(0x47));
+}
+
+TEST_F(RegisterFileTest, FileThatOpensButCannotBeReadFails) {
+    // Catches a directory, a device or a read error passing for an empty register set (a
+    // bring-up with an unprogrammed sensor), and /dev/zero read as one endless line.
+    const auto playPath = [this](const std::string& name) {
+        CaptureStdout();
+        CaptureStderr();
+        EXPECT_THROW(sensor->writeRegistersFromFile(name), std::exception) << name;
+        GetCapturedStdout();
+        return GetCapturedStderr();
+    };
+    std::filesystem::create_directory("folder.txt");
+    std::filesystem::create_symlink("/dev/zero", "zero.txt");
+    // Regular to stat, yet its first read fails (nothing is mapped at address 0).
+    std::filesystem::create_symlink("/proc/self/mem", "mem.txt");
+
+    // Stops here when directories pass: /dev/zero would then be read without end.
+    ASSERT_EQ(playPath("folder.txt"),
+              "\nError writing registers: folder.txt: not a regular file\n");
+    EXPECT_EQ(playPath("zero.txt"), "\nError writing registers: zero.txt: not a regular file\n");
+    EXPECT_EQ(playPath("mem.txt"), "\nError writing registers: mem.txt 1: read error\n");
+    EXPECT_TRUE(frames().empty());
+}
+
+TEST_F(RegisterFileTest, LineBeyond64KiBFails) {
+    // Catches a line length limit that is off by one, or no limit at all.
+    const std::string longest = "3A 1" + std::string(65536 - 4, ' ');
+    writeFile("longest.txt", "47 1\n" + longest + "\n" + longest);
+    CaptureStdout();
+    EXPECT_NO_THROW(sensor->writeRegistersFromFile("longest.txt"));
+    GetCapturedStdout();
+    EXPECT_EQ(chip(0x3A), 1u);
+
+    const std::string errors = playFailing("47 2\n" + longest + " \n5D 1\n");
+    EXPECT_EQ(errors, "\nError writing registers: regs.txt 2: line longer than 65536 characters\n");
+    EXPECT_EQ(chip(0x47), 2u);
+    EXPECT_FALSE(chipHas(0x5D));
 }
 
 TEST_F(RegisterFileTest, CommentOnlyInColumnOne) {

@@ -30,7 +30,7 @@ script argument and with standard input not a terminal, the script is read from 
   peek REG | poke REG VALUE
   version | info | temperature N
   get exposure|interval|min-interval|roi|image-roi|trigger|pattern|capturing|clock|skip-frames
-  sleep US                  a wait on the head's clock
+  sleep US                  a wait on the head's clock (frames due in it are delivered)
   state                     the JSON state report to standard output
   expect VALUE              the command before gave VALUE: a number, a region
                             (0 0 13280 9184 or [0,0,13280,9184]), a text ("ACK <1>" or
@@ -104,6 +104,16 @@ std::optional<int> parseOptions(int argc, char** argv, tsOptions& options) {
                  "keep the plug-in's own output off the terminal (see --log)");
     app.add_option("--log", options.log,
                    "write the plug-in's own output to FILE, not the terminal");
+    app.add_option("--frames", options.frames, "write the delivered frames into DIR as 16-bit PGM");
+    app.add_option("--frames-max", options.framesMax, "write at most N frame files")
+        ->capture_default_str()
+        ->check(CLI::NonNegativeNumber);
+    app.add_option("--frame-scale", options.frameScale,
+                   "keep every K-th line and column in the frame files")
+        ->capture_default_str()
+        ->check(CLI::Range(1, 65535));
+    app.add_option("--contact-sheet", options.contactSheet,
+                   "write thumbnails of the first 8 frames to FILE as PNG (needs libpng)");
     app.add_option("script", options.script, "script file, or - for standard input");
     app.set_version_flag("--version", std::string("camhost ") + CAMHOST_VERSION);
     app.footer(kScriptHelp);

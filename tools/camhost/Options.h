@@ -17,6 +17,10 @@ struct tsOptions {
     std::string script;           // script file, "-" for standard input, empty for none
     bool quiet = false;           // the plug-in's output off the terminal
     std::string log;              // where it goes instead, empty for nowhere
+    std::string frames;           // folder for the delivered frames as PGM, empty for none
+    long long framesMax = 16;     // at most this many PGM files
+    int frameScale = 1;           // PGM keeps every frameScale-th line and column
+    std::string contactSheet;     // PNG of the first frames, empty for none
 };
 
 // Parses the command line. Gives the exit status when camhost must stop here (0 after

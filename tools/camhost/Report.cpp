@@ -1,9 +1,11 @@
 #include "Report.h"
 
+#include "FramesReport.h"
 #include "Readable.h"
 
 #include "Vistrel/tcRegisterFile.h"
 #include "sim/SimHead.h"
+#include "sim/frames/FrameLog.h"
 
 #include <sstream>
 #include <string>
@@ -132,6 +134,10 @@ Json stateReport(int sensorType, const Json& results, Vistrel::tcSensorBoard* bo
                           {"reset", badPixel.reset}, {"heldInReset", badPixel.reset}};
     report["frameOutput"] = frameOutput(head);
     report["gpioEdge"] = edge ? Json{{"pin", edge->pin}, {"mode", edge->mode}} : Json(nullptr);
+    const std::vector<sim::frames::FrameRecord> frames = sim::frames::records();
+    report["frames"] = framesJson(frames);
+    report["frameSummary"] = frameSummaryJson(frames, sim::frames::count());
+    report["frameFindings"] = frameFindingsJson(sim::frames::findings());
     report["clock"] = {{"virtual", sim::Clock::isVirtual()},
                        {"nowUs", static_cast<long long>(sim::Clock::now().count())}};
     report["board"] = board ? boardSettings(*board) : Json(nullptr);

@@ -2,12 +2,16 @@
 #include "Session.h"
 
 #include "Console.h"
+#include "ContactSheet.h"
+#include "FramesReport.h"
 #include "Interrupt.h"
 #include "PluginLibrary.h"
 #include "Report.h"
 #include "Runner.h"
 #include "Text.h"
 #include "VcdWriter.h"
+
+#include "sim/frames/FrameLog.h"
 
 #include <memory>
 #include <sstream>
@@ -51,6 +55,22 @@ bool writeOutputs(const tsRun& run, Vistrel::tcSensorBoard* board, tsOutputs& ou
         return false;
     }
     return true;
+}
+
+void writeFrames(const tsOptions& options) {
+    if (!options.contactSheet.empty()) {
+        std::string error;
+        if (writeContactSheet(options.contactSheet, sim::frames::records(), error))
+            out() << "contact sheet: " << options.contactSheet << std::endl;
+        else
+            err() << "camhost: no contact sheet " << options.contactSheet << ": " << error
+                  << std::endl;
+    }
+    if (options.frames.empty())
+        return;
+    const int written = writeFrameFiles(options.frames, sim::frames::records(), options.framesMax,
+                                        options.frameScale);
+    out() << "frames: " << written << " written to " << options.frames << std::endl;
 }
 
 // Runs the script until its end, an exception or an interruption.
@@ -106,6 +126,7 @@ void runScript(const tsOptions& options, const std::vector<tsCommand>& script,
     }
     if (!writeOutputs(run, board.get(), outputs))
         run.outcome.camhostFailed = true;
+    writeFrames(options);
     board.reset(); // through the virtual destructor, as the framework does
 }
 

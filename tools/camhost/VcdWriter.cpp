@@ -30,7 +30,7 @@ const std::vector<tsSignal>& knownSignals() {
         {"rx.enable", 1, teKind::eeLevel},      {"rx.pllLocked", 1, teKind::eeLevel},
         {"rx.aligned", 1, teKind::eeLevel},     {"dpa.lock", 28, teKind::eeLevel},
         {"regfile.write", 1, teKind::eeEvent},  {"regfile.address", 32, teKind::eeLevel},
-        {"regfile.value", 32, teKind::eeLevel},
+        {"regfile.value", 32, teKind::eeLevel}, {"frame.valid", 1, teKind::eePulse},
     };
     return signals;
 }

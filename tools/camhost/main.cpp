@@ -77,6 +77,16 @@ bool checkConfigDir(const std::string& dir) {
     return !none;
 }
 
+bool makeFolder(const std::string& path) {
+    std::error_code error;
+    fs::create_directories(path, error);
+    if (error || !fs::is_directory(path)) {
+        err() << "camhost: cannot make folder " << path << ": " << error.message() << std::endl;
+        return false;
+    }
+    return true;
+}
+
 // The head's memory file and its directory, for a second signal to remove.
 void removeHeadFilesOnAbort() {
     sim::Head::Impl& head = sim::Head::instance().impl();
@@ -126,6 +136,10 @@ int main(int argc, char** argv) {
             return camhost::kExitUsage;
         }
     }
+    options.frames = absolute(options.frames);
+    options.contactSheet = absolute(options.contactSheet);
+    if (!options.frames.empty() && !makeFolder(options.frames))
+        return camhost::kExitUsage;
     if (options.plugin.find('/') != std::string::npos)
         options.plugin = absolute(options.plugin);
     if (chdir(options.config.c_str()) != 0) {

@@ -1,0 +1,16 @@
+#pragma once
+// The head's frame log: every frame delivered since the head's last reset. Each getter
+// first steps the head to the clock's present.
+#include "sim/frames/Frame.h"
+
+#include <vector>
+
+namespace sim {
+namespace frames {
+
+std::vector<FrameRecord> records(); // up to the log's cap, oldest first
+long long count();                  // every frame delivered, also past the cap
+std::vector<Finding> findings();
+
+} // namespace frames
+} // namespace sim
