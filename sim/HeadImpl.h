@@ -46,6 +46,7 @@ struct ReceiverModel {
     std::array<Micros, kLanes> trainedAt{};
     bool locked = false;
     bool aligned = false;
+    uint32_t dpaLock = 0; // as last traced
 };
 
 // The plug-in's mappings of the memory file: address range and file offset.

@@ -78,6 +78,10 @@ void Head::Impl::stepReceiver() {
         status |= kRxAligned;
     setWord(frame::base + frame::status, status);
     setWord(frame::base + frame::dpaLock, lanesLocked);
+    if (lanesLocked != rx.dpaLock) {
+        rx.dpaLock = lanesLocked;
+        traceNow("dpa.lock", lanesLocked);
+    }
 
     if (locked != rx.locked) {
         rx.locked = locked;

@@ -116,7 +116,7 @@ struct SpiConfigSeen {
 // One change of a traced signal, for waveforms. Signals: "XRESET", "MCLK_ENABLE"
 // (line levels), "pwm.enable", "pwm.pulse" (1 then 0 at each pulse), "sensor.frameState"
 // (3 bits, from register 0x03 bits 20..18), "spi.strobe", "spi.reg", "spi.value",
-// "rx.enable", "rx.pllLocked", "rx.aligned".
+// "rx.enable", "rx.pllLocked", "rx.aligned", "dpa.lock" (the receiver's DPA lock word).
 struct TraceEvent {
     Micros time;
     std::string signal;

@@ -1,6 +1,7 @@
 #include "camhost/CamhostProcess.h"
 
 #include <cerrno>
+#include <csignal>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/wait.h>
@@ -71,33 +72,64 @@ int start(std::vector<std::string> argv, const std::string& in, const std::strin
 
 } // namespace
 
-tsRun runCamhost(const std::vector<std::string>& args, const std::string& input) {
-    const std::string inPath = "camhost.stdin", outPath = "camhost.stdout",
-                      errPath = "camhost.stderr";
-    std::ofstream(inPath, std::ios::binary) << input;
+const char* const kInPath = "camhost.stdin";
+const char* const kOutPath = "camhost.stdout";
+const char* const kErrPath = "camhost.stderr";
 
+tcCamhostProcess::tcCamhostProcess(const std::vector<std::string>& args, const std::string& input) {
+    std::ofstream(kInPath, std::ios::binary) << input;
     std::vector<std::string> argv{TC120MXS_CAMHOST_PATH};
     argv.insert(argv.end(), args.begin(), args.end());
-    pid_t pid = 0;
-    int error = start(argv, inPath, outPath, errPath, pid);
+    pid_t child = 0;
+    int error = start(argv, kInPath, kOutPath, kErrPath, child);
     if (error == ENOEXEC) {
         // A cross-built camhost while the tests themselves run under qemu-arm: the kernel
         // cannot run it directly, the emulator can.
         std::vector<std::string> emulated{"/usr/bin/qemu-arm", "-L", "/usr/arm-linux-gnueabihf"};
         emulated.insert(emulated.end(), argv.begin(), argv.end());
-        error = start(emulated, inPath, outPath, errPath, pid);
+        error = start(emulated, kInPath, kOutPath, kErrPath, child);
     }
     if (error != 0)
         throw std::runtime_error("cannot start " + argv[0] + ": " + std::strerror(error));
+    pid = child;
+}
 
+tcCamhostProcess::~tcCamhostProcess() {
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        wait();
+    }
+}
+
+bool tcCamhostProcess::waitForOutput(const std::string& text, int timeoutMs, bool onError) const {
+    for (int waited = 0; waited <= timeoutMs; waited += 10) {
+        if (readText(onError ? kErrPath : kOutPath).find(text) != std::string::npos)
+            return true;
+        usleep(10000);
+    }
+    return false;
+}
+
+void tcCamhostProcess::signal(int number) const {
+    if (pid > 0)
+        kill(pid, number);
+}
+
+tsRun tcCamhostProcess::wait() {
     int wstatus = 0;
     while (waitpid(pid, &wstatus, 0) < 0 && errno == EINTR) {
     }
+    pid = -1;
     tsRun run;
     run.status = WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1;
-    run.out = readText(outPath);
-    run.err = readText(errPath);
+    run.signal = WIFSIGNALED(wstatus) ? WTERMSIG(wstatus) : 0;
+    run.out = readText(kOutPath);
+    run.err = readText(kErrPath);
     return run;
+}
+
+tsRun runCamhost(const std::vector<std::string>& args, const std::string& input) {
+    return tcCamhostProcess(args, input).wait();
 }
 
 tsVcd parseVcd(const std::string& text) {

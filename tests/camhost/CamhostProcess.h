@@ -10,12 +10,27 @@ namespace camhosttest {
 
 struct tsRun {
     int status = -1; // exit status; -1 when it did not exit normally
+    int signal = 0;  // the signal that ended it, or 0
     std::string out;
     std::string err;
 };
 
 // camhost with args, standard input from input, in the current directory.
 tsRun runCamhost(const std::vector<std::string>& args, const std::string& input = "");
+
+// camhost running in the background, for signals.
+class tcCamhostProcess {
+public:
+    explicit tcCamhostProcess(const std::vector<std::string>& args, const std::string& input = "");
+    ~tcCamhostProcess(); // kills it if still running
+    // Waits up to timeoutMs for text on its standard output (or error).
+    bool waitForOutput(const std::string& text, int timeoutMs, bool onError = false) const;
+    void signal(int number) const;
+    tsRun wait();
+
+private:
+    int pid = -1;
+};
 
 std::string readText(const std::string& path);
 nlohmann::json readJson(const std::string& path);

@@ -127,6 +127,63 @@ TEST_F(CamhostTest, TheReportHasEveryKeyOfItsContract) {
     }
 }
 
+TEST_F(CamhostTest, TheReportIsReadableBesideItsRawNumbers) {
+    // Catches hex texts that disagree with the raw words, receiver fields decoded from the
+    // wrong bits, a board section that is not the board's, or writes said to be handled
+    // by the wrong receiver.
+    const json report = reportOf(std::string(kBringUp) +
+                                 "write 0x12345 1\nregions 2 40 16 13280 100 400 16 13280 100\n");
+    EXPECT_EQ(report["registerFileHex"]["0x3a020"], "0x01080001");
+    for (const char* section : {"registerFile", "sensor"}) {
+        const json& raw = section == std::string("sensor") ? report["sensor"]["registers"]
+                                                           : report["registerFile"];
+        const json& hex = section == std::string("sensor") ? report["sensor"]["registersHex"]
+                                                           : report["registerFileHex"];
+        ASSERT_EQ(hex.size(), raw.size()) << section;
+        for (const auto& entry : raw.items())
+            EXPECT_EQ(std::stoul(hex.at(entry.key()).get<std::string>(), nullptr, 16),
+                      entry.value().get<unsigned long>())
+                << section << " " << entry.key();
+    }
+
+    const json& fields = report["frameReceiver"]["fields"];
+    // The receiver holds the image region: the two regions stacked.
+    EXPECT_EQ(fields["roiStart"], json({{"y", 40}, {"x", 16}}));
+    EXPECT_EQ(fields["roiResolution"], json({{"height", 200}, {"width", 13280}}));
+    EXPECT_EQ(fields["blankOffset"], json({{"vertical", 33}, {"horizontal", 48}}));
+    EXPECT_EQ(fields["biasSubtract"], json({{"enabled", true}, {"offset", 0x100}}));
+    EXPECT_EQ(fields["coreEnabled"], true);
+    EXPECT_EQ(fields["pllLocked"], true);
+    EXPECT_EQ(fields["dpaLockedLanes"], "0xfffffff");
+    EXPECT_EQ(report["frameReceiver"]["hex"]["biasSubtract"], "0x80000100");
+
+    EXPECT_EQ(report["statusText"][0], "info (6): Initializing FPGA...");
+    EXPECT_EQ(report["results"][4]["resultName"], "success");  // exposure
+    EXPECT_FALSE(report["results"][5].contains("resultName")); // a getter's value
+    const auto write = [&](int line) {
+        for (const json& record : report["results"])
+            if (record["line"] == line)
+                return record;
+        return json();
+    };
+    EXPECT_EQ(write(18)["handledBy"], json::array({"observer"}));
+    EXPECT_NE(write(19)["handledBy"][0].get<std::string>().find("tcBadPixelHandler"),
+              std::string::npos);
+    EXPECT_EQ(write(21)["command"], "write 0x12345 1");
+    EXPECT_EQ(write(21)["handled"], false);
+
+    const json& board = report["board"];
+    EXPECT_EQ(board["region"], json::array({8, 16, 13280, 2000}));
+    EXPECT_EQ(board["imageRegion"], json::array({40, 16, 13280, 200}));
+    EXPECT_EQ(board["triggerName"], "external trigger");
+    EXPECT_EQ(board["exposureUs"], resultOfLine(report, 8));
+    EXPECT_EQ(board["capturing"], false);
+    // The XRESET line is high: the sensor runs; a core's reset is the core held in reset.
+    EXPECT_EQ(report["sensor"]["xresetLevel"], 1);
+    EXPECT_EQ(report["sensor"]["heldInReset"], false);
+    EXPECT_EQ(report["pixelShift"]["heldInReset"], report["pixelShift"]["reset"]);
+}
+
 TEST_F(CamhostTest, StatePrintsTheReportMidScript) {
     // Catches "state" printing nothing parseable or a report of the wrong moment.
     const camhosttest::tsRun run = runScript("init\nstate\nexposure 30000\n");

@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <iterator>
+
 using camhosttest::CamhostTest;
 using camhosttest::parseVcd;
 using camhosttest::readText;
@@ -23,6 +26,39 @@ std::vector<long long> edges(const camhosttest::tsVcd& vcd, const std::string& n
         if (written == value)
             times.push_back(time);
     return times;
+}
+
+// Every (time, value) change of a signal, value as written ("1", "b101").
+std::vector<std::pair<long long, std::string>> changes(const camhosttest::tsVcd& vcd,
+                                                       const std::string& name) {
+    const auto id = vcd.names.find(name);
+    if (id == vcd.names.end() || vcd.changes.count(id->second) == 0)
+        return {};
+    return vcd.changes.at(id->second);
+}
+
+// The last value of a signal, "" when it never changed.
+std::string last(const camhosttest::tsVcd& vcd, const std::string& name) {
+    const auto all = changes(vcd, name);
+    return all.empty() ? "" : all.back().second;
+}
+
+// The value a number takes in the dump.
+std::string bits(unsigned long long value) {
+    std::string text;
+    do {
+        text.insert(text.begin(), static_cast<char>('0' + (value & 1)));
+        value >>= 1;
+    } while (value != 0);
+    return "b" + text;
+}
+
+// When the command on the given line started.
+long long startOfLine(const nlohmann::json& report, int line) {
+    for (const auto& record : report.at("results"))
+        if (record.at("line") == line)
+            return record.at("atUs");
+    return -1;
 }
 
 class CamhostWaveformTest : public CamhostTest {
@@ -70,18 +106,87 @@ TEST_F(CamhostWaveformTest, ShowsTheResetPulseOf300Ms) {
 }
 
 TEST_F(CamhostWaveformTest, EverySpiFrameAndTriggeredPulseIsVisible) {
-    // Catches frames or pulses at one instant merged into a single change.
+    // Catches frames or pulses at one instant lost: frames sent at one instant share one
+    // strobe, and the frame count shows each of them.
     nlohmann::json report;
     const camhosttest::tsVcd vcd =
         traceOf("init\ntrigger 1\nstart\nnotify 0 1\nnotify 0 1\nstop\n", &report);
-    EXPECT_EQ(edges(vcd, "spi.strobe", "1").size(), report["sensor"]["spiFrames"].get<size_t>());
-    EXPECT_EQ(edges(vcd, "spi.strobe", "0").size(), report["sensor"]["spiFrames"].get<size_t>());
+    EXPECT_EQ(last(vcd, "spi.frames"), bits(report["sensor"]["spiFrames"].get<size_t>()));
+    EXPECT_EQ(edges(vcd, "spi.strobe", "1").size(), edges(vcd, "spi.strobe", "0").size());
     EXPECT_EQ(edges(vcd, "pwm.pulse", "1").size(), report["pwm"]["pulses"].get<size_t>());
     // Each pulse falls again after it rose.
     const auto rises = edges(vcd, "pwm.pulse", "1");
     const auto falls = edges(vcd, "pwm.pulse", "0");
     ASSERT_FALSE(rises.empty());
     EXPECT_GT(falls.back(), rises.back());
+}
+
+TEST_F(CamhostWaveformTest, ChangesShowAtTheirTrueTimeAndPulsesWithTheirWidth) {
+    // Catches a timeline shifted by bursts at one instant (5000 pokes pushed the capture
+    // start 10 ms late), or pulses and strobes drawn without their physical width.
+    std::string script = "init\nsleep 1000\n"; // the pokes at an instant of their own
+    for (int i = 0; i < 5000; ++i)
+        script += "poke 0x10 " + std::to_string(i) + "\n";
+    script += "sleep 1000\ntrigger 0\nstart\nsleep 500000\nstop\n";
+    nlohmann::json report;
+    const camhosttest::tsVcd vcd = traceOf(script, &report);
+    const long long pokes = startOfLine(report, 3), start = startOfLine(report, 5005);
+
+    // The 5000 frames: all at the first poke's instant, one 10 us strobe (5 bytes, 4 MHz).
+    const auto frames = changes(vcd, "spi.frames");
+    const auto burst = std::find_if(frames.begin(), frames.end(),
+                                    [&](const auto& change) { return change.first == pokes; });
+    ASSERT_NE(burst, frames.end());
+    ASSERT_NE(burst, frames.begin());
+    EXPECT_EQ(std::stoll(burst->second.substr(1), nullptr, 2) -
+                  std::stoll(std::prev(burst)->second.substr(1), nullptr, 2),
+              5000);
+    const auto rises = edges(vcd, "spi.strobe", "1"), falls = edges(vcd, "spi.strobe", "0");
+    const auto rise = std::find(rises.begin(), rises.end(), pokes);
+    ASSERT_NE(rise, rises.end());
+    EXPECT_EQ(falls[static_cast<size_t>(rise - rises.begin())], pokes + 10);
+
+    // The capture starts when start runs, not after a shifted burst.
+    const std::vector<long long> enables = edges(vcd, "pwm.enable", "1");
+    ASSERT_FALSE(enables.empty());
+    EXPECT_GE(enables.back(), start);
+    EXPECT_LT(enables.back(), start + 1000);
+    // Each frame pulse lasts the PWM's duty time.
+    const auto pulseRises = edges(vcd, "pwm.pulse", "1"), pulseFalls = edges(vcd, "pwm.pulse", "0");
+    ASSERT_EQ(pulseRises.size(), report["pwm"]["pulses"].get<size_t>());
+    ASSERT_EQ(pulseFalls.size(), pulseRises.size());
+    ASSERT_FALSE(pulseRises.empty());
+    for (size_t i = 0; i < pulseRises.size(); ++i)
+        EXPECT_EQ(pulseFalls[i] - pulseRises[i], report["pwm"]["dutyUs"].get<long long>());
+}
+
+TEST_F(CamhostWaveformTest, ShowsTriggersRegisterWritesConversionsAndTheDpaLock) {
+    // Catches a notification, client write, ADC conversion or DPA lock change missing from
+    // the dump or shown at another time or value.
+    nlohmann::json report;
+    const camhosttest::tsVcd vcd = traceOf("init\nsleep 1000\nnotify 3 1\nsleep 1000\n"
+                                           "write 0x3D000 12\n",
+                                           &report);
+    EXPECT_EQ(edges(vcd, "notify.event", "1"), std::vector<long long>{startOfLine(report, 3)});
+    ASSERT_FALSE(changes(vcd, "notify.gpio").empty());
+    EXPECT_EQ(changes(vcd, "notify.gpio").back(), std::make_pair(startOfLine(report, 3), bits(3)));
+    EXPECT_EQ(edges(vcd, "regfile.write", "1"), std::vector<long long>{startOfLine(report, 5)});
+    EXPECT_EQ(last(vcd, "regfile.address"), bits(0x3D000));
+    EXPECT_EQ(last(vcd, "regfile.value"), bits(12));
+    // The rails are read during the power-up, after the reset is released.
+    const auto conversions = edges(vcd, "adc.convert", "1");
+    ASSERT_FALSE(conversions.empty());
+    EXPECT_GT(conversions.front(), edges(vcd, "gpio.XRESET", "1").front());
+    EXPECT_EQ(last(vcd, "adc.channel"), bits(7));
+    EXPECT_EQ(last(vcd, "dpa.lock"), bits(0x0FFFFFFF));
+
+    // Lane 0 never locks: the mask shows it.
+    const camhosttest::tsVcd failing = [&] {
+        camhosttest::tsRun run;
+        reportOf("init\n", {"--sim", "dpa=0x0FFFFFFE", "--vcd", "lane.vcd"}, &run);
+        return parseVcd(readText("lane.vcd"));
+    }();
+    EXPECT_EQ(last(failing, "dpa.lock"), bits(0x0FFFFFFE));
 }
 
 } // namespace

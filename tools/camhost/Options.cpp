@@ -11,15 +11,20 @@ namespace camhost {
 namespace {
 
 const char* const kScriptHelp = R"(
-Script: one command a line; '#' starts a comment; numbers in decimal or 0x-hex.
+Script: one command a line; '#' starts a comment; numbers in decimal or 0x-hex. Without a
+script argument and with standard input not a terminal, the script is read from it.
   init                      board initialize()
   exposure US               setExposure
   interval US               setFrameInterval
   roi Y X W H               setROI (first row, first column, width, height)
   regions N Y X W H ...     N regions to the multiple-ROI view, then programMultipleROI
-  bpp MODE | color 0|1 | pattern P | trigger M
+  bpp MODE                  0 16-bit, 2 8-bit, 3 12-bit (1, 10-bit, is refused)
+  color 0|1
+  pattern P                 0 off, 1 or 16 (sensor pattern 3), 17 (sensor pattern 4)
+  trigger M                 0 free running, 1 external trigger
   start | stop
-  notify GPIO LEVEL         a GPIO notification to Handler
+  notify GPIO LEVEL         a GPIO notification to Handler: any line and level; with
+                            trigger 1 and a capture running, each one paces one frame
   write ADDR VALUE          a client's register-file write
   cmd NAME [ARGS...]        a text command through the board's handler chain
   peek REG | poke REG VALUE
@@ -27,11 +32,24 @@ Script: one command a line; '#' starts a comment; numbers in decimal or 0x-hex.
   get exposure|interval|min-interval|roi|image-roi|trigger|pattern|capturing|clock|skip-frames
   sleep US                  a wait on the head's clock (frames due in it are delivered)
   state                     the JSON state report to standard output
---sim keys: rail.N=VOLTS pll=N|Nus|never dpa=MASK[@POLLS] align=N|Nus|never
+  expect VALUE              the command before gave VALUE: a number, a region
+                            (0 0 13280 9184 or [0,0,13280,9184]), a text ("ACK <1>" or
+                            bare); expect !VALUE: anything else (expect !0)
+--sim keys, each at most once:
+  rail.N=VOLTS              ADC channel N (0..7) reads VOLTS
+  pll=N|Nus|never           the receiver PLL locks N polls of 100 ms (or N us) after the
+                            core is enabled with the sensor running (0: at once)
+  dpa=MASK[@POLLS]          lanes whose DPA locks, one bit a lane, bits 0..27 (default
+                            0x0FFFFFFF: all 28; 0x0FFFFFFE: lane 0 never locks); with
+                            @POLLS the locked set grows over POLLS polls of 10 ms
+  align=N|Nus|never         the deserializer aligns N polls of 100 ms (or N us) after
+                            every lane is locked and held
   memory=absent spi=closed spi=refuse-config sysid=W0,W1 pwm=down pixelshift=down
-  badpixel=down gpio.NAME=absent   (N: polls of 100 ms; POLLS: DPA polls of 10 ms)
-Exit status: 0 script run, 1 plug-in not loadable or an exception from it, 2 usage or
-script error, 4 (with --strict) the script ran but broke a hardware rule of the head.)";
+  badpixel=down gpio.NAME=absent (NAME: XRESET, MCLK_ENABLE, TRIGGER_IN)
+Exit status: 0 script run, every expectation met; 1 plug-in not loadable or an exception
+from it; 2 usage, script or output-file error; 3 an expectation not met; 4 (with --strict)
+the run broke a hardware rule of the head; 130 or 143 (128 + signal) the run was
+interrupted by SIGINT or SIGTERM.)";
 
 fs::path executableDir() {
     std::error_code error;
@@ -86,6 +104,10 @@ std::optional<int> parseOptions(int argc, char** argv, tsOptions& options) {
     app.add_option("--vcd", options.vcd, "write a waveform (value change dump) to FILE");
     app.add_option("--sim", options.sim, "head set-up or fault KEY=VALUE (repeatable)")
         ->allow_extra_args(false);
+    app.add_flag("--quiet", options.quiet,
+                 "keep the plug-in's own output off the terminal (see --log)");
+    app.add_option("--log", options.log,
+                   "write the plug-in's own output to FILE, not the terminal");
     app.add_option("--frames", options.frames, "write the delivered frames into DIR as 16-bit PGM");
     app.add_option("--frames-max", options.framesMax, "write at most N frame files")
         ->capture_default_str()
@@ -99,6 +121,7 @@ std::optional<int> parseOptions(int argc, char** argv, tsOptions& options) {
     app.add_flag("--strict", options.strict,
                  "exit with status 4 when the head logged any broken hardware rule");
     app.add_option("script", options.script, "script file, or - for standard input");
+    app.set_version_flag("--version", std::string("camhost ") + CAMHOST_VERSION);
     app.footer(kScriptHelp);
     try {
         app.parse(argc, argv);

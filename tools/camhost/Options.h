@@ -15,6 +15,8 @@ struct tsOptions {
     std::string vcd;              // waveform file, empty for none
     std::vector<std::string> sim; // KEY=VALUE head set-up
     std::string script;           // script file, "-" for standard input, empty for none
+    bool quiet = false;           // the plug-in's output off the terminal
+    std::string log;              // where it goes instead, empty for nowhere
     std::string frames;           // folder for the delivered frames as PGM, empty for none
     long long framesMax = 16;     // at most this many PGM files
     int frameScale = 1;           // PGM keeps every frameScale-th line and column
@@ -23,7 +25,7 @@ struct tsOptions {
 };
 
 // Parses the command line. Gives the exit status when camhost must stop here (0 after
-// --help, 2 for a usage error, with the message printed); otherwise nothing.
+// --help or --version, 2 for a usage error, with the message printed); otherwise nothing.
 std::optional<int> parseOptions(int argc, char** argv, tsOptions& options);
 
 // Default plug-in and configuration: beside camhost in the build tree, else installed.

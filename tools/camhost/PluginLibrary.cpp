@@ -34,13 +34,28 @@ void* tcPluginLibrary::symbol(const char* name) const {
     return address;
 }
 
+namespace {
+
+template <typename tfCall> auto pluginCall(tfCall call) -> decltype(call()) {
+    try {
+        return call();
+    } catch (const std::exception& error) {
+        throw tcPluginFailure(error.what());
+    } catch (...) {
+        throw tcPluginFailure("unknown exception");
+    }
+}
+
+} // namespace
+
 int tcPluginLibrary::sensorType() const {
-    return sensorTypeEntry();
+    return pluginCall([this] { return sensorTypeEntry(); });
 }
 
 std::unique_ptr<Vistrel::tcSensorBoard>
 tcPluginLibrary::makeSensor(const std::string& spiPath) const {
-    return std::unique_ptr<Vistrel::tcSensorBoard>(makeSensorEntry(spiPath.c_str()));
+    return std::unique_ptr<Vistrel::tcSensorBoard>(
+        pluginCall([&] { return makeSensorEntry(spiPath.c_str()); }));
 }
 
 } // namespace camhost

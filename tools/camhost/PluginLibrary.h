@@ -15,6 +15,12 @@ public:
     using std::runtime_error::runtime_error;
 };
 
+// An exception that left the plug-in (with its text), as opposed to one of camhost's own.
+class tcPluginFailure : public std::runtime_error {
+public:
+    using std::runtime_error::runtime_error;
+};
+
 class tcPluginLibrary {
 public:
     // Throws tcPluginError with the loader's message.
@@ -24,6 +30,7 @@ public:
     tcPluginLibrary& operator=(const tcPluginLibrary&) = delete;
 
     const std::string& path() const { return modulePath; }
+    // These two pass the plug-in's exceptions on as tcPluginFailure.
     int sensorType() const;
     // The board, owned by the caller: it must be deleted before the library is closed.
     std::unique_ptr<Vistrel::tcSensorBoard> makeSensor(const std::string& spiPath) const;

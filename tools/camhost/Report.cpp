@@ -1,6 +1,7 @@
 #include "Report.h"
 
 #include "FramesReport.h"
+#include "Readable.h"
 
 #include "Vistrel/tcRegisterFile.h"
 #include "sim/SimHead.h"
@@ -36,6 +37,21 @@ Json statusLines(const sim::Head& head) {
     return lines;
 }
 
+// The status lines as a person reads them: "info (6): Initializing FPGA...".
+Json statusText(const sim::Head& head) {
+    Json lines = Json::array();
+    for (const sim::StatusLine& line : head.statusLines()) {
+        std::string prefix;
+        if (line.status) {
+            const Json name = statusName(*line.status);
+            prefix = (name.is_null() ? std::string("status") : name.get<std::string>()) + " (" +
+                     std::to_string(*line.status) + "): ";
+        }
+        lines.push_back(prefix + line.text);
+    }
+    return lines;
+}
+
 Json registerFile() {
     Json words = Json::object();
     for (const auto& [address, value] :
@@ -48,10 +64,15 @@ Json sensor(const sim::Head& head) {
     Json registers = Json::object();
     for (const auto& [reg, value] : head.chipRegisters())
         registers[hexKey(reg)] = value;
+    const Json xreset = level(head, "XRESET");
     return {{"registers", registers},
             {"spiFrames", head.spiFrames().size()},
-            {"reset", level(head, "XRESET")},
-            {"masterClock", level(head, "MCLK_ENABLE")}};
+            {"reset", xreset},
+            {"masterClock", level(head, "MCLK_ENABLE")},
+            {"registersHex", hexWords(head.chipRegisters(), 7)},
+            // "reset" is the XRESET line's level: 1 lets the chip run.
+            {"xresetLevel", xreset},
+            {"heldInReset", xreset.is_null() ? xreset : Json(xreset == 0)}};
 }
 
 Json frameReceiver(const sim::Head& head) {
@@ -63,7 +84,9 @@ Json frameReceiver(const sim::Head& head) {
             {"roiStart", head.frameRegister(f::roiStart)},
             {"biasSubtract", head.frameRegister(f::biasSubtract)},
             {"dpaHold", head.frameRegister(f::dpaHold)},
-            {"status", head.frameRegister(f::status)}};
+            {"status", head.frameRegister(f::status)},
+            {"hex", receiverHex(head)},
+            {"fields", receiverFields(head)}};
 }
 
 Json frameOutput(const sim::Head& head) {
@@ -80,7 +103,7 @@ Json frameOutput(const sim::Head& head) {
 
 } // namespace
 
-Json stateReport(int sensorType, const Json& results) {
+Json stateReport(int sensorType, const Json& results, Vistrel::tcSensorBoard* board) {
     const sim::Head& head = sim::Head::instance();
     const sim::PwmState pwm = head.pwm();
     const sim::PixelShiftState shift = head.pixelShift();
@@ -91,20 +114,24 @@ Json stateReport(int sensorType, const Json& results) {
     report["sensorType"] = sensorType;
     report["results"] = results;
     report["status"] = statusLines(head);
+    report["statusText"] = statusText(head);
     report["registerFile"] = registerFile();
+    report["registerFileHex"] =
+        hexWords(Vistrel::tcRegisterFile::getInstance(nullptr, true)->words(), 8);
     report["sensor"] = sensor(head);
     report["frameReceiver"] = frameReceiver(head);
     report["pwm"] = {{"enabled", pwm.enabled}, {"periodUs", pwm.periodUs},
                      {"dutyUs", pwm.dutyUs},   {"inverted", pwm.inverted},
                      {"pulses", pwm.pulses},   {"interruptsEnabled", pwm.interruptsEnabled},
                      {"waits", pwm.waits}};
-    report["pixelShift"] = {
-        {"direction", shift.direction}, {"bits", shift.bits}, {"reset", shift.reset}};
-    report["badPixel"] = {{"data", badPixel.data},
-                          {"roi", roiJson(badPixel.roi)},
-                          {"color", badPixel.color},
-                          {"mapState", badPixel.mapState},
-                          {"reset", badPixel.reset}};
+    // A core's "reset" is the core held in reset.
+    report["pixelShift"] = {{"direction", shift.direction},
+                            {"bits", shift.bits},
+                            {"reset", shift.reset},
+                            {"heldInReset", shift.reset}};
+    report["badPixel"] = {{"data", badPixel.data},   {"roi", roiJson(badPixel.roi)},
+                          {"color", badPixel.color}, {"mapState", badPixel.mapState},
+                          {"reset", badPixel.reset}, {"heldInReset", badPixel.reset}};
     report["frameOutput"] = frameOutput(head);
     report["gpioEdge"] = edge ? Json{{"pin", edge->pin}, {"mode", edge->mode}} : Json(nullptr);
     const std::vector<sim::frames::FrameRecord> frames = sim::frames::records();
@@ -114,6 +141,7 @@ Json stateReport(int sensorType, const Json& results) {
     report["clock"] = {{"virtual", sim::Clock::isVirtual()},
                        {"nowUs", static_cast<long long>(sim::Clock::now().count())}};
     report["violations"] = violations();
+    report["board"] = board ? boardSettings(*board) : Json(nullptr);
     return report;
 }
 

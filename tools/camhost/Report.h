@@ -1,13 +1,16 @@
 #pragma once
 // The JSON state report: what the script did and what reached the simulated hardware.
+#include "Vistrel/tcSensorBoard.h"
+
 #include <nlohmann/json.hpp>
 
 namespace camhost {
 
 using Json = nlohmann::ordered_json;
 
-// results: the runner's records, one per command run.
-Json stateReport(int sensorType, const Json& results);
+// results: the runner's records, one per command run; board: the board's settings as its
+// getters give them, when there is a board.
+Json stateReport(int sensorType, const Json& results, Vistrel::tcSensorBoard* board = nullptr);
 
 // Every hardware rule the head saw broken: [{"rule", "reason", "timeUs"}].
 Json violations();

@@ -1,5 +1,9 @@
 #include "Runner.h"
 
+#include "Console.h"
+#include "Readable.h"
+#include "Text.h"
+
 #include "Vistrel/tcMultipleROISensor.h"
 #include "Vistrel/tcRegisterFile.h"
 #include "Vistrel/tsCameraInfo.h"
@@ -7,9 +11,11 @@
 #include "sim/SimHead.h"
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
-#include <iostream>
+#include <cxxabi.h>
 #include <sstream>
+#include <typeinfo>
 
 namespace camhost {
 namespace {
@@ -20,10 +26,21 @@ Json roiJson(const ROI& roi) {
     return Json::array({roi.y, roi.x, roi.width, roi.height});
 }
 
-std::string hex(uint32_t value) {
-    std::ostringstream text;
-    text << "0x" << std::hex << value;
-    return text.str();
+// "a, b", or "nobody" for an empty list.
+std::string listed(const Json& names) {
+    std::string text;
+    for (const Json& name : names)
+        text += (text.empty() ? "" : ", ") + name.get<std::string>();
+    return text.empty() ? "nobody" : text;
+}
+
+// A class name as the source spells it.
+std::string className(const std::type_info& type) {
+    int status = 0;
+    char* name = abi::__cxa_demangle(type.name(), nullptr, nullptr, &status);
+    std::string text = status == 0 && name != nullptr ? name : type.name();
+    std::free(name);
+    return text;
 }
 
 // A fixed-size text field that need not be terminated.
@@ -47,38 +64,108 @@ std::string joined(const std::vector<std::string>& words, size_t from) {
 
 } // namespace
 
+// Registered last, so that it sees whether the board's observer handled a write.
+class tcWriteWitness : public Vistrel::tcObserver {
+public:
+    void expect(uint32_t word) {
+        address = word;
+        handled = false;
+    }
+    void update(Vistrel::tsUpdate& update) override {
+        // The observer's own writes to other words pass here too.
+        if (update.address == address)
+            handled = update.handled;
+    }
+    bool handled = false;
+
+private:
+    uint32_t address = 0;
+};
+
 tcScriptRunner::tcScriptRunner(Vistrel::tcSensorBoard& board, std::function<Json()> stateReport)
-    : board(board), stateReport(std::move(stateReport)) {
-    Vistrel::tcAbstractHandler* head = board.getCustomHandlers(nullptr, &handlerMap);
+    : board(board), stateReport(std::move(stateReport)),
+      witness(std::make_unique<tcWriteWitness>()) {
+    Vistrel::tcAbstractHandler* head = nullptr;
+    try {
+        head = board.getCustomHandlers(nullptr, &handlerMap);
+    } catch (const std::exception& error) {
+        throw tcPluginFailure(error.what());
+    }
     for (Vistrel::tcAbstractHandler* h = head; h != nullptr; h = h->getNext())
         handlers.emplace_back(h);
 }
 
-tcScriptRunner::~tcScriptRunner() = default;
+tcScriptRunner::~tcScriptRunner() {
+    Vistrel::tcRegisterFile::getInstance(nullptr, true)
+        ->observable.unregisterObserver(witness.get());
+}
 
 void tcScriptRunner::run(const tsCommand& command) {
+    if (command.name == "expect") {
+        check(command);
+        return;
+    }
     Json record = Json::object();
     record["line"] = command.line;
     record["command"] = command.text;
+    record["atUs"] = static_cast<long long>(sim::Clock::now().count());
     Json extras = Json::object();
     Json result;
-    try {
-        result = execute(command, extras);
-    } catch (const std::exception& error) {
-        record["result"] = nullptr;
-        record["error"] = error.what();
-        records.push_back(record);
-        throw;
+    if (command.name == "state") {
+        sim::Head::instance().step();
+        out() << dumpJson(stateReport(), 2) << std::endl;
+    } else {
+        try {
+            result = execute(command, extras);
+        } catch (const std::exception& error) {
+            record["result"] = nullptr;
+            record["error"] = error.what();
+            records.push_back(record);
+            throw tcPluginFailure(error.what());
+        } catch (...) {
+            record["result"] = nullptr;
+            record["error"] = "unknown exception";
+            records.push_back(record);
+            throw tcPluginFailure("unknown exception");
+        }
     }
     record["result"] = result;
+    if (const Json name = resultName(command.name, result); !name.is_null())
+        record["resultName"] = name;
     for (auto& item : extras.items())
         record[item.key()] = item.value();
     records.push_back(record);
 
-    std::cout << "[" << command.line << "] " << command.text << " -> " << result.dump();
+    out() << "[" << command.line << "] " << command.text << " -> " << dumpJson(result);
     if (extras.contains("value"))
-        std::cout << " (value " << extras["value"].dump() << ")";
-    std::cout << std::endl;
+        out() << " (value " << dumpJson(extras["value"]) << ")";
+    if (extras.contains("handledBy"))
+        out() << " (handled by " << listed(extras["handledBy"]) << ")";
+    out() << std::endl;
+}
+
+void tcScriptRunner::check(const tsCommand& command) {
+    const tsExpectation& expectation = *command.expectation;
+    Json& checkedRecord = records.back(); // the script's reader saw to it that there is one
+    const bool met = isMet(expectation, checkedRecord["result"]);
+    ++checked;
+    checkedRecord["expect"] = {
+        {"line", command.line}, {"expected", expectation.text}, {"met", met}};
+    if (met) {
+        out() << "[" << command.line << "] " << command.text << " -> met" << std::endl;
+        return;
+    }
+    ++failed;
+    const std::string because = "line " + std::to_string(checkedRecord["line"].get<int>()) + " (" +
+                                checkedRecord["command"].get<std::string>() + ") gave " +
+                                dumpJson(checkedRecord["result"]);
+    out() << "[" << command.line << "] " << command.text << " -> NOT MET: " << because << std::endl;
+    err() << "camhost: line " << command.line << ": " << command.text << ": " << because
+          << std::endl;
+}
+
+void tcScriptRunner::signal(const char* name, uint64_t value) {
+    signals.push_back(sim::TraceEvent{sim::Clock::now(), name, value});
 }
 
 Json tcScriptRunner::execute(const tsCommand& command, Json& extras) {
@@ -114,12 +201,19 @@ Json tcScriptRunner::execute(const tsCommand& command, Json& extras) {
     if (name == "stop")
         return board.stop();
     if (name == "notify") {
+        signal("notify.gpio", asWord(n[0]));
+        signal("notify.level", asWord(n[1]));
+        signal("notify.event", 1);
         Tarnis::tcGpioListener& listener = board; // the GPIO-notification view
         listener.Handler(asWord(n[0]), asWord(n[1]));
         return nullptr;
     }
     if (name == "write") {
-        notifyWrite(asWord(n[0]), asWord(n[1]));
+        signal("regfile.address", asWord(n[0]));
+        signal("regfile.value", asWord(n[1]));
+        signal("regfile.write", 1);
+        extras["handledBy"] = notifyWrite(asWord(n[0]), asWord(n[1]));
+        extras["handled"] = !extras["handledBy"].empty();
         return nullptr;
     }
     if (name == "cmd") {
@@ -132,7 +226,7 @@ Json tcScriptRunner::execute(const tsCommand& command, Json& extras) {
     if (name == "peek") {
         int value = 0;
         const int code = board.peek(asInt(n[0]), &value);
-        extras["value"] = hex(static_cast<uint32_t>(value));
+        extras["value"] = hexText(static_cast<uint32_t>(value));
         return code;
     }
     if (name == "poke")
@@ -156,11 +250,6 @@ Json tcScriptRunner::execute(const tsCommand& command, Json& extras) {
         return get(command.words[0]);
     if (name == "sleep") {
         sim::Clock::sleepFor(sim::Micros(n[0]));
-        return nullptr;
-    }
-    if (name == "state") {
-        sim::Head::instance().step();
-        std::cout << stateReport().dump(2) << std::endl;
         return nullptr;
     }
     throw std::logic_error("camhost: no action for command " + name);
@@ -198,14 +287,27 @@ Json tcScriptRunner::get(const std::string& what) {
 
 // A client's write: the register file stores it and notifies its observers; the
 // framework also offers it to every command handler.
-void tcScriptRunner::notifyWrite(uint32_t address, uint32_t value) {
-    Vistrel::tcRegisterFile::getInstance(nullptr, true)->update_word(address, value);
+Json tcScriptRunner::notifyWrite(uint32_t address, uint32_t value) {
+    Json handledBy = Json::array();
+    Vistrel::tcRegisterFile* file = Vistrel::tcRegisterFile::getInstance(nullptr, true);
+    file->observable.unregisterObserver(witness.get());
+    file->observable.registerObserver(witness.get());
+    witness->expect(address);
+    file->update_word(address, value);
+    if (witness->handled)
+        handledBy.push_back("observer");
     Vistrel::tsUpdate update;
     update.kind = Vistrel::tsUpdate::eeWordWritten;
     update.address = address;
     update.value = value;
-    for (const auto& handler : handlers)
-        handler->update(update);
+    for (const auto& owned : handlers) {
+        Vistrel::tcAbstractHandler& handler = *owned;
+        const bool before = update.handled;
+        handler.update(update);
+        if (update.handled && !before)
+            handledBy.push_back(className(typeid(handler)));
+    }
+    return handledBy;
 }
 
 } // namespace camhost

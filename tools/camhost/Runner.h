@@ -1,6 +1,9 @@
 #pragma once
 // Runs script commands against the board, through its three views and its handler chain.
+#include "PluginLibrary.h"
 #include "Script.h"
+
+#include "sim/SimHead.h"
 
 #include "Vistrel/tcAbstractHandler.h"
 #include "Vistrel/tcSensorBoard.h"
@@ -10,12 +13,15 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
 namespace camhost {
 
 using Json = nlohmann::ordered_json;
+
+class tcWriteWitness;
 
 class tcScriptRunner {
 public:
@@ -28,22 +34,35 @@ public:
     tcScriptRunner& operator=(const tcScriptRunner&) = delete;
 
     // Runs the command, prints its result line and records it. An exception from the
-    // plug-in is recorded with the line and passed on.
+    // plug-in is recorded with the line and passed on as tcPluginFailure. "expect" checks
+    // the record before it.
     void run(const tsCommand& command);
-    // One record per command run: line, command, result (and extras such as a peeked value).
+    // One record per command run: line, command, result, start time (and extras such as a
+    // peeked value or the expectation checked against it).
     const Json& results() const { return records; }
+    int checkedExpectations() const { return checked; }
+    int failedExpectations() const { return failed; }
+    // What clients did to the head, for the waveform: GPIO notifications and register-file
+    // writes, at the time they were made.
+    const std::vector<sim::TraceEvent>& clientSignals() const { return signals; }
 
 private:
     // The result; extras receives further values the command reports.
     Json execute(const tsCommand& command, Json& extras);
     Json get(const std::string& what);
-    void notifyWrite(uint32_t address, uint32_t value);
+    // Who handled the write: "observer" and the handlers' class names.
+    Json notifyWrite(uint32_t address, uint32_t value);
+    void check(const tsCommand& command);
+    void signal(const char* name, uint64_t value);
 
     Vistrel::tcSensorBoard& board;
     std::function<Json()> stateReport;
     std::map<std::string, Vistrel::tcAbstractHandler*> handlerMap;
     std::vector<std::unique_ptr<Vistrel::tcAbstractHandler>> handlers; // head first
     Json records = Json::array();
+    int checked = 0, failed = 0;
+    std::vector<sim::TraceEvent> signals;
+    std::unique_ptr<tcWriteWitness> witness;
 };
 
 } // namespace camhost

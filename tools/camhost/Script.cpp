@@ -42,6 +42,7 @@ const std::map<std::string, tsSyntax>& syntaxTable() {
         {"get", {teArgs::eeWords, 1, "get WHAT"}},
         {"sleep", {teArgs::eeNumbers, 1, "sleep US"}},
         {"state", {teArgs::eeNone, 0, "state"}},
+        {"expect", {teArgs::eeWords, 1, "expect VALUE | expect !VALUE"}},
     };
     return table;
 }
@@ -89,7 +90,8 @@ tsCommand parseLine(int number, const std::string& text) {
         return tcScriptError(number, why + " (usage: " + syntax.form + ")");
     };
     const size_t given = command.words.size();
-    const bool atLeast = command.name == "cmd" || command.name == "regions";
+    const bool atLeast =
+        command.name == "cmd" || command.name == "regions" || command.name == "expect";
     if (atLeast ? given < static_cast<size_t>(syntax.count)
                 : given != static_cast<size_t>(syntax.count))
         throw usage(std::to_string(given) + " argument(s) given");
@@ -109,12 +111,25 @@ tsCommand parseLine(int number, const std::string& text) {
     if (command.name == "regions" && given != 1 + 4 * static_cast<size_t>(command.numbers[0]))
         throw usage(command.words[0] + " regions need " + std::to_string(4 * command.numbers[0]) +
                     " numbers after the count");
+    if (command.name == "expect") {
+        command.expectation = parseExpectation(text.substr(command.name.size()));
+        if (!command.expectation)
+            throw usage("nothing to expect");
+    }
     if (command.name == "get") {
         const auto& names = getterNames();
         if (given != 1 || std::find(names.begin(), names.end(), command.words[0]) == names.end())
             throw usage("cannot get \"" + command.words[0] + "\"");
     }
     return command;
+}
+
+// Commands whose result is always null: nothing to expect of them.
+bool answers(const std::string& name) {
+    for (const char* silent : {"notify", "write", "sleep", "state", "expect"})
+        if (name == silent)
+            return false;
+    return true;
 }
 
 } // namespace
@@ -132,8 +147,15 @@ std::vector<tsCommand> readScript(std::istream& in) {
     for (std::string line; std::getline(in, line);) {
         ++number;
         const std::string text = trim(line.substr(0, line.find('#')));
-        if (!text.empty())
-            commands.push_back(parseLine(number, text));
+        if (text.empty())
+            continue;
+        tsCommand command = parseLine(number, text);
+        if (command.name == "expect" && (commands.empty() || !answers(commands.back().name)))
+            throw tcScriptError(
+                number, "expect checks the result of the command before it, and " +
+                            (commands.empty() ? std::string("there is none")
+                                              : "\"" + commands.back().name + "\" has no result"));
+        commands.push_back(std::move(command));
     }
     if (in.bad())
         throw tcScriptError(number + 1, "cannot read the script");

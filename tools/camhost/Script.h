@@ -1,7 +1,10 @@
 #pragma once
 // camhost scripts: one command a line, '#' starts a comment, numbers in decimal or 0x-hex.
 // The whole script is read and checked before the first command runs.
+#include "Expect.h"
+
 #include <istream>
+#include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
@@ -14,6 +17,8 @@ struct tsCommand {
     std::string name;               // first word
     std::vector<std::string> words; // the arguments as written
     std::vector<long long> numbers; // the arguments as numbers (numeric commands only)
+    // "expect" only: what the command before it should have given.
+    std::optional<tsExpectation> expectation;
 };
 
 // A line camhost does not understand.

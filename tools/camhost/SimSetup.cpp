@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <optional>
+#include <set>
 #include <stdexcept>
 
 namespace camhost {
@@ -58,6 +59,9 @@ void apply(sim::HeadConfig& config, const std::string& setting) {
     } else if (key.rfind("gpio.", 0) == 0) {
         if (key.size() == 5)
             refuse(setting, "expected gpio.NAME");
+        if (sim::Head::instance().gpioPin(key.substr(5)) < 0)
+            refuse(setting, "the head has no line " + key.substr(5) +
+                                " (lines: XRESET, MCLK_ENABLE, TRIGGER_IN)");
         expect(setting, value, "absent");
         config.absentGpios.insert(key.substr(5));
     } else if (key == "pll") {
@@ -105,8 +109,12 @@ void apply(sim::HeadConfig& config, const std::string& setting) {
 
 sim::HeadConfig headConfigFrom(const std::vector<std::string>& settings) {
     sim::HeadConfig config;
-    for (const std::string& setting : settings)
+    std::set<std::string> keys;
+    for (const std::string& setting : settings) {
+        if (!keys.insert(setting.substr(0, setting.find('='))).second)
+            refuse(setting, "given twice; keep one");
         apply(config, setting);
+    }
     return config;
 }
 

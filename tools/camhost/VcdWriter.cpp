@@ -9,25 +9,30 @@
 namespace camhost {
 namespace {
 
+enum class teKind { eeLevel, eePulse, eeEvent };
+
 struct tsSignal {
     std::string name; // "scope.name"; names without a scope are GPIO lines
     int width;
+    teKind kind;
 };
 
 // Known signals in display order, with their widths.
 const std::vector<tsSignal>& knownSignals() {
     static const std::vector<tsSignal> signals{
-        {"XRESET", 1},       {"MCLK_ENABLE", 1},       {"pwm.enable", 1},
-        {"pwm.pulse", 1},    {"sensor.frameState", 3}, {"spi.strobe", 1},
-        {"spi.reg", 11},     {"spi.value", 28},        {"rx.enable", 1},
-        {"rx.pllLocked", 1}, {"rx.aligned", 1},        {"frame.valid", 1},
+        {"XRESET", 1, teKind::eeLevel},         {"MCLK_ENABLE", 1, teKind::eeLevel},
+        {"notify.event", 1, teKind::eeEvent},   {"notify.gpio", 32, teKind::eeLevel},
+        {"notify.level", 32, teKind::eeLevel},  {"pwm.enable", 1, teKind::eeLevel},
+        {"pwm.pulse", 1, teKind::eePulse},      {"sensor.frameState", 3, teKind::eeLevel},
+        {"spi.strobe", 1, teKind::eePulse},     {"spi.reg", 11, teKind::eeLevel},
+        {"spi.value", 28, teKind::eeLevel},     {"spi.frames", 32, teKind::eeLevel},
+        {"adc.convert", 1, teKind::eeEvent},    {"adc.channel", 3, teKind::eeLevel},
+        {"rx.enable", 1, teKind::eeLevel},      {"rx.pllLocked", 1, teKind::eeLevel},
+        {"rx.aligned", 1, teKind::eeLevel},     {"dpa.lock", 28, teKind::eeLevel},
+        {"regfile.write", 1, teKind::eeEvent},  {"regfile.address", 32, teKind::eeLevel},
+        {"regfile.value", 32, teKind::eeLevel}, {"frame.valid", 1, teKind::eePulse},
     };
     return signals;
-}
-
-// Signals that rest at 0 between their pulses.
-bool pulsed(const std::string& name) {
-    return name == "pwm.pulse" || name == "spi.strobe" || name == "frame.valid";
 }
 
 int bitsFor(uint64_t value) {
@@ -76,39 +81,115 @@ std::string valueText(uint64_t value, int width, const std::string& id) {
     return "b" + bits + " " + id;
 }
 
-} // namespace
-
-std::vector<sim::TraceEvent> headSignals(const sim::Head& head) {
-    std::vector<sim::TraceEvent> events = head.trace();
-    std::set<std::string> traced;
-    for (const sim::TraceEvent& event : events)
-        traced.insert(event.signal);
-    for (const sim::GpioEdge& edge : head.gpioEdges())
-        if (traced.count(edge.name) == 0)
-            events.push_back({edge.time, edge.name, static_cast<uint64_t>(edge.level)});
-    return events;
+long long micros(sim::Micros time) {
+    return std::max<long long>(0, time.count());
 }
 
-void writeVcd(std::ostream& out, std::vector<sim::TraceEvent> events, sim::Micros end) {
-    std::stable_sort(
-        events.begin(), events.end(),
-        [](const sim::TraceEvent& a, const sim::TraceEvent& b) { return a.time < b.time; });
+// Each pulse's rise and fall; pulses that overlap or touch make one.
+std::vector<sim::TraceEvent> pulseEdges(std::vector<tsPulse> pulses) {
+    std::stable_sort(pulses.begin(), pulses.end(),
+                     [](const tsPulse& a, const tsPulse& b) { return a.start < b.start; });
+    std::map<std::string, std::pair<sim::Micros, sim::Micros>> open; // signal -> [rise, fall)
+    std::vector<sim::TraceEvent> edges;
+    const auto close = [&edges](const std::string& signal, sim::Micros rise, sim::Micros fall) {
+        edges.push_back({rise, signal, 1});
+        edges.push_back({fall, signal, 0});
+    };
+    for (const tsPulse& pulse : pulses) {
+        const sim::Micros fall = pulse.start + std::max(pulse.width, sim::Micros(1));
+        auto found = open.find(pulse.signal);
+        if (found != open.end() && pulse.start <= found->second.second) {
+            found->second.second = std::max(found->second.second, fall);
+            continue;
+        }
+        if (found != open.end())
+            close(pulse.signal, found->second.first, found->second.second);
+        open[pulse.signal] = {pulse.start, fall};
+    }
+    for (const auto& [signal, span] : open)
+        close(signal, span.first, span.second);
+    return edges;
+}
+
+} // namespace
+
+tsWaveform headWaveform(const sim::Head& head) {
+    tsWaveform waveform;
+    std::set<std::string> traced;
+    const sim::Micros duty(head.pwm().dutyUs); // set once, at initialisation
+    for (const sim::TraceEvent& event : head.trace()) {
+        traced.insert(event.signal);
+        if (event.signal == "pwm.pulse") {
+            if (event.value != 0)
+                waveform.pulses.push_back({event.time, duty, event.signal});
+        } else if (event.signal != "spi.strobe") { // drawn from the frames below
+            waveform.changes.push_back(event);
+        }
+    }
+    for (const sim::GpioEdge& edge : head.gpioEdges())
+        if (traced.count(edge.name) == 0)
+            waveform.changes.push_back({edge.time, edge.name, static_cast<uint64_t>(edge.level)});
+
+    // A frame keeps the bus for its bits at the configured clock (5 bytes at 4 MHz: 10 us).
+    const std::optional<sim::SpiConfigSeen> spi = head.lastSpiConfiguration();
+    const long long hz = spi && spi->speedHz > 0 ? spi->speedHz : 1000000;
+    uint64_t frames = 0;
+    for (const sim::SpiFrame& frame : head.spiFrames()) {
+        const long long bits = static_cast<long long>(frame.bytes.size()) * 8;
+        waveform.pulses.push_back(
+            {frame.time, sim::Micros((bits * 1000000 + hz - 1) / hz), "spi.strobe"});
+        waveform.changes.push_back({frame.time, "spi.frames", ++frames});
+    }
+    for (const auto& [time, channel] : head.adcReads()) {
+        waveform.events.push_back({time, "adc.convert", 1});
+        waveform.changes.push_back({time, "adc.channel", static_cast<uint64_t>(channel)});
+    }
+    waveform.end = sim::Clock::now();
+    return waveform;
+}
+
+void writeVcd(std::ostream& out, const tsWaveform& waveform) {
+    // Known instants given as changes are events all the same.
+    std::vector<sim::TraceEvent> changes, events = waveform.events;
+    for (const sim::TraceEvent& event : waveform.changes) {
+        const auto& known = knownSignals();
+        const bool instant = std::any_of(known.begin(), known.end(), [&](const tsSignal& s) {
+            return s.name == event.signal && s.kind == teKind::eeEvent;
+        });
+        (instant ? events : changes).push_back(event);
+    }
+    const std::vector<sim::TraceEvent> edges = pulseEdges(waveform.pulses);
+    changes.insert(changes.end(), edges.begin(), edges.end());
 
     // Signals: the known ones always (an empty trace still shows them), then the rest.
     std::vector<tsSignal> signals = knownSignals();
     std::map<std::string, size_t> index;
     for (size_t i = 0; i < signals.size(); ++i)
         index[signals[i].name] = i;
-    for (const sim::TraceEvent& event : events) {
+    const auto add = [&](const sim::TraceEvent& event, teKind kind) {
         auto found = index.find(event.signal);
         if (found == index.end()) {
             index[event.signal] = signals.size();
-            signals.push_back({event.signal, bitsFor(event.value)});
+            signals.push_back({event.signal, bitsFor(event.value), kind});
         } else if (found->second >= knownSignals().size()) {
             int& width = signals[found->second].width;
             width = std::max(width, bitsFor(event.value));
         }
-    }
+    };
+    for (const sim::TraceEvent& event : changes)
+        add(event, teKind::eeLevel);
+    for (const sim::TraceEvent& event : events)
+        add(event, teKind::eeEvent);
+
+    // Per instant, per signal, the last value: stable order keeps the order of the head.
+    std::map<long long, std::map<size_t, uint64_t>> timeline;
+    std::stable_sort(
+        changes.begin(), changes.end(),
+        [](const sim::TraceEvent& a, const sim::TraceEvent& b) { return a.time < b.time; });
+    for (const sim::TraceEvent& event : changes)
+        timeline[micros(event.time)][index.at(event.signal)] = event.value;
+    for (const sim::TraceEvent& event : events)
+        timeline[micros(event.time)][index.at(event.signal)] = 1;
 
     char date[64] = "";
     const std::time_t now = std::time(nullptr);
@@ -124,49 +205,42 @@ void writeVcd(std::ostream& out, std::vector<sim::TraceEvent> events, sim::Micro
             scopes.push_back(scopeOf(signal.name));
     for (const std::string& scope : scopes) {
         out << "$scope module " << scope << " $end\n";
-        for (size_t i = 0; i < signals.size(); ++i)
-            if (scopeOf(signals[i].name) == scope)
-                out << "$var wire " << signals[i].width << " " << identifier(i) << " "
-                    << leafOf(signals[i].name)
-                    << (signals[i].width > 1 ? " [" + std::to_string(signals[i].width - 1) + ":0]"
-                                             : "")
-                    << " $end\n";
+        for (size_t i = 0; i < signals.size(); ++i) {
+            const tsSignal& signal = signals[i];
+            if (scopeOf(signal.name) != scope)
+                continue;
+            out << "$var " << (signal.kind == teKind::eeEvent ? "event" : "wire") << " "
+                << signal.width << " " << identifier(i) << " " << leafOf(signal.name)
+                << (signal.width > 1 ? " [" + std::to_string(signal.width - 1) + ":0]" : "")
+                << " $end\n";
+        }
         out << "$upscope $end\n";
     }
     out << "$upscope $end\n$enddefinitions $end\n";
 
+    // Pulses and counts rest at 0; other levels are unknown until first driven.
     out << "#0\n$dumpvars\n";
     for (size_t i = 0; i < signals.size(); ++i) {
-        if (pulsed(signals[i].name))
-            out << valueText(0, signals[i].width, identifier(i)) << "\n";
+        const tsSignal& signal = signals[i];
+        if (signal.kind == teKind::eeEvent)
+            continue;
+        if (signal.kind == teKind::eePulse || signal.name == "spi.frames")
+            out << valueText(0, signal.width, identifier(i)) << "\n";
         else
-            out << (signals[i].width == 1 ? "x" : "bx ") << identifier(i) << "\n";
+            out << (signal.width == 1 ? "x" : "bx ") << identifier(i) << "\n";
     }
     out << "$end\n";
 
-    // Each instant is split into steps 1 us apart whenever a signal changes again in it.
-    long long cursor = 0;
     long long written = 0;
-    std::set<size_t> inStep;
-    for (const sim::TraceEvent& event : events) {
-        const size_t i = index.at(event.signal);
-        const long long time = std::max<long long>(0, event.time.count());
-        if (time > cursor) {
-            cursor = time;
-            inStep.clear();
-        } else if (inStep.count(i) != 0) {
-            ++cursor;
-            inStep.clear();
-        }
-        inStep.insert(i);
-        if (cursor != written) {
-            out << "#" << cursor << "\n";
-            written = cursor;
-        }
-        out << valueText(event.value, signals[i].width, identifier(i)) << "\n";
+    for (const auto& [time, values] : timeline) {
+        if (time != written)
+            out << "#" << time << "\n";
+        written = time;
+        for (const auto& [i, value] : values)
+            out << valueText(value, signals[i].width, identifier(i)) << "\n";
     }
-    if (end.count() > written)
-        out << "#" << end.count() << "\n";
+    if (micros(waveform.end) > written)
+        out << "#" << micros(waveform.end) << "\n";
 }
 
 } // namespace camhost

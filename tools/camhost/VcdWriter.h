@@ -1,5 +1,6 @@
 #pragma once
-// IEEE 1364 value change dump of the head's traced signals, on the run's own clock (1 us).
+// IEEE 1364 value change dump of the head's signals, on the run's own clock (1 us). Every
+// change is shown at its true time; pulses keep their physical width.
 #include "sim/SimHead.h"
 
 #include <ostream>
@@ -7,12 +8,26 @@
 
 namespace camhost {
 
-// Writes the dump of events up to end. Changes of one signal at the same instant (a
-// pulse's rise and fall, a burst of SPI frames on the virtual clock) are spread 1 us
-// apart so that each stays visible.
-void writeVcd(std::ostream& out, std::vector<sim::TraceEvent> events, sim::Micros end);
+// A signal high from start for width, then low again. Pulses of one signal that overlap
+// show as one.
+struct tsPulse {
+    sim::Micros start;
+    sim::Micros width;
+    std::string signal;
+};
 
-// The head's trace, with the drives of GPIO lines the trace does not cover.
-std::vector<sim::TraceEvent> headSignals(const sim::Head& head);
+struct tsWaveform {
+    std::vector<sim::TraceEvent> changes; // levels and values, from their time on
+    std::vector<tsPulse> pulses;
+    std::vector<sim::TraceEvent> events; // instants without a level (VCD events)
+    sim::Micros end{0};
+};
+
+// The head's signals up to now: its trace, the PWM's pulses (duty time wide), each SPI
+// frame's strobe (its bytes at the bus clock) and a frame count, ADC conversions.
+tsWaveform headWaveform(const sim::Head& head);
+
+// Writes the dump. Of several changes of one signal at one instant the last one shows.
+void writeVcd(std::ostream& out, const tsWaveform& waveform);
 
 } // namespace camhost

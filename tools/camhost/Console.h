@@ -1,0 +1,20 @@
+#pragma once
+// camhost's own output, apart from the plug-in's: with --quiet the plug-in's standard
+// output and error go to a log (or nowhere) while camhost's lines still reach the terminal.
+#include <ostream>
+#include <string>
+
+namespace camhost {
+
+// camhost's standard output and error. Before divertPluginOutput they are the process's.
+std::ostream& out();
+std::ostream& err();
+
+// The descriptor behind err(), for a signal handler's message.
+int errorFd();
+
+// Sends whatever the process writes to its standard output and error from now on (the
+// plug-in's lines) to logPath, or nowhere when it is empty. Gives an error text, or "".
+std::string divertPluginOutput(const std::string& logPath);
+
+} // namespace camhost
