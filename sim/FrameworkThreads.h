@@ -21,6 +21,10 @@ void waitForGpioNotifications();
 // mode; at once in the other modes).
 void waitForRegisterFileNotifications();
 
+// Runs hook (empty: none) on the caller's thread after each call of a board's frame-output
+// object, whose operation it is given: a framework whose frame output takes its time.
+void setFrameOutputHook(std::function<void(char operation)> hook);
+
 namespace detail {
 
 // The running head's register-file mode.
