@@ -574,14 +574,14 @@ TEST_P(FrameworkThreadsTest, BoardDeletedWhileNotificationsRun) {
             armed = byNotifier;
             std::thread client([&] { writeWord(0x3A040, 2); });
             inside.waitForTexts();
-            for (int n = 0; n < 1000; ++n) // lets them reach the mutexes
-                std::this_thread::yield();
+            // Lets them reach the mutexes.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
             if (!byNotifier)
                 deleter = std::thread(destroy);
             while (!deleting.load())
                 std::this_thread::yield();
             // The destructor must wait for what runs in the board.
-            for (int n = 0; n < 20 && !destroyed.load(); ++n)
+            for (int n = 0; n < 10 && !destroyed.load(); ++n)
                 std::this_thread::sleep_for(std::chrono::milliseconds(1));
             if (destroyed.load())
                 ++returnedEarly;
@@ -729,8 +729,8 @@ TEST_P(FrameworkThreadsTest, TriggerWaitingAcrossStopDoesNotRunInTheNextCapture)
             const size_t pwmCalls = head().pwm().enableLog.size();
             sim::notifyGpio(b, 7, 1);
             arrived.waitForTexts();
-            for (int i = 0; i < 1000; ++i) // lets the trigger reach the capture mutex
-                std::this_thread::yield();
+            // Lets the trigger reach the capture mutex.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
             std::atomic<bool> stopping{false};
             std::thread host([&] {
                 stopping = true;
@@ -739,8 +739,8 @@ TEST_P(FrameworkThreadsTest, TriggerWaitingAcrossStopDoesNotRunInTheNextCapture)
             });
             while (!stopping.load())
                 std::this_thread::yield();
-            for (int i = 0; i < 1000; ++i) // lets stop() reach the capture mutex
-                std::this_thread::yield();
+            // Lets stop() reach the capture mutex.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
             busy.unlock();
             host.join();
             sim::waitForGpioNotifications();
