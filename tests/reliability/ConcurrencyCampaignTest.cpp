@@ -224,16 +224,18 @@ TEST_F(ConcurrencyCampaignTest, PeekAndPokeDuringRegisterFileLoad) {
     const size_t framesBefore = head().spiFrames().size();
     StartGate gate;
     std::atomic<long> operations{0};
+    std::atomic<bool> loaded{false};
     testing::internal::CaptureStdout();
     std::thread loader([&] {
         gate.wait();
         sensor().SensorInitRegisters();
+        loaded = true;
     });
     // Peeks alone, without pokes that would wait for the whole file under the register
     // mutex: these overlap the loader's inserts into the shadow map.
     std::thread reader([&] {
         gate.wait();
-        for (int i = 0; i < kPokes; ++i) {
+        for (int i = 0; i < kPokes || !loaded.load(); ++i) {
             int value = 0;
             b.peek(0x100 + (i % 200), &value);
             operations += 1;
