@@ -16,6 +16,16 @@ tcRobustLock::tcRobustLock(pthread_mutex_t* m) : mutex(m) {
     }
 }
 
-tcRobustLock::~tcRobustLock() { pthread_mutex_unlock(mutex); }
+tcRobustLock::~tcRobustLock() {
+    if (held)
+        pthread_mutex_unlock(mutex);
+}
+
+void tcRobustLock::unlock() {
+    if (held) {
+        held = false;
+        pthread_mutex_unlock(mutex);
+    }
+}
 
 } // namespace platform

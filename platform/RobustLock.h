@@ -15,10 +15,13 @@ public:
 
     // True when this lock recovered the mutex from a dead owner.
     bool recoveredOwnerDeath() const { return recovered; }
+    // Unlocks before the end of the scope; the destructor then does nothing.
+    void unlock();
 
 private:
     pthread_mutex_t* mutex;
     bool recovered = false;
+    bool held = true;
 };
 
 } // namespace platform

@@ -3,7 +3,9 @@
 
 #include "Vistrel/tcRegisterFile.h"
 #include "Vistrel/teNackCode.h"
+#include "plugin/RegisterFileWords.h"
 
+#include <algorithm>
 #include <iostream>
 
 namespace Vistrel {
@@ -33,9 +35,87 @@ tc120MXSSensorBoard::tc120MXSSensorBoard(const std::string& path)
 
 tc120MXSSensorBoard::~tc120MXSSensorBoard() {
     // The register file outlives the board: it must never notify a destroyed observer.
+    // Unregistering stops new notifications; one already running is waited for.
     if (observerRegistered)
         tcRegisterFile::getInstance(nullptr, true)->observable.unregisterObserver(&regFileObs);
     observerRegistered = false;
+    lifetime.closeAndWait();
+}
+
+bool tc120MXSSensorBoard::tcLifetimeGate::enter() {
+    const std::lock_guard<std::mutex> lock(mutex);
+    if (closed)
+        return false;
+    inside.push_back(std::this_thread::get_id());
+    return true;
+}
+
+void tc120MXSSensorBoard::tcLifetimeGate::leave() {
+    const std::lock_guard<std::mutex> lock(mutex);
+    inside.erase(std::find(inside.begin(), inside.end(), std::this_thread::get_id()));
+    idle.notify_all();
+}
+
+void tc120MXSSensorBoard::tcLifetimeGate::closeAndWait() {
+    std::unique_lock<std::mutex> lock(mutex);
+    closed = true;
+    const std::thread::id self = std::this_thread::get_id();
+    idle.wait(lock, [&] {
+        return std::all_of(inside.begin(), inside.end(),
+                           [&](std::thread::id id) { return id == self; });
+    });
+}
+
+tc120MXSSensorBoard::tcBoardScope::tcBoardScope(tc120MXSSensorBoard& board_, tcLifetimeGate* gate_)
+    : board(board_), gate(gate_) {
+    if (gate != nullptr && !gate->enter())
+        return;
+    lock.emplace(board.mutex.getMutex());
+    ++board.boardScopeDepth;
+}
+
+tc120MXSSensorBoard::tcBoardScope::~tcBoardScope() {
+    if (!lock)
+        return;
+    std::shared_ptr<tsOutbox> sender;
+    if (--board.boardScopeDepth == 0 && !board.pendingWords.empty()) {
+        const std::lock_guard<std::mutex> queue(board.outbox->mutex);
+        tsOutbox& out = *board.outbox;
+        out.words.insert(out.words.end(), board.pendingWords.begin(), board.pendingWords.end());
+        board.pendingWords.clear();
+        if (!out.sending) {
+            out.sending = true;
+            sender = board.outbox;
+        }
+    }
+    lock->unlock();
+    if (gate != nullptr)
+        gate->leave();
+    // The board may be gone from here on: only the outbox is used.
+    if (sender)
+        sender->send();
+}
+
+void tc120MXSSensorBoard::tsOutbox::send() {
+    for (;;) {
+        std::pair<uint32_t, uint32_t> word;
+        {
+            const std::lock_guard<std::mutex> queue(mutex);
+            if (words.empty()) {
+                sending = false;
+                return;
+            }
+            word = words.front();
+            words.erase(words.begin());
+        }
+        regfile::publish(word.first, word.second);
+    }
+}
+
+void tc120MXSSensorBoard::publishWord(uint32_t address, uint32_t value) {
+    // Outside any scope the word is a scope of its own.
+    tcBoardScope scope(*this);
+    pendingWords.emplace_back(address, value);
 }
 
 int tc120MXSSensorBoard::resetFpga() {
@@ -81,7 +161,7 @@ int tc120MXSSensorBoard::validate() {
     return eeSuccess;
 }
 bool tc120MXSSensorBoard::isCapturing() {
-    return capturing.load();
+    return capturing.load() != 0;
 }
 
 int tc120MXSSensorBoard::save(int) {

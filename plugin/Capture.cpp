@@ -48,12 +48,12 @@ int tc120MXSSensorBoard::start() {
     // which update the same sensor register under the board mutex.
     int64_t interval = 0;
     {
-        platform::tcRobustLock lock(mutex.getMutex());
+        tcBoardScope scope(*this);
         sensor.setFrameState(tc120MXS::eeFrameStopped);
         interval = frameInterval;
     }
     const auto applyCaptureFrameState = [this] {
-        platform::tcRobustLock lock(mutex.getMutex());
+        tcBoardScope scope(*this);
         sensor.setFrameState(sensor.captureFrameState);
     };
 
@@ -75,18 +75,24 @@ int tc120MXSSensorBoard::start() {
         applyCaptureFrameState();
     }
 
-    capturing = true;
+    // A new number for every capture (never 0, which means idle).
+    if (++lastCaptureRun == 0)
+        lastCaptureRun = 1;
+    capturing = lastCaptureRun;
     updateStatus(eeStatusCapturing, "Starting capture...");
     return eeSuccess;
 }
 
 int tc120MXSSensorBoard::stop() {
+    // Triggers arriving from now on are not for this capture, also while a triggered frame
+    // still holds the capture mutex; a start that finishes meanwhile is stopped below.
+    capturing = 0;
     const std::lock_guard<std::mutex> capture(captureMutex);
-    capturing = false;
+    capturing = 0;
 
     int64_t interval = 0;
     {
-        platform::tcRobustLock lock(mutex.getMutex());
+        tcBoardScope scope(*this);
         sensor.setFrameState(tc120MXS::eeFrameStopped);
         interval = frameInterval;
     }
@@ -100,6 +106,13 @@ int tc120MXSSensorBoard::stop() {
 }
 
 void tc120MXSSensorBoard::Handler(unsigned int gpio, unsigned int level) {
+    if (!lifetime.enter())
+        return; // the board is being destroyed
+    struct tsLeave {
+        tcLifetimeGate& gate;
+        ~tsLeave() { gate.leave(); }
+    } leave{lifetime};
+
     // One write, so lines of concurrent notifications do not interleave.
     std::ostringstream line;
     line << "tc120MXSSensorBoard::"
@@ -107,14 +120,15 @@ void tc120MXSSensorBoard::Handler(unsigned int gpio, unsigned int level) {
          << ": gpio " << gpio << " notification. currently " << level << '\n';
     std::cout << line.str() << std::flush;
 
-    if (!capturing || triggerMode.load() != eeExternalTrigger)
+    // The capture this notification arrived in: it triggers that one or none.
+    const uint32_t run = capturing.load();
+    if (run == 0 || triggerMode.load() != eeExternalTrigger)
         return;
 
-    // A stop (and perhaps a new start) may have run while this notification waited.
+    // A stop, and perhaps a new start, may have run while this notification waited.
     const std::lock_guard<std::mutex> capture(captureMutex);
-    if (!capturing || triggerMode.load() != eeExternalTrigger)
+    if (capturing.load() != run)
         return;
-
     const auto waitBound = [this] {
         platform::tcRobustLock lock(mutex.getMutex());
         return microseconds(frameInterval + kTriggerWaitMarginUs);

@@ -4,6 +4,8 @@
 
 #include "platform/RobustLock.h"
 
+#include <sys/stat.h>
+
 #include <cstddef>
 #include <cstring>
 #include <fstream>
@@ -39,15 +41,25 @@ const char* const kVersionFiles[] = {
 constexpr int kMaxRegister = 0xFFFF; // sensor register numbers are 16 bits
 const char* const kTemperatureUnavailable = "-275";
 
-// First line of a version file, or "???" when it cannot be read. A file without a final
-// newline, and an empty one, end the read at end of file: their text counts.
+// A version line is a short text; a longer one is cut here.
+constexpr size_t kMaxVersionLine = 4096;
+
+// First line of a version file, or "???" when it cannot be read. Only a regular file is
+// opened: opening a FIFO would block, and a device such as /dev/zero has no line end. A
+// file without a final newline, and an empty one, end the read at end of file: their text
+// counts.
 std::string versionEntry(const char* path) {
+    struct stat info {};
+    if (stat(path, &info) != 0 || !S_ISREG(info.st_mode))
+        return "???";
     std::ifstream in(path);
     std::string line;
-    std::getline(in, line);
-    if (in.good() || in.eof())
-        return line;
-    return "???";
+    char c = 0;
+    while (line.size() < kMaxVersionLine && in.get(c) && c != '\n')
+        line += c;
+    if (!in.is_open() || in.bad())
+        return "???";
+    return line;
 }
 
 } // namespace
@@ -67,13 +79,15 @@ int tc120MXSSensorBoard::GetCameraInfo(tsCameraInfo* info) {
 }
 
 std::string tc120MXSSensorBoard::getVersion() {
-    platform::tcRobustLock lock(mutex.getMutex());
+    // The files are read before the board mutex is taken: a slow file must not hold up the
+    // settings, start and stop.
     std::string text;
     for (const char* path : kVersionFiles) {
         text += '"';
         text += versionEntry(path);
         text += "\" ";
     }
+    platform::tcRobustLock lock(mutex.getMutex());
     text += "\"SW:";
     text += TC120MXS_BUILD_DATE;
     text += ' ';

@@ -49,6 +49,9 @@ int tc120MXSSensorBoard::initialize() {
         tcRegisterFile::getInstance(nullptr, true)->observable.registerObserver(&regFileObs);
         observerRegistered = true;
     }
+    // Register-file writes, this operation's own among them, act once the head is up; its
+    // words are sent when it returns.
+    tcBoardScope scope(*this);
 
     const INIReader config(kConfigFile);
 
@@ -111,15 +114,15 @@ int tc120MXSSensorBoard::initialize() {
     }
 
     setBPP(eeBPP16);
-    regfile::publish(regfile::kPixelFormat, kPixelFormatMono8);
+    publishWord(regfile::kPixelFormat, kPixelFormatMono8);
 
     sensor.setGain(tc120MXS::eeGain15);
-    regfile::publish(regfile::kGain, tc120MXS::eeGain15);
+    publishWord(regfile::kGain, tc120MXS::eeGain15);
 
     biasSubtract = kStartupBiasSubtract;
     fpga.frameCtrl.setBiasSubtract(biasSubtract);
-    regfile::publish(regfile::kBiasOffset, biasSubtract & ~kBiasEnableBit);
-    regfile::publish(regfile::kBiasEnable, (biasSubtract & kBiasEnableBit) != 0 ? 1u : 0u);
+    publishWord(regfile::kBiasOffset, biasSubtract & ~kBiasEnableBit);
+    publishWord(regfile::kBiasEnable, (biasSubtract & kBiasEnableBit) != 0 ? 1u : 0u);
 
     fpga.frameCtrl.dumpRegisters();
     return receiver;

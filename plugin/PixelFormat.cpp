@@ -46,6 +46,8 @@ int tc120MXSSensorBoard::setColor(bool color) {
 }
 
 int tc120MXSSensorBoard::setTestPattern(teTestPattern pattern) {
+    // The bias word is also changed by register-file writes, under the same mutex.
+    tcBoardScope scope(*this);
     // Remember the live bias-subtract word while subtraction is on, so that it can be given
     // back when the pattern goes off. Done for every call, refused ones included.
     const uint32_t live = fpga.frameCtrl.readBiasSubtract();
@@ -72,6 +74,8 @@ int tc120MXSSensorBoard::setTestPattern(teTestPattern pattern) {
 }
 
 int tc120MXSSensorBoard::setTrigger(teTriggerMode mode) {
+    // Not while start() runs: it reads the mode to choose how to capture.
+    const std::lock_guard<std::mutex> capture(captureMutex);
     if (isCapturing())
         return eeCaputreInProgress;
     if (mode != eeFreeRunning && mode != eeExternalTrigger)

@@ -38,30 +38,43 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
     std::cout << "tcRegFileObs::update register: " << update.address << std::endl;
     if (update.kind != tsUpdate::eeWordWritten)
         return;
-
-    tcCanon120FrameCtrl& receiver = owner->fpga.frameCtrl;
     switch (update.address) {
     case regfile::kGain:
-        if (isSensorGain(update.value))
-            owner->sensor.setGain(static_cast<tc120MXS::teGain>(update.value));
-        break;
     case regfile::kBiasOffset:
-        if (update.value <= kBiasOffsetMask) {
-            const uint32_t word = receiver.readBiasSubtract();
-            receiver.setBiasSubtract((word & ~kBiasOffsetMask) | update.value);
-        }
-        break;
-    case regfile::kBiasEnable: {
-        const uint32_t word = receiver.readBiasSubtract();
-        receiver.setBiasSubtract((word & ~kBiasEnableBit) |
-                                 (update.value != 0 ? kBiasEnableBit : 0u));
-        break;
-    }
+    case regfile::kBiasEnable:
     case regfile::kVerticalFactor:
-        changeVerticalFactor(update.value);
         break;
     default:
         return; // not ours: left for the other observers
+    }
+
+    {
+        // Nothing of the board is touched after this scope: the board may then be gone.
+        tcBoardScope scope(*owner, &owner->lifetime);
+        if (!scope.entered())
+            return; // the board is being destroyed
+        tcCanon120FrameCtrl& receiver = owner->fpga.frameCtrl;
+        switch (update.address) {
+        case regfile::kGain:
+            if (isSensorGain(update.value))
+                owner->sensor.setGain(static_cast<tc120MXS::teGain>(update.value));
+            break;
+        case regfile::kBiasOffset:
+            if (update.value <= kBiasOffsetMask) {
+                const uint32_t word = receiver.readBiasSubtract();
+                receiver.setBiasSubtract((word & ~kBiasOffsetMask) | update.value);
+            }
+            break;
+        case regfile::kBiasEnable: {
+            const uint32_t word = receiver.readBiasSubtract();
+            receiver.setBiasSubtract((word & ~kBiasEnableBit) |
+                                     (update.value != 0 ? kBiasEnableBit : 0u));
+            break;
+        }
+        default:
+            changeVerticalFactor(update.value);
+            break;
+        }
     }
     update.handled = true;
 }
@@ -81,8 +94,8 @@ void tc120MXSSensorBoard::tcRegFileObs::changeVerticalFactor(uint32_t factor) {
     const int result =
         owner->setROI(ROI(static_cast<int>(y), current.x, current.width, static_cast<int>(height)));
     if (result == eeSuccess) {
-        regfile::publish(regfile::kRegionHeight, height);
-        regfile::publish(regfile::kRegionY, y);
+        owner->publishWord(regfile::kRegionHeight, height);
+        owner->publishWord(regfile::kRegionY, y);
         return;
     }
 

@@ -3,6 +3,8 @@
 #include "plugin/RegisterFileWords.h"
 #include "plugin/tc120MXSSensorBoard.h"
 
+#include "platform/RobustLock.h"
+
 #include <cstdint>
 #include <iostream>
 
@@ -37,6 +39,9 @@ uint16_t low16(int value) {
 } // namespace
 
 int tc120MXSSensorBoard::setROI(ROI region) {
+    // The region, the line factor, the sensor's row band, the receiver's cut-out and the
+    // minimum-interval word change as one step.
+    tcBoardScope scope(*this);
     std::cout << "SetROI enter" << std::endl;
     std::cout << "SetROI region" << region.toString() << std::endl;
 
@@ -54,12 +59,12 @@ int tc120MXSSensorBoard::setROI(ROI region) {
     }
 
     std::cout << "setROI exit:" << result << std::endl;
-    regfile::publish(regfile::kMinFrameInterval,
-                     static_cast<uint32_t>(getMinFrameIntervalMicroS()));
+    publishWord(regfile::kMinFrameInterval, static_cast<uint32_t>(getMinFrameIntervalMicroS()));
     return result;
 }
 
 int tc120MXSSensorBoard::programMultipleROI() {
+    tcBoardScope scope(*this);
     std::cout << "programMultipleROI " << roi.toString() << std::endl;
 
     // Sensor rows of the band; one output row spans verticalMode sensor rows, so the band
@@ -99,10 +104,12 @@ int tc120MXSSensorBoard::programMultipleROI() {
 }
 
 ROI tc120MXSSensorBoard::getROI() {
+    platform::tcRobustLock lock(mutex.getMutex());
     return roi;
 }
 
 ROI tc120MXSSensorBoard::getImageROI() {
+    platform::tcRobustLock lock(mutex.getMutex());
     const ROI region = getROI();
     const int count = getNumberOfROI();
     if (count == 1)

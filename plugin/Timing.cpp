@@ -26,7 +26,7 @@ int low32(int64_t value) {
 } // namespace
 
 int tc120MXSSensorBoard::setFrameInterval(int requested) {
-    platform::tcRobustLock lock(mutex.getMutex());
+    tcBoardScope scope(*this);
 
     // Round down to a whole number of horizontal periods (the count itself, not its
     // duration). A period of 0 never comes from a powered sensor; should it, no rounding is
@@ -57,13 +57,13 @@ int tc120MXSSensorBoard::setFrameInterval(int requested) {
     }
 
     frameInterval = value;
-    regfile::publish(regfile::kFrameInterval, static_cast<uint32_t>(value));
+    publishWord(regfile::kFrameInterval, static_cast<uint32_t>(value));
 
     // An exposure cannot outlast the frame it belongs to.
     const int64_t fitted = low32(value) < low32(exposure) ? value : exposure;
     const teNackCode result = sensor.setExposure(microseconds(fitted));
     exposure = sensor.getExposure().count();
-    regfile::publish(regfile::kExposure, static_cast<uint32_t>(exposure));
+    publishWord(regfile::kExposure, static_cast<uint32_t>(exposure));
     return result;
 }
 
@@ -74,7 +74,7 @@ int tc120MXSSensorBoard::getFrameInterval() {
 }
 
 int tc120MXSSensorBoard::setExposure(int requested) {
-    platform::tcRobustLock lock(mutex.getMutex());
+    tcBoardScope scope(*this);
     updateStatusFMT(eeStatusInfo, "setExposure %d uS", requested);
 
     // setFrameInterval rounds down to whole horizontal periods. An interval asked for here
@@ -105,7 +105,7 @@ int tc120MXSSensorBoard::setExposure(int requested) {
 
     const teNackCode result = sensor.setExposure(microseconds(requested));
     exposure = sensor.getExposure().count();
-    regfile::publish(regfile::kExposure, static_cast<uint32_t>(exposure));
+    publishWord(regfile::kExposure, static_cast<uint32_t>(exposure));
     return result;
 }
 

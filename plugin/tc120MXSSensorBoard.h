@@ -7,11 +7,19 @@
 #include "fpga/tc120MXSFpga.h"
 #include "sensor/tc120MXS.h"
 
+#include "platform/RobustLock.h"
+
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <map>
+#include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
+#include <utility>
+#include <vector>
 
 namespace Vistrel {
 
@@ -95,6 +103,59 @@ private:
     // Test-only view of the board's parts (defined by the plug-in test suite).
     friend class BoardTestAccess;
 
+    // Lets the framework's notifications finish before the board goes away.
+    class tcLifetimeGate {
+    public:
+        // False once the board is being destroyed: the caller must not touch it.
+        bool enter();
+        void leave();
+        // Refuses new entries and waits until no other thread is inside. Entries of the
+        // calling thread are not waited for, so a destructor that runs on the notifying
+        // thread does not wait for itself.
+        void closeAndWait();
+
+    private:
+        std::mutex mutex;
+        std::condition_variable idle;
+        std::vector<std::thread::id> inside;
+        bool closed = false;
+    };
+
+    // Register-file words waiting to be sent, in the order their scopes ended. One thread at
+    // a time sends them all, so words of two threads cannot reach the register file out of
+    // order; shared, because a sender may outlive the board.
+    struct tsOutbox {
+        std::mutex mutex;
+        std::vector<std::pair<uint32_t, uint32_t>> words;
+        bool sending = false;
+        // Sends until the outbox is empty; the caller set sending.
+        void send();
+    };
+
+    // The board mutex for one operation. Register-file words published inside it are sent
+    // when the outermost scope ends, after the mutex is released: the register file may
+    // notify while holding its own lock, and its observers (this board's among them) take
+    // the board mutex, so calling it with the board mutex held could deadlock. With a gate,
+    // the scope first enters it (a notification) and leaves it before the words are sent,
+    // so nothing of the board is touched once it may have been destroyed.
+    class tcBoardScope {
+    public:
+        explicit tcBoardScope(tc120MXSSensorBoard& board, tcLifetimeGate* gate = nullptr);
+        ~tcBoardScope();
+        tcBoardScope(const tcBoardScope&) = delete;
+        tcBoardScope& operator=(const tcBoardScope&) = delete;
+        // False when the gate was closed: nothing is locked.
+        bool entered() const { return lock.has_value(); }
+
+    private:
+        tc120MXSSensorBoard& board;
+        tcLifetimeGate* gate;
+        std::optional<platform::tcRobustLock> lock;
+    };
+
+    // Queues a register-file word for the end of the outermost board scope.
+    void publishWord(uint32_t address, uint32_t value);
+
     tc120MXSFpga fpga;
     tc120MXS sensor;
     int64_t exposure = 0;      // µs, as read back from the sensor
@@ -103,14 +164,22 @@ private:
     std::atomic<teTriggerMode> triggerMode{eeFreeRunning};
     teTestPattern testPattern = eeTestPatternOff;
     uint16_t verticalMode = 1;
-    std::atomic<bool> capturing{false};
+    // 0 when idle, else the number of the running capture: a trigger acts only on the
+    // capture during which it arrived.
+    std::atomic<uint32_t> capturing{0};
     ROI roi;
     uint32_t biasSubtract = 0;
     tcRegFileObs regFileObs;
     bool observerRegistered = false;
-    // Serialises start(), stop() and a triggered frame in Handler, so a trigger that was
-    // accepted before a stop never drives the PWM of the capture that follows.
+    // Serialises start(), stop(), setTrigger() and a triggered frame in Handler. It is not
+    // fair: a Handler that waited on it checks that its capture still runs.
     std::mutex captureMutex;
+    uint32_t lastCaptureRun = 0; // guarded by captureMutex
+    // Guarded by the board mutex.
+    int boardScopeDepth = 0;
+    std::vector<std::pair<uint32_t, uint32_t>> pendingWords;
+    std::shared_ptr<tsOutbox> outbox = std::make_shared<tsOutbox>();
+    tcLifetimeGate lifetime;
 };
 
 } // namespace Vistrel

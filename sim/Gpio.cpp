@@ -1,6 +1,7 @@
 // Board-support GPIO on the simulated head: lines by device-tree name, levels recorded.
 #include "Tarnis/tcGpio.h"
 
+#include "sim/FrameworkThreads.h"
 #include "sim/HeadImpl.h"
 
 #include <cstring>
@@ -89,3 +90,24 @@ int tcGpioSingle::GetValue() {
 tcGpioListener::~tcGpioListener() = default;
 
 } // namespace Tarnis
+
+namespace sim {
+namespace {
+
+detail::NotificationThread& gpioThread() {
+    static auto* const thread = new detail::NotificationThread(); // lives with the process
+    return *thread;
+}
+
+} // namespace
+
+void notifyGpio(Tarnis::tcGpioListener& listener, unsigned int pin, unsigned int level) {
+    Tarnis::tcGpioListener* target = &listener;
+    gpioThread().post([target, pin, level] { target->Handler(pin, level); });
+}
+
+void waitForGpioNotifications() {
+    gpioThread().drain();
+}
+
+} // namespace sim

@@ -1,6 +1,7 @@
 // The framework's process-wide register file.
 #include "Vistrel/tcRegisterFile.h"
 
+#include "sim/FrameworkThreads.h"
 #include "sim/HeadImpl.h"
 #include "sim/LockGuard.h"
 
@@ -38,6 +39,11 @@ void markCurrent(const tcRegisterFile* file) {
     registry().generationSeen[file] = sim::detail::resetGeneration();
 }
 
+sim::detail::NotificationThread& notifier() {
+    static auto* const thread = new sim::detail::NotificationThread(); // lives with the process
+    return *thread;
+}
+
 } // namespace
 
 tcRegisterFile::tcRegisterFile() : mutex(true) {}
@@ -58,6 +64,12 @@ tcRegisterFile* tcRegisterFile::getInstance(const char* name, bool create) {
 }
 
 void tcRegisterFile::update_word(uint32_t address, uint32_t value) {
+    tsUpdate update;
+    update.kind = tsUpdate::eeWordWritten;
+    update.address = address;
+    update.handled = false;
+    update.value = value;
+    const sim::RegisterFileMode mode = sim::detail::registerFileMode();
     {
         sim::FrameworkLock lock(mutex.getMutex());
         if (isStale(this)) {
@@ -65,13 +77,18 @@ void tcRegisterFile::update_word(uint32_t address, uint32_t value) {
             markCurrent(this);
         }
         store[address] = value;
+        if (mode == sim::RegisterFileMode::locked) {
+            // The store lock stays held while the observers run, so every other writer
+            // waits for them (recursive: an observer may write words on this thread).
+            observable.notifyObservers(update);
+            return;
+        }
+    }
+    if (mode == sim::RegisterFileMode::thread) {
+        notifier().post([this, update]() mutable { observable.notifyObservers(update); });
+        return;
     }
     // Observers may write words themselves: notify without the store lock.
-    tsUpdate update;
-    update.kind = tsUpdate::eeWordWritten;
-    update.address = address;
-    update.handled = false;
-    update.value = value;
     observable.notifyObservers(update);
 }
 
@@ -94,3 +111,20 @@ std::map<uint32_t, uint32_t> tcRegisterFile::words() const {
 }
 
 } // namespace Vistrel
+
+namespace sim {
+
+void waitForRegisterFileNotifications() {
+    Vistrel::notifier().drain();
+}
+
+namespace detail {
+
+RegisterFileMode registerFileMode() {
+    Head::Impl& head = Head::instance().impl();
+    std::lock_guard<std::mutex> lock(head.mutex);
+    return head.config.registerFileMode;
+}
+
+} // namespace detail
+} // namespace sim

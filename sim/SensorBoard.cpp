@@ -4,15 +4,41 @@
 #include "Vistrel/tcSensorBoard.h"
 #include "Vistrel/teNackCode.h"
 
+#include "sim/FrameworkThreads.h"
 #include "sim/HeadImpl.h"
+
+namespace {
+
+std::mutex frameOutputHookMutex;
+std::function<void(char)> frameOutputHook;
+
+} // namespace
+
+namespace sim {
+
+void setFrameOutputHook(std::function<void(char operation)> hook) {
+    const std::lock_guard<std::mutex> lock(frameOutputHookMutex);
+    frameOutputHook = std::move(hook);
+}
+
+} // namespace sim
 
 namespace Vistrel {
 namespace {
 
 void recordFrameOutput(char operation, int value) {
-    sim::Head::Impl& head = sim::Head::instance().impl();
-    std::lock_guard<std::mutex> lock(head.mutex);
-    head.frameOutput.emplace_back(operation, value);
+    {
+        sim::Head::Impl& head = sim::Head::instance().impl();
+        std::lock_guard<std::mutex> lock(head.mutex);
+        head.frameOutput.emplace_back(operation, value);
+    }
+    std::function<void(char)> hook;
+    {
+        const std::lock_guard<std::mutex> lock(frameOutputHookMutex);
+        hook = frameOutputHook;
+    }
+    if (hook)
+        hook(operation);
 }
 
 } // namespace
@@ -29,9 +55,10 @@ void tcFrameOutput::S(int value) {
 }
 int tcFrameOutput::Q() {
     sim::Head::Impl& head = sim::Head::instance().impl();
-    std::lock_guard<std::mutex> lock(head.mutex);
+    std::unique_lock<std::mutex> lock(head.mutex);
     const int value = head.config.frameOutputQ;
-    head.frameOutput.emplace_back('Q', value);
+    lock.unlock();
+    recordFrameOutput('Q', value);
     return value;
 }
 

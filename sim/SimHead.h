@@ -34,6 +34,11 @@ public:
     static void sleepFor(Micros duration);
 };
 
+// How the register file delivers a word's notification: on the writer's thread without a
+// lock, on the writer's thread holding the register file's recursive lock (which the
+// observers' registration also takes), or from a notification thread of its own.
+enum class RegisterFileMode { direct, locked, thread };
+
 // Fault and hardware set-up of a head. Defaults give a healthy head.
 struct HeadConfig {
     // ADC input volts per channel (in range for every rail by default).
@@ -58,6 +63,7 @@ struct HeadConfig {
     std::set<std::string> absentGpios; // device-tree names that do not resolve
     int frameOutputQ = 0x0123;         // answer of the frame-output object's Q()
     bool echoStatus = false;           // also print status lines to standard output
+    RegisterFileMode registerFileMode = RegisterFileMode::direct;
 };
 
 struct StatusLine {

@@ -1,5 +1,7 @@
-// Host settings and register-file writes arriving on different threads at once.
+// Host settings and register-file writes arriving on different threads at once, whichever
+// way the register file delivers its notifications.
 #include "plugin/BoardFixture.h"
+#include "sim/FrameworkThreads.h"
 
 #include <atomic>
 #include <thread>
@@ -9,9 +11,27 @@ using testsupport::BoardTest;
 
 namespace {
 
-class ObserverConcurrencyTest : public BoardTest {};
+class ObserverConcurrencyTest : public BoardTest,
+                                public testing::WithParamInterface<sim::RegisterFileMode> {
+protected:
+    void SetUp() override {
+        BoardTest::SetUp();
+        sim::HeadConfig config;
+        config.registerFileMode = GetParam();
+        resetHead(config);
+    }
+    void TearDown() override {
+        sim::waitForRegisterFileNotifications();
+        BoardTest::TearDown();
+    }
+};
 
-TEST_F(ObserverConcurrencyTest, ExposureAndRegisterFileWritesDoNotRace) {
+INSTANTIATE_TEST_SUITE_P(RegisterFile, ObserverConcurrencyTest,
+                         testing::Values(sim::RegisterFileMode::direct,
+                                         sim::RegisterFileMode::locked,
+                                         sim::RegisterFileMode::thread));
+
+TEST_P(ObserverConcurrencyTest, ExposureAndRegisterFileWritesDoNotRace) {
     // Fault: unguarded board or sensor state shared by the host thread and the register
     // file's notifications (ThreadSanitizer reports it), a lock-order deadlock, or words
     // left out of step with the board.
@@ -39,6 +59,7 @@ TEST_F(ObserverConcurrencyTest, ExposureAndRegisterFileWritesDoNotRace) {
     go = true;
     host.join();
     client.join();
+    sim::waitForRegisterFileNotifications();
 
     EXPECT_EQ(word(0x3A000), uint32_t(b.getFrameInterval()));
     EXPECT_EQ(word(0x3A004), uint32_t(b.getExposure()));

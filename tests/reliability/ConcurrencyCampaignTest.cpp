@@ -5,15 +5,26 @@
 
 #include "Tarnis/tcGpio.h"
 #include "Vistrel/tcRegisterFile.h"
+#include "platform/RobustLock.h"
+#include "sim/FrameworkThreads.h"
 
 #include <gtest/gtest.h>
 
 #include <pthread.h>
 
+#include <algorithm>
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
 #include <iostream>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <sstream>
+#include <streambuf>
 #include <string>
 #include <thread>
 
@@ -23,6 +34,11 @@ namespace Vistrel {
 class BoardTestAccess {
 public:
     static tc120MXS& sensor(tc120MXSSensorBoard& board) { return board.sensor; }
+    static uint16_t verticalMode(tc120MXSSensorBoard& board) { return board.verticalMode; }
+    static std::mutex& captureMutex(tc120MXSSensorBoard& board) { return board.captureMutex; }
+    static pthread_mutex_t* boardMutex(tc120MXSSensorBoard& board) {
+        return board.mutex.getMutex();
+    }
 };
 
 } // namespace Vistrel
@@ -68,6 +84,71 @@ private:
     std::atomic<bool> go{false};
 };
 
+// Fails the case instead of hanging the run when its threads deadlock.
+class Watchdog {
+public:
+    explicit Watchdog(const char* name) : name(name), thread([this] { watch(); }) {}
+    ~Watchdog() {
+        {
+            const std::lock_guard<std::mutex> lock(mutex);
+            done = true;
+        }
+        finished.notify_all();
+        thread.join();
+    }
+
+private:
+    void watch() {
+        std::unique_lock<std::mutex> lock(mutex);
+        if (!finished.wait_for(lock, std::chrono::seconds(30), [this] { return done; })) {
+            std::cerr << "campaign: " << name << " deadlocked" << std::endl;
+            std::abort();
+        }
+    }
+    const char* name;
+    std::mutex mutex;
+    std::condition_variable finished;
+    bool done = false;
+    std::thread thread;
+};
+
+// Standard output that also tells when lines containing some texts went out (threads of
+// the board write to it; the original buffer still gets everything).
+class OutputWatch : public std::streambuf {
+public:
+    explicit OutputWatch(std::vector<std::string> texts)
+        : texts(std::move(texts)), previous(std::cout.rdbuf(this)) {}
+    ~OutputWatch() override { std::cout.rdbuf(previous); }
+    // Waits until every text has gone out.
+    void waitForTexts() {
+        std::unique_lock<std::mutex> lock(mutex);
+        seen.wait(lock, [this] { return texts.empty(); });
+    }
+
+private:
+    int overflow(int c) override {
+        const char ch = static_cast<char>(c);
+        return xsputn(&ch, 1) == 1 ? c : traits_type::eof();
+    }
+    std::streamsize xsputn(const char* s, std::streamsize n) override {
+        const std::lock_guard<std::mutex> lock(mutex);
+        previous->sputn(s, n);
+        buffer.append(s, static_cast<size_t>(n));
+        for (auto text = texts.begin(); text != texts.end();)
+            text = buffer.find(*text) != std::string::npos ? texts.erase(text) : text + 1;
+        if (texts.empty())
+            seen.notify_all();
+        if (buffer.size() > 8192)
+            buffer.erase(0, buffer.size() - 4096);
+        return n;
+    }
+    std::vector<std::string> texts;
+    std::streambuf* previous;
+    std::mutex mutex;
+    std::condition_variable seen;
+    std::string buffer;
+};
+
 class ConcurrencyCampaignTest : public bringup::BringupTest {
 protected:
     ExposedBoard& readyExposedBoard() {
@@ -86,54 +167,6 @@ protected:
         EXPECT_EQ(chipFrameState(), 0u);
     }
 };
-
-TEST_F(ConcurrencyCampaignTest, GpioNotificationsDuringStartStopAndTrigger) {
-    // Fault: a notification that races the capture flags or drives the PWM of a stopped
-    // board, a deadlock between Handler and start()/stop(), or a lost notification.
-    ExposedBoard& b = readyExposedBoard();
-    constexpr int pin = 7; // the trigger input
-    constexpr int kNotifications = 400;
-    constexpr int kRounds = 20;
-    StartGate gate;
-    std::atomic<long> delivered{0};
-    std::thread framework([&] {
-        Tarnis::tcGpioListener& listener = b;
-        gate.wait();
-        for (int i = 0; i < kNotifications; ++i) {
-            listener.Handler(static_cast<unsigned>(pin), static_cast<unsigned>(i & 1));
-            ++delivered;
-        }
-    });
-    long operations = 0;
-    testing::internal::CaptureStdout();
-    gate.open();
-    for (int round = 0; round < kRounds; ++round) {
-        const Vistrel::teTriggerMode mode =
-            round % 2 == 0 ? Vistrel::eeExternalTrigger : Vistrel::eeFreeRunning;
-        EXPECT_EQ(b.setTrigger(mode), 0);
-        EXPECT_EQ(b.start(), 0);
-        // Refused while capturing, whatever the notification thread is doing.
-        EXPECT_EQ(b.setTrigger(Vistrel::eeFreeRunning), 5);
-        EXPECT_EQ(b.stop(), 0);
-        operations += 4;
-    }
-    framework.join();
-    const std::string out = testing::internal::GetCapturedStdout();
-
-    EXPECT_EQ(delivered.load(), kNotifications);
-    size_t lines = 0;
-    for (size_t at = out.find("Handler: gpio "); at != std::string::npos;
-         at = out.find("Handler: gpio ", at + 1))
-        ++lines;
-    EXPECT_EQ(lines, size_t(kNotifications)) << "a notification line was lost or torn";
-    expectStopped();
-    // Normal operation afterwards.
-    EXPECT_EQ(b.setTrigger(Vistrel::eeFreeRunning), 0);
-    EXPECT_EQ(b.start(), 0);
-    EXPECT_TRUE(head().pwm().enabled);
-    EXPECT_EQ(b.stop(), 0);
-    report("gpio-during-start-stop-trigger", 2, delivered.load(), operations);
-}
 
 TEST_F(ConcurrencyCampaignTest, RegisterFileWritesDuringRegionExposureAndVersion) {
     // Fault: observer notifications racing setROI/setExposure on the sensor's timing, a
@@ -191,10 +224,22 @@ TEST_F(ConcurrencyCampaignTest, PeekAndPokeDuringRegisterFileLoad) {
     const size_t framesBefore = head().spiFrames().size();
     StartGate gate;
     std::atomic<long> operations{0};
+    std::atomic<bool> loaded{false};
     testing::internal::CaptureStdout();
     std::thread loader([&] {
         gate.wait();
         sensor().SensorInitRegisters();
+        loaded = true;
+    });
+    // Peeks alone, without pokes that would wait for the whole file under the register
+    // mutex: these overlap the loader's inserts into the shadow map.
+    std::thread reader([&] {
+        gate.wait();
+        for (int i = 0; i < kPokes || !loaded.load(); ++i) {
+            int value = 0;
+            b.peek(0x100 + (i % 200), &value);
+            operations += 1;
+        }
     });
     std::thread client([&] {
         gate.wait();
@@ -209,6 +254,7 @@ TEST_F(ConcurrencyCampaignTest, PeekAndPokeDuringRegisterFileLoad) {
     });
     gate.open();
     loader.join();
+    reader.join();
     client.join();
     testing::internal::GetCapturedStdout();
 
@@ -225,7 +271,7 @@ TEST_F(ConcurrencyCampaignTest, PeekAndPokeDuringRegisterFileLoad) {
     EXPECT_EQ(fileWrites, size_t(kFileLines));
     EXPECT_EQ(head().chipRegisters().at(0x50), uint32_t(kPokes - 1));
     EXPECT_EQ(head().chipRegisters().at(0x100), uint32_t(kFileLines - 200));
-    report("peek-poke-during-register-load", 3, 0, operations.load() + kFileLines);
+    report("peek-poke-during-register-load", 4, 0, operations.load() + kFileLines);
 }
 
 TEST_F(ConcurrencyCampaignTest, BoardMutexOwnerDiesThenNormalOperation) {
@@ -276,6 +322,442 @@ TEST_F(ConcurrencyCampaignTest, RegisterMutexOwnerDiesThenNormalOperation) {
     EXPECT_EQ(b.stop(), 0);
     expectStopped();
     report("register-mutex-owner-dead", 2, 0, 5);
+}
+
+// Prints what the checks reported while standard output was captured.
+void showFailures(const std::string& out) {
+    for (size_t at = out.find("Failure"); at != std::string::npos; at = out.find("Failure", at + 1))
+        std::cout << out.substr(at, 400) << std::endl;
+}
+
+// An observer of the register file that runs an action for some of its words.
+class WordWatch : public Vistrel::tcObserver {
+public:
+    WordWatch(std::vector<uint32_t> words, std::function<void()> action)
+        : words(std::move(words)), action(std::move(action)) {
+        observable().registerObserver(this);
+    }
+    ~WordWatch() override { stop(); }
+    void stop() { observable().unregisterObserver(this); }
+    void update(Vistrel::tsUpdate& update) override {
+        if (std::find(words.begin(), words.end(), update.address) != words.end())
+            action();
+    }
+
+private:
+    static Vistrel::tcObservable& observable() {
+        return Vistrel::tcRegisterFile::getInstance(nullptr, true)->observable;
+    }
+    std::vector<uint32_t> words;
+    std::function<void()> action;
+};
+
+// The same cases whichever way the framework delivers register-file notifications.
+class FrameworkThreadsTest : public ConcurrencyCampaignTest,
+                             public testing::WithParamInterface<sim::RegisterFileMode> {
+protected:
+    void SetUp() override {
+        ConcurrencyCampaignTest::SetUp();
+        sim::HeadConfig config;
+        config.registerFileMode = GetParam();
+        resetHead(config);
+    }
+    void TearDown() override {
+        settle();
+        ConcurrencyCampaignTest::TearDown();
+    }
+    // Every notification posted so far has been delivered.
+    static void settle() {
+        sim::waitForRegisterFileNotifications();
+        sim::waitForGpioNotifications();
+    }
+    uint16_t verticalMode() { return Vistrel::BoardTestAccess::verticalMode(*board); }
+    uint32_t chipRegister(uint16_t reg) {
+        const auto chip = head().chipRegisters();
+        const auto found = chip.find(reg);
+        return found == chip.end() ? 0 : found->second;
+    }
+    std::vector<uint32_t> receiverRegion() {
+        return {head().frameRegister(sim::frame::roiResolution),
+                head().frameRegister(sim::frame::blankOffset),
+                head().frameRegister(sim::frame::roiStart)};
+    }
+};
+
+std::string modeName(const testing::TestParamInfo<sim::RegisterFileMode>& info) {
+    switch (info.param) {
+    case sim::RegisterFileMode::direct:
+        return "direct";
+    case sim::RegisterFileMode::locked:
+        return "locked";
+    default:
+        return "thread";
+    }
+}
+
+INSTANTIATE_TEST_SUITE_P(RegisterFile, FrameworkThreadsTest,
+                         testing::Values(sim::RegisterFileMode::direct,
+                                         sim::RegisterFileMode::locked,
+                                         sim::RegisterFileMode::thread),
+                         modeName);
+
+TEST_P(FrameworkThreadsTest, VerticalFactorWritesAgainstRegionExposureStartAndStop) {
+    // Fault: a client's 0x3A040 write interleaving with setROI, so that the region, the line
+    // factor, the sensor's row band and the receiver's cut-out are seen out of step by a
+    // holder of the board mutex, or words 0x3C020, 0x3A000, 0x3A004 go stale; a deadlock
+    // between the board mutex and a register file notifying under its own lock; a refused
+    // factor's rollback racing start or stop.
+    ExposedBoard& b = readyExposedBoard();
+    const Watchdog watchdog("vertical-factor-writes");
+    // Valid with line factor 1 and 2 alike.
+    const Vistrel::ROI regions[] = {Vistrel::ROI(1000, 800, 4000, 2000),
+                                    Vistrel::ROI(0, 0, 13280, 4592),
+                                    Vistrel::ROI(400, 0, 8000, 1200)};
+    // Region and factor, and what the sensor and the receiver hold for them.
+    const auto regionKey = [&] {
+        return b.getROI().toString() + "@" + std::to_string(verticalMode());
+    };
+    const auto hardware = [&] {
+        std::vector<uint32_t> held = receiverRegion();
+        held.push_back(chipRegister(0x04));               // row band
+        held.push_back((chipRegister(0x03) >> 15) & 0x7); // line factor code
+        return held;
+    };
+    // Each state the case can reach, set up one step at a time.
+    testing::internal::CaptureStdout();
+    std::map<std::string, std::vector<uint32_t>> reachable;
+    const auto learn = [&] {
+        settle();
+        reachable[regionKey()] = hardware();
+    };
+    for (const Vistrel::ROI& region : regions) {
+        writeWord(0x3A040, 1);
+        b.setROI(region);
+        learn();
+        writeWord(0x3A040, 2); // the region in rows of two
+        learn();
+        b.setROI(region);
+        learn();
+        writeWord(0x3A040, 1);
+        learn();
+    }
+
+    constexpr int kRounds = 80;
+    std::atomic<int> round{-1};
+    std::atomic<int> clientDone{-1};
+    std::atomic<bool> finished{false};
+    std::atomic<long> checks{0};
+    std::mutex seenMutex;
+    std::string outOfStep;
+    std::thread client([&] {
+        for (int r = 0; r < kRounds; ++r) {
+            while (round.load() < r)
+                std::this_thread::yield();
+            writeWord(0x3A040, r % 3 == 0 ? 1 : 2);
+            clientDone = r;
+        }
+    });
+    // Whoever holds the board mutex sees one of the states above, never one in between:
+    // checked whenever the board publishes a word, and by a thread of its own.
+    const auto check = [&] {
+        std::string key;
+        std::vector<uint32_t> held;
+        {
+            platform::tcRobustLock lock(b.boardMutex());
+            key = regionKey();
+            held = hardware();
+        }
+        ++checks;
+        const auto found = reachable.find(key);
+        if (found == reachable.end() || found->second != held) {
+            const std::lock_guard<std::mutex> lock(seenMutex);
+            if (outOfStep.empty())
+                outOfStep = key;
+        }
+    };
+    WordWatch watch({0x3A000, 0x3A004, 0x3C020}, check);
+    std::thread checker([&] {
+        while (!finished.load()) {
+            check();
+            std::this_thread::yield();
+        }
+    });
+    long operations = 0;
+    for (int r = 0; r < kRounds; ++r) {
+        round = r;
+        switch (r % 4) {
+        case 0:
+            b.setROI(regions[(r / 4) % 3]);
+            break;
+        case 1:
+            b.setExposure(20000 + (r % 7) * 15000);
+            break;
+        case 2:
+            EXPECT_EQ(b.start(), 0);
+            break;
+        default:
+            EXPECT_EQ(b.stop(), 0);
+            break;
+        }
+        ++operations;
+        while (clientDone.load() < r)
+            std::this_thread::yield();
+        settle();
+        // Quiet: the words match the board.
+        EXPECT_EQ(word(0x3C020), uint32_t(b.getMinFrameIntervalMicroS())) << "round " << r;
+        EXPECT_EQ(word(0x3A000), uint32_t(b.getFrameInterval())) << "round " << r;
+        EXPECT_EQ(word(0x3A004), uint32_t(b.getExposure())) << "round " << r;
+        if (HasFailure()) {
+            round = kRounds; // lets the client finish
+            break;
+        }
+    }
+    client.join();
+    finished = true;
+    checker.join();
+    settle();
+    watch.stop();
+    showFailures(testing::internal::GetCapturedStdout());
+    EXPECT_EQ(outOfStep, "") << "region, line factor and hardware out of step";
+    EXPECT_GT(checks.load(), 0);
+    b.stop();
+    expectStopped();
+    report((std::string("vertical-factor-writes/") + modeName({GetParam(), 0})).c_str(), 3, kRounds,
+           operations + checks.load());
+}
+
+TEST_P(FrameworkThreadsTest, BoardDeletedWhileNotificationsRun) {
+    // Fault: a board whose destructor returns while a client's 0x3A040 write or a GPIO
+    // trigger is still running in it (use after free: the notification goes on in freed
+    // memory), or a destructor that waits for itself when the notifying thread deletes the
+    // board. Each notification is held inside the board while the delete starts.
+    const Watchdog watchdog("board-deleted");
+    copyAllSampleFiles();
+    constexpr int kBoards = 4;
+    int returnedEarly = 0;
+    testing::internal::CaptureStdout();
+    for (int i = 0; i < kBoards; ++i) {
+        // The board itself, as the framework makes it: a subclass would change the virtual
+        // table that running notifications use while the destructor starts.
+        auto made = std::make_unique<tc120MXSSensorBoard>("/dev/spidev1.0");
+        ASSERT_EQ(made->initialize(), 0);
+        ASSERT_EQ(made->setTrigger(Vistrel::eeExternalTrigger), 0);
+        ASSERT_EQ(made->start(), 0);
+        settle();
+        tc120MXSSensorBoard* const target = made.release();
+        std::mutex& captureMutex = Vistrel::BoardTestAccess::captureMutex(*target);
+        pthread_mutex_t* const boardMutex = Vistrel::BoardTestAccess::boardMutex(*target);
+        // Even rounds: the host deletes the board while both notifications wait inside it.
+        // Odd rounds: the thread that delivers the board's own word 0x3C020 deletes it
+        // while the trigger waits inside.
+        const bool byNotifier = i % 2 == 1;
+        std::atomic<bool> deleting{false}, destroyed{false};
+        const auto destroy = [&] {
+            deleting = true;
+            delete target;
+            destroyed = true;
+        };
+        std::atomic<bool> armed{false};
+        WordWatch killer({0x3C020}, [&] {
+            if (armed.exchange(false))
+                destroy();
+        });
+        std::thread deleter;
+        {
+            std::unique_lock<std::mutex> frame(captureMutex); // a triggered frame running
+            if (!byNotifier)
+                pthread_mutex_lock(boardMutex); // a host operation running
+            {
+                OutputWatch inside({"Handler: gpio 7"});
+                sim::notifyGpio(*target, 7, 1);
+                inside.waitForTexts();
+            }
+            OutputWatch inside({byNotifier ? "setROI exit" : "update register: 237632"});
+            armed = byNotifier;
+            std::thread client([&] { writeWord(0x3A040, 2); });
+            inside.waitForTexts();
+            // Lets them reach the mutexes.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            if (!byNotifier)
+                deleter = std::thread(destroy);
+            while (!deleting.load())
+                std::this_thread::yield();
+            // The destructor must wait for what runs in the board.
+            for (int n = 0; n < 10 && !destroyed.load(); ++n)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            if (destroyed.load())
+                ++returnedEarly;
+            if (!byNotifier)
+                pthread_mutex_unlock(boardMutex);
+            frame.unlock();
+            client.join();
+            if (deleter.joinable())
+                deleter.join();
+            settle(); // before standard output gets its own buffer back
+        }
+        killer.stop();
+        EXPECT_TRUE(destroyed.load());
+    }
+    showFailures(testing::internal::GetCapturedStdout());
+    EXPECT_EQ(returnedEarly, 0) << "destructors that returned while a notification ran";
+    report((std::string("board-deleted/") + modeName({GetParam(), 0})).c_str(), 4, kBoards * 2,
+           kBoards);
+}
+
+TEST_P(FrameworkThreadsTest, GpioNotificationsDuringStartStopAndTrigger) {
+    // Fault: setTrigger changing the mode while start() sets a capture up (a capture whose
+    // PWM and frame output follow another mode than getTrigger() reports), a triggered
+    // frame driving the PWM after stop() returned, a deadlock between Handler, start/stop
+    // and a client's 0x3A040 write, or a lost or torn notification line.
+    ExposedBoard& b = readyExposedBoard();
+    const Watchdog watchdog("gpio-start-stop-trigger");
+    constexpr int pin = 7; // the trigger input
+    constexpr int kRounds = 40;
+    constexpr int kAimedRounds = 6; // a mode change sent in the middle of start()
+    constexpr int kEdgesPerRound = 5;
+    constexpr int kWrites = 40;
+
+    // Another host thread asks for free running while start() talks to the frame output,
+    // and is given a moment to get through.
+    std::mutex changeMutex;
+    std::condition_variable changed;
+    int requested = 0, returned = 0;
+    std::atomic<bool> aim{false}, finished{false};
+    std::thread host([&] {
+        std::unique_lock<std::mutex> lock(changeMutex);
+        for (;;) {
+            changed.wait(lock, [&] { return requested > returned || finished.load(); });
+            if (requested == returned)
+                return;
+            lock.unlock();
+            b.setTrigger(Vistrel::eeFreeRunning);
+            lock.lock();
+            ++returned;
+            changed.notify_all();
+        }
+    });
+    sim::setFrameOutputHook([&](char operation) {
+        if (operation != 'P' || !aim.exchange(false))
+            return;
+        std::unique_lock<std::mutex> lock(changeMutex);
+        ++requested;
+        changed.notify_all();
+        changed.wait_for(lock, std::chrono::milliseconds(2), [&] { return returned == requested; });
+    });
+    StartGate gate;
+    std::thread client([&] {
+        gate.wait();
+        for (int i = 0; i < kWrites; ++i)
+            writeWord(0x3A040, i % 2 == 0 ? 2 : 1);
+    });
+    long operations = 0;
+    testing::internal::CaptureStdout();
+    gate.open();
+    for (int round = 0; round < kRounds; ++round) {
+        const bool external = round % 2 == 0;
+        b.setTrigger(external ? Vistrel::eeExternalTrigger : Vistrel::eeFreeRunning);
+        aim = external && round / 2 < kAimedRounds;
+        const size_t outputCalls = head().frameOutputCalls().size();
+        ASSERT_EQ(b.start(), 0);
+        const bool triggered = b.getTrigger() == Vistrel::eeExternalTrigger;
+        EXPECT_EQ(head().frameOutputCalls().size() - outputCalls, triggered ? 3u : 0u)
+            << "round " << round << ": capture set up for the other trigger mode";
+        if (!triggered) {
+            EXPECT_TRUE(head().pwm().enabled) << "round " << round;
+        }
+        for (int e = 0; e < kEdgesPerRound; ++e)
+            sim::notifyGpio(b, pin, static_cast<unsigned>(e & 1));
+        EXPECT_EQ(b.stop(), 0);
+        const size_t pwmCalls = head().pwm().enableLog.size();
+        sim::waitForGpioNotifications();
+        EXPECT_EQ(head().pwm().enableLog.size(), pwmCalls)
+            << "round " << round << ": a trigger drove the PWM after stop() returned";
+        EXPECT_FALSE(head().pwm().enabled);
+        {
+            // The mode change asked for during start() has returned before the next round.
+            std::unique_lock<std::mutex> lock(changeMutex);
+            changed.wait(lock, [&] { return returned == requested; });
+        }
+        operations += 4;
+        if (HasFailure())
+            break;
+    }
+    sim::setFrameOutputHook(nullptr);
+    {
+        const std::lock_guard<std::mutex> lock(changeMutex);
+        finished = true;
+    }
+    changed.notify_all();
+    host.join();
+    client.join();
+    settle();
+    const std::string out = testing::internal::GetCapturedStdout();
+    showFailures(out);
+
+    size_t lines = 0;
+    for (size_t at = out.find("Handler: gpio "); at != std::string::npos;
+         at = out.find("Handler: gpio ", at + 1))
+        ++lines;
+    if (!HasFailure()) {
+        EXPECT_EQ(lines, size_t(kRounds * kEdgesPerRound))
+            << "a notification line was lost or torn";
+    }
+    expectStopped();
+    // Normal operation afterwards.
+    EXPECT_EQ(b.setTrigger(Vistrel::eeFreeRunning), 0);
+    EXPECT_EQ(b.start(), 0);
+    EXPECT_TRUE(head().pwm().enabled);
+    EXPECT_EQ(b.stop(), 0);
+    report((std::string("gpio-during-start-stop-trigger/") + modeName({GetParam(), 0})).c_str(), 4,
+           kRounds * kEdgesPerRound + kWrites, operations + requested);
+}
+
+TEST_P(FrameworkThreadsTest, TriggerWaitingAcrossStopDoesNotRunInTheNextCapture) {
+    // Fault: a trigger that arrived during capture A while a triggered frame ran, and
+    // waited while stop() was called, drives the PWM beside that frame, after stop() or in
+    // capture B (the capture mutex is not first come, first served).
+    ExposedBoard& b = readyExposedBoard();
+    const Watchdog watchdog("trigger-across-stop");
+    std::mutex& captureMutex = Vistrel::BoardTestAccess::captureMutex(b);
+    constexpr int kRounds = 6;
+    int stale = 0;
+    testing::internal::CaptureStdout();
+    ASSERT_EQ(b.setTrigger(Vistrel::eeExternalTrigger), 0);
+    for (int round = 0; round < kRounds; ++round) {
+        ASSERT_EQ(b.start(), 0); // capture A
+        {
+            OutputWatch arrived({"Handler: gpio 7"});
+            std::unique_lock<std::mutex> busy(captureMutex); // a triggered frame still running
+            const size_t pwmCalls = head().pwm().enableLog.size();
+            sim::notifyGpio(b, 7, 1);
+            arrived.waitForTexts();
+            // Lets the trigger reach the capture mutex.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            std::atomic<bool> stopping{false};
+            std::thread host([&] {
+                stopping = true;
+                b.stop();
+                b.start(); // capture B
+            });
+            while (!stopping.load())
+                std::this_thread::yield();
+            // Lets stop() reach the capture mutex.
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            busy.unlock();
+            host.join();
+            sim::waitForGpioNotifications();
+            // Only stop (PWM off) and B's start in trigger mode (on for the arming pulse, then
+            // off): no frame for the trigger, neither beside the running one nor later.
+            if (head().pwm().enableLog.size() - pwmCalls != 3)
+                ++stale;
+        }
+        ASSERT_EQ(b.stop(), 0);
+    }
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(stale, 0) << "rounds in which the waiting trigger drove the PWM";
+    expectStopped();
+    report((std::string("trigger-across-stop/") + modeName({GetParam(), 0})).c_str(), 3, kRounds,
+           kRounds * 4);
 }
 
 } // namespace

@@ -4,11 +4,19 @@
 
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <future>
 #include <iostream>
 #include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -322,6 +330,41 @@ TEST_F(FaultCampaignTest, ALineBadAfterGoodOnesStopsTheLoadThere) {
     ASSERT_EQ(chip.count(0x00), 1u);
     EXPECT_EQ(chip.at(0x00), 0xF9C00u);
     EXPECT_EQ(chip.count(0x03), 0u) << "a write after the bad line reached the chip";
+    expectStops();
+}
+
+TEST_F(FaultCampaignTest, VersionFilesThatAreNotTextDoNotHoldTheBoard) {
+    // Fault: getVersion opens a FIFO in version/ and blocks (holding the board mutex, so
+    // stop and the timing setters block too), reads a link to /dev/zero without end, or
+    // keeps a first line of any length.
+    copyAllSampleFiles();
+    makeBoard();
+    ASSERT_EQ(board->initialize(), 0); // a running head: the setters below reach hardware
+    std::filesystem::remove_all("version"); // the sample files, replaced below
+    ASSERT_EQ(mkdir("version", 0755), 0);
+    ASSERT_EQ(mkfifo("version/cam_part.txt", 0644), 0);
+    ASSERT_EQ(symlink("/dev/zero", "version/serial.txt"), 0);
+    ASSERT_EQ(mkdir("version/sensor_part.txt", 0755), 0);
+    writeFile("version/sensor_serial.txt", std::string(10000, 'a')); // no line end
+    writeFile("version/sensor_board_rev.txt", "B2\nsecond line\n");
+
+    std::promise<std::string> text;
+    std::future<std::string> version = text.get_future();
+    std::thread reader([&] { text.set_value(board->getVersion()); });
+    const bool answered = version.wait_for(std::chrono::seconds(10)) == std::future_status::ready;
+    if (!answered) {
+        std::remove("version/serial.txt"); // not the endless file next
+        const int writer = open("version/cam_part.txt", O_WRONLY | O_NONBLOCK);
+        if (writer >= 0)
+            close(writer); // end of file for the blocked reader
+    }
+    reader.join();
+    ASSERT_TRUE(answered) << "getVersion blocked on a FIFO";
+    // FIFO, link to a device and directory unread; the long line cut at 4 KiB.
+    const std::string expected =
+        "\"???\" \"???\" \"???\" \"" + std::string(4096, 'a') + "\" \"B2\" \"???\" ";
+    EXPECT_EQ(version.get().rfind(expected, 0), 0u) << "the version text starts otherwise";
+    EXPECT_EQ(board->setExposure(30000), 0);
     expectStops();
 }
 

@@ -8,6 +8,7 @@
 #include "Vistrel/tcRegisterFile.h"
 #include "Vistrel/tsCameraInfo.h"
 #include "Vistrel/tsUpdate.h"
+#include "sim/FrameworkThreads.h"
 #include "sim/SimHead.h"
 
 #include <chrono>
@@ -294,6 +295,8 @@ Json tcScriptRunner::notifyWrite(uint32_t address, uint32_t value) {
     file->observable.registerObserver(witness.get());
     witness->expect(address);
     file->update_word(address, value);
+    // A framework that notifies from a thread of its own: the write is done when delivered.
+    sim::waitForRegisterFileNotifications();
     if (witness->handled)
         handledBy.push_back("observer");
     Vistrel::tsUpdate update;

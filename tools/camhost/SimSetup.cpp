@@ -100,6 +100,15 @@ void apply(sim::HeadConfig& config, const std::string& setting) {
     } else if (key == "badpixel") {
         expect(setting, value, "down");
         config.badPixelDown = true;
+    } else if (key == "regfile") {
+        if (value == "direct")
+            config.registerFileMode = sim::RegisterFileMode::direct;
+        else if (value == "locked")
+            config.registerFileMode = sim::RegisterFileMode::locked;
+        else if (value == "thread")
+            config.registerFileMode = sim::RegisterFileMode::thread;
+        else
+            refuse(setting, "expected direct, locked or thread");
     } else {
         refuse(setting, "unknown key " + key);
     }
