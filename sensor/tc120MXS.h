@@ -14,6 +14,10 @@
 #include <optional>
 #include <string>
 
+namespace sensorregs {
+struct tsField;
+}
+
 namespace Vistrel {
 class INIReader;
 }
@@ -53,6 +57,10 @@ public:
     void setRegisterField(unsigned short reg, unsigned int value, unsigned int mask,
                           unsigned char shift);
     unsigned int getRegisterField(unsigned short reg, unsigned int mask, unsigned char shift);
+    // The same for a field of the register map, which carries its register, width and
+    // position: setField(kGain, gain), field(kGain).
+    void setField(const sensorregs::tsField& field, unsigned int value);
+    unsigned int field(const sensorregs::tsField& field);
 
     // Power sequencing.
     int powerUp();

@@ -57,6 +57,14 @@ void tc120MXS::setRegisterField(unsigned short reg, unsigned int value, unsigned
                   << " was not in shadow register";
 }
 
+void tc120MXS::setField(const sensorregs::tsField& field, unsigned int value) {
+    setRegisterField(field.reg, value, field.mask, field.shift);
+}
+
+unsigned int tc120MXS::field(const sensorregs::tsField& field) {
+    return getRegisterField(field.reg, field.mask, field.shift);
+}
+
 unsigned int tc120MXS::getRegisterField(unsigned short reg, unsigned int mask,
                                         unsigned char shift) {
     bool created = false;

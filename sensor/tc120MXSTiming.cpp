@@ -43,35 +43,29 @@ constexpr int kMinLinesBeforeRowEnd = 4;
 teNackCode tc120MXS::setHorizontalPeriod(unsigned short clocks) {
     if (clocks < 1 || clocks > kMaxHorizontalPeriod)
         return eeArgumentOutOfRange;
-    setRegisterField(kHorizontalPeriod.reg, clocks - 1u, kHorizontalPeriod.mask,
-                     kHorizontalPeriod.shift);
+    setField(kHorizontalPeriod, clocks - 1u);
     return eeSuccess;
 }
 
 unsigned short tc120MXS::getHorizontalPeriod() {
-    return static_cast<unsigned short>(
-        getRegisterField(kHorizontalPeriod.reg, kHorizontalPeriod.mask, kHorizontalPeriod.shift) +
-        1);
+    return static_cast<unsigned short>(field(kHorizontalPeriod) + 1);
 }
 
 teNackCode tc120MXS::setExposureStartLine(unsigned short line) {
     if (line > kMaxExposureStartLine)
         return eeArgumentOutOfRange;
-    setRegisterField(kExposureStartLine.reg, line, kExposureStartLine.mask,
-                     kExposureStartLine.shift);
+    setField(kExposureStartLine, line);
     return eeSuccess;
 }
 
 unsigned short tc120MXS::getExposureStartLine() {
-    return static_cast<unsigned short>(getRegisterField(
-        kExposureStartLine.reg, kExposureStartLine.mask, kExposureStartLine.shift));
+    return static_cast<unsigned short>(field(kExposureStartLine));
 }
 
 teNackCode tc120MXS::setVerticalMode(unsigned int mode) {
     for (const auto& entry : kVerticalModes) {
         if (entry.mode == mode) {
-            setRegisterField(kVerticalMode.reg, entry.code, kVerticalMode.mask,
-                             kVerticalMode.shift);
+            setField(kVerticalMode, entry.code);
             return eeSuccess;
         }
     }
@@ -79,7 +73,7 @@ teNackCode tc120MXS::setVerticalMode(unsigned int mode) {
 }
 
 unsigned int tc120MXS::getVerticalMode() {
-    return getRegisterField(kVerticalMode.reg, kVerticalMode.mask, kVerticalMode.shift);
+    return field(kVerticalMode);
 }
 
 teNackCode tc120MXS::setFrameState(teFrameState state) {
@@ -88,20 +82,18 @@ teNackCode tc120MXS::setFrameState(teFrameState state) {
     case eeFrameFullExposure:
     case eeFrameState3:
     case eeFrameStartLine:
-        setRegisterField(kFrameState.reg, static_cast<unsigned int>(state), kFrameState.mask,
-                         kFrameState.shift);
+        setField(kFrameState, static_cast<unsigned int>(state));
         return eeSuccess;
     }
     return eeArgumentOutOfRange;
 }
 
 tc120MXS::teFrameState tc120MXS::getFrameState() {
-    return static_cast<teFrameState>(
-        getRegisterField(kFrameState.reg, kFrameState.mask, kFrameState.shift));
+    return static_cast<teFrameState>(field(kFrameState));
 }
 
 void tc120MXS::resetShutter_PSETM(bool on) {
-    setRegisterField(kShutterReset.reg, on ? 1u : 0u, kShutterReset.mask, kShutterReset.shift);
+    setField(kShutterReset, on ? 1u : 0u);
 }
 
 teNackCode tc120MXS::setGain(teGain gain) {
@@ -111,14 +103,14 @@ teNackCode tc120MXS::setGain(teGain gain) {
     case eeGain12:
     case eeGain13:
     case eeGain15:
-        setRegisterField(kGain.reg, static_cast<unsigned int>(gain), kGain.mask, kGain.shift);
+        setField(kGain, static_cast<unsigned int>(gain));
         return eeSuccess;
     }
     return eeArgumentOutOfRange;
 }
 
 tc120MXS::teGain tc120MXS::getGain() {
-    return static_cast<teGain>(getRegisterField(kGain.reg, kGain.mask, kGain.shift));
+    return static_cast<teGain>(field(kGain));
 }
 
 teNackCode tc120MXS::setROIArea(unsigned short startRow, unsigned short endRow) {
@@ -139,8 +131,7 @@ teNackCode tc120MXS::setROIArea(unsigned short startRow, unsigned short endRow) 
     const unsigned int rowEnd = endBlock * kRowsPerBlock - 1;
     std::cout << "setROIArea"
               << " RowS: " << rowStart << " RowE: " << rowEnd << std::endl;
-    setRegisterField(kReadoutRows.reg, rowStart + (rowEnd << kRowEndShift), kReadoutRows.mask,
-                     kReadoutRows.shift);
+    setField(kReadoutRows, rowStart + (rowEnd << kRowEndShift));
     return eeSuccess;
 }
 
@@ -158,7 +149,7 @@ teNackCode tc120MXS::setTestPattern(teTestPattern pattern) {
 std::chrono::microseconds tc120MXS::getFrameReadoutTime() {
     const uint32_t period = getHorizontalPeriod();
     // Both rows from one snapshot of the register.
-    const uint32_t rows = getRegisterField(kReadoutRows.reg, kReadoutRows.mask, kReadoutRows.shift);
+    const uint32_t rows = field(kReadoutRows);
     const uint32_t rowStart = rows & kRowMask;
     const uint32_t rowEnd = (rows >> kRowEndShift) & kRowMask;
     // Rows read plus the frame's overhead lines, rounded up to whole microseconds.
@@ -210,8 +201,7 @@ teNackCode tc120MXS::setExposure(std::chrono::microseconds requested) {
             int16_t startLine = lines >= static_cast<float>(kMaxExposureStartLine)
                                     ? static_cast<int16_t>(kMaxExposureStartLine)
                                     : static_cast<int16_t>(lines);
-            const int roiEnd =
-                static_cast<int>(getRegisterField(kRowEnd.reg, kRowEnd.mask, kRowEnd.shift));
+            const int roiEnd = static_cast<int>(field(kRowEnd));
             std::cout << kExposurePrefix << "start line:" << startLine << " roiend: " << roiEnd
                       << std::endl;
             captureFrameState = eeFrameStartLine;
