@@ -15,10 +15,17 @@ using std::chrono::microseconds;
 
 const char* const kSyncError = "Error starting capture (failed to get all channels synced)";
 
-// Settling time around the sensor's frame-state change and the PWM start.
-constexpr long long kSettleUs = 40;
+// The four 40 us waits of start(), each between two steps that must not meet:
+// triggered: the sensor's capture frame state, then the arming pulse;
+constexpr microseconds kFrameStateToArmingPulse{40};
+// triggered: the arming pulse stopped, then the first trigger may come;
+constexpr microseconds kArmingPulseToTriggers{40};
+// free running: the pipeline just out of reset, then the first pulse;
+constexpr microseconds kPipelineToFirstPulse{40};
+// free running: the first pulse, then the sensor's capture frame state.
+constexpr microseconds kFirstPulseToFrameState{40};
 // Margin on the pulse waits of a triggered frame.
-constexpr long long kTriggerWaitMarginUs = 100;
+constexpr microseconds kTriggerWaitMargin{100};
 
 // Frame-output set-up of a triggered capture.
 constexpr int kFrameOutputTriggered = 2;
@@ -63,15 +70,15 @@ int tc120MXSSensorBoard::start() {
         // Unsigned arithmetic: the doubling must not overflow for any answer of Q.
         frameOutput.R(static_cast<int>((static_cast<unsigned>(v) * 2u) & 0xFFFEu));
         applyCaptureFrameState();
-        platform::sleepMicroseconds(kSettleUs);
+        platform::sleepFor(kFrameStateToArmingPulse);
         // One pulse to arm the sensor; the PWM then waits for triggers in Handler.
         runPulseGenerator(fpga.pwm, microseconds(interval / 2));
         fpga.pwm.enableCore(false);
-        platform::sleepMicroseconds(kSettleUs);
+        platform::sleepFor(kArmingPulseToTriggers);
     } else {
-        platform::sleepMicroseconds(kSettleUs);
+        platform::sleepFor(kPipelineToFirstPulse);
         runPulseGenerator(fpga.pwm, microseconds(interval / 2));
-        platform::sleepMicroseconds(kSettleUs);
+        platform::sleepFor(kFirstPulseToFrameState);
         applyCaptureFrameState();
     }
 
@@ -96,8 +103,9 @@ int tc120MXSSensorBoard::stop() {
         sensor.setFrameState(tc120MXS::eeFrameStopped);
         interval = frameInterval;
     }
-    // Let the frame in flight finish before the PWM and the pipeline stop.
-    platform::sleepMicroseconds(static_cast<int32_t>(interval));
+    // Let the frame in flight finish before the PWM and the pipeline stop. The wait is the
+    // interval's low 32 bits, as getFrameInterval() reports it.
+    platform::sleepFor(microseconds(static_cast<int32_t>(static_cast<uint32_t>(interval))));
     fpga.pwm.enableCore(false);
     fpga.resetPipeline(true);
 
@@ -131,7 +139,7 @@ void tc120MXSSensorBoard::Handler(unsigned int gpio, unsigned int level) {
         return;
     const auto waitBound = [this] {
         platform::tcRobustLock lock(mutex.getMutex());
-        return microseconds(frameInterval + kTriggerWaitMarginUs);
+        return microseconds(frameInterval) + kTriggerWaitMargin;
     };
     runPulseGenerator(fpga.pwm, waitBound());
     fpga.pwm.waitForInterrupt(waitBound());

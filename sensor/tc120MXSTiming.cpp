@@ -4,6 +4,7 @@
 #include "sensor/SensorRegisterMap.h"
 #include "sensor/tc120MXS.h"
 
+#include <chrono>
 #include <cmath>
 #include <cstdint>
 #include <iostream>
@@ -33,7 +34,8 @@ constexpr tsPatternRow kTestPatternRows[] = {
     {0x3A, 0x0A40A0, 0x015011}, {0x47, 0x000000, 0x000001}, {0x55, 0x18315F, 0x3FF3FF},
     {0x56, 0x07F012, 0x3FF3FF}, {0x5C, 0x182160, 0x03C028}, {0x5D, 0x07E013, 0x032028},
 };
-constexpr long long kPatternWriteGapUs = 10;
+// The sensor takes the test-pattern rows 10 us apart: a pause after each row's write.
+constexpr std::chrono::microseconds kPatternWriteGap{10};
 
 // The last readout row at which exposure may start is four lines before the last row read.
 constexpr int kMinLinesBeforeRowEnd = 4;
@@ -141,7 +143,7 @@ teNackCode tc120MXS::setTestPattern(teTestPattern pattern) {
     // Patterns 1 to 4 all select the same built-in test image.
     for (const auto& row : kTestPatternRows) {
         writeRegister(row.reg, pattern == eePatternNormal ? row.normalValue : row.testValue);
-        platform::sleepMicroseconds(kPatternWriteGapUs);
+        platform::sleepFor(kPatternWriteGap);
     }
     return eeSuccess;
 }
