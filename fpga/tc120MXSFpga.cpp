@@ -1,12 +1,14 @@
 #include "fpga/tc120MXSFpga.h"
 
+#include "sensor/FullFrame.h"
+
 #include <iostream>
 #include <sstream>
 
 namespace {
 
 // Physical addresses on the FPGA bridge; all are page-aligned.
-constexpr uint32_t kSysIdBase = 0xFF200000;
+constexpr uint32_t kSysIdBase = tc120MXSFpga::kBridgeBase; // the bridge's first window
 constexpr uint32_t kSysIdWords = 32;
 constexpr uint32_t kSysIdWord0 = 0x0;
 constexpr uint32_t kSysIdWord1 = 0x4;
@@ -29,8 +31,6 @@ constexpr int kPwmUnusable = 0x04;
 constexpr int kPixelShiftUnusable = 0x08;
 constexpr int kBadPixelUnusable = 0x10;
 
-const Vistrel::ROI kFullFrame(0, 0, 13280, 9184);
-
 } // namespace
 
 tc120MXSFpga::tc120MXSFpga(const std::string& /*addressFile*/)
@@ -38,7 +38,7 @@ tc120MXSFpga::tc120MXSFpga(const std::string& /*addressFile*/)
       pwm(kPwmBase, static_cast<double>(clockMhz), kPwmInterruptDevice),
       pixelShift(kPixelShiftBase),
       badPixelReplacement(kBadPixelControlBase, kBadPixelMapBase, kBadPixelDmaBase,
-                          kBadPixelMemoryBase, kFullFrame),
+                          kBadPixelMemoryBase, Vistrel::kFullFrame),
       pllWindow(std::make_unique<tcRegisterWindow>(kPllBase, kPllWords)) {}
 
 tc120MXSFpga::~tc120MXSFpga() {

@@ -7,11 +7,15 @@
 #include "fpgacores/tcPixelShift.h"
 #include "fpgacores/tcPwm.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
 class tc120MXSFpga {
 public:
+    // Physical address of the FPGA bridge, where the register windows begin.
+    static constexpr uint32_t kBridgeBase = 0xFF200000;
+
     // The address-file name is accepted and not read: the addresses are fixed.
     explicit tc120MXSFpga(const std::string& addressFile);
     virtual ~tc120MXSFpga();

@@ -7,6 +7,9 @@
 
 class tcCanon120FrameCtrl {
 public:
+    // Bias-subtract word (0x40): bit 31 enables subtraction, bits 30..0 hold the offset.
+    static constexpr uint32_t kBiasSubtractEnable = 0x80000000u;
+
     struct tsResolutionConfig {
         uint16_t height; // bits 31..16
         uint16_t width;  // bits 15..0

@@ -6,6 +6,7 @@
 #include "Vistrel/tcStringTokenizer.h"
 #include "Vistrel/teNackCode.h"
 #include "Vistrel/tsUpdate.h"
+#include "plugin/RegisterFileWords.h"
 
 #include <cstdint>
 #include <map>
@@ -24,8 +25,8 @@ public:
         eeSetData = 3,
     };
 
-    static constexpr uint32_t kDataWord = 0x3A070; // non-zero: default data, 0: cleared
-    static constexpr uint32_t kMapWord = 0x3A074;  // map on (non-zero) or off
+    static constexpr uint32_t kDataWord = regfile::kBadPixelData;
+    static constexpr uint32_t kMapWord = regfile::kBadPixelMap;
 
     // The handler belongs to no board; core is not owned. Registers its four commands in
     // handlers when given one.

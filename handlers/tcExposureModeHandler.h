@@ -3,6 +3,7 @@
 // optional tcExternalExposure board interface; register-file word 0x3A200 does the same.
 #include "Vistrel/tcAbstractHandler.h"
 #include "Vistrel/tsUpdate.h"
+#include "plugin/RegisterFileWords.h"
 
 #include <cstdint>
 #include <map>
@@ -19,7 +20,7 @@ public:
         eeExposureModeGet = 1, // external exposure into the flag
     };
 
-    static constexpr uint32_t kExposureModeWord = 0x3A200; // non-zero: external exposure
+    static constexpr uint32_t kExposureModeWord = regfile::kExposureMode;
 
     // Registers "EXPM" in handlers when given one.
     tcExposureModeHandler(tcSensorBoard* board, tcAbstractHandler* next,

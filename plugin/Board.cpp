@@ -10,13 +10,11 @@
 
 namespace Vistrel {
 
-const ROI kFullFrame(0, 0, 13280, 9184);
-
 namespace {
 
 // Framework values handed to the board base.
 constexpr int kBoardSensorType = 4;
-constexpr unsigned int kFpgaBase = 0xFF200000;
+constexpr unsigned int kFpgaBase = tc120MXSFpga::kBridgeBase;
 constexpr unsigned int kFpgaSpan = 0x18000;
 constexpr int kPinCount = 4;
 

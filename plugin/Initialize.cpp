@@ -26,11 +26,11 @@ constexpr long kDefaultVerticalBin = 1;
 
 // The PWM runs at the default frame interval with a 1 us sync pulse until the timing
 // set-up below programs the configured interval.
-constexpr std::chrono::microseconds kInitialPwmPeriod{106713};
+constexpr std::chrono::microseconds kInitialPwmPeriod{kDefaultFrameIntervalUs};
 constexpr std::chrono::microseconds kPwmDuty{1};
 
 constexpr uint32_t kPixelFormatMono8 = 0x01080001; // GenICam pixel-format code
-constexpr uint32_t kBiasEnableBit = 0x80000000;
+constexpr uint32_t kBiasEnableBit = tcCanon120FrameCtrl::kBiasSubtractEnable;
 constexpr uint32_t kStartupBiasSubtract = kBiasEnableBit | 400; // on, offset 400
 
 // Integer setting, saturated to the int range so that an absurd value in the file is

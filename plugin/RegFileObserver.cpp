@@ -10,8 +10,9 @@ namespace Vistrel {
 
 namespace {
 
-// Frame receiver bias-subtract word: bit 31 enables, bits 10..0 hold the offset.
-constexpr uint32_t kBiasEnableBit = 0x80000000u;
+// Of the receiver's bias-subtract word, a client changes the enable bit or the offset's
+// low 11 bits.
+constexpr uint32_t kBiasEnableBit = tcCanon120FrameCtrl::kBiasSubtractEnable;
 constexpr uint32_t kBiasOffsetMask = 0x7FFu;
 
 bool isSensorGain(uint32_t value) {

@@ -1,5 +1,6 @@
 #pragma once
-// Register-file words the board publishes or reacts to, and the one way it writes them.
+// The register-file words the board and its handlers publish or react to (all 13), and the
+// one way they are written.
 #include "Vistrel/tcRegisterFile.h"
 
 #include <cstdint>
@@ -17,6 +18,9 @@ constexpr uint32_t kMinFrameInterval = 0x3C020; // µs, frame readout time
 constexpr uint32_t kGain = 0x3D000;             // sensor gain code
 constexpr uint32_t kBiasOffset = 0x3D008;       // bias-subtract offset, 11 bits
 constexpr uint32_t kBiasEnable = 0x3D00C;       // bias-subtract enable, 0 or 1
+constexpr uint32_t kBadPixelData = 0x3A070;     // non-zero: the core's default map, 0: cleared
+constexpr uint32_t kBadPixelMap = 0x3A074;      // bad-pixel map on (non-zero) or off
+constexpr uint32_t kExposureMode = 0x3A200;     // non-zero: external exposure
 
 // Stores the word in the process-wide register file, which notifies its observers.
 inline void publish(uint32_t address, uint32_t value) {

@@ -5,6 +5,7 @@
 #include "Vistrel/tcObserver.h"
 #include "Vistrel/tcSensorBoard.h"
 #include "fpga/tc120MXSFpga.h"
+#include "sensor/FullFrame.h"
 #include "sensor/tc120MXS.h"
 
 #include "platform/RobustLock.h"
@@ -22,9 +23,6 @@
 #include <vector>
 
 namespace Vistrel {
-
-// Full sensor frame: first row, first column, width, height.
-extern const ROI kFullFrame;
 
 class tc120MXSSensorBoard : public tcSensorBoard, public tcMultipleROISensor {
 public:

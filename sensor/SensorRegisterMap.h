@@ -21,11 +21,11 @@ constexpr tsField kHorizontalPeriod{kRegTiming, 0x1FFF, 10}; // clocks per line 
 constexpr tsField kExposureStartLine{kRegFrameCtrl, 0x7FFF, 0};
 constexpr tsField kVerticalMode{kRegFrameCtrl, 0x7, 15};
 constexpr tsField kFrameState{kRegFrameCtrl, 0x7, 18};
-constexpr tsField kShutterReset{kRegFrameCtrl, 0x1, 21};        // PSETM
-constexpr tsField kReadoutRows{kRegReadoutRows, 0x0FFFFFFF, 0}; // RowS + RowE * 16384
+constexpr tsField kShutterReset{kRegFrameCtrl, 0x1, 21}; // PSETM
+// Readout rows: RowS and RowE, 14 bits each; both are written at once through kReadoutRows.
+constexpr tsField kRowStart{kRegReadoutRows, 0x3FFF, 0};
 constexpr tsField kRowEnd{kRegReadoutRows, 0x3FFF, 14};
-constexpr unsigned int kRowMask = 0x3FFF;
-constexpr unsigned int kRowEndShift = 14;
+constexpr tsField kReadoutRows{kRegReadoutRows, 0x0FFFFFFF, 0}; // RowS + RowE * 16384
 constexpr tsField kGain{kRegGain, 0xF, 5};
 
 constexpr unsigned int kMaxHorizontalPeriod = 8192;

@@ -133,7 +133,7 @@ teNackCode tc120MXS::setROIArea(unsigned short startRow, unsigned short endRow) 
     const unsigned int rowEnd = endBlock * kRowsPerBlock - 1;
     std::cout << "setROIArea"
               << " RowS: " << rowStart << " RowE: " << rowEnd << std::endl;
-    setField(kReadoutRows, rowStart + (rowEnd << kRowEndShift));
+    setField(kReadoutRows, rowStart + (rowEnd << kRowEnd.shift));
     return eeSuccess;
 }
 
@@ -152,8 +152,8 @@ std::chrono::microseconds tc120MXS::getFrameReadoutTime() {
     const uint32_t period = getHorizontalPeriod();
     // Both rows from one snapshot of the register.
     const uint32_t rows = field(kReadoutRows);
-    const uint32_t rowStart = rows & kRowMask;
-    const uint32_t rowEnd = (rows >> kRowEndShift) & kRowMask;
+    const uint32_t rowStart = (rows >> kRowStart.shift) & kRowStart.mask;
+    const uint32_t rowEnd = (rows >> kRowEnd.shift) & kRowEnd.mask;
     // Rows read plus the frame's overhead lines, rounded up to whole microseconds.
     const uint32_t lines = rowEnd - rowStart + 1 + kFrameOverheadLines;
     const uint32_t micros = (period * lines + kReadoutClockMhz - 1) / kReadoutClockMhz;
