@@ -4,23 +4,11 @@
 // board harness checks after each operation.
 #include "FuzzSupport.h"
 #include "plugin/tc120MXSSensorBoard.h"
+#include "tests/support/BoardTestAccess.h"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
-
-namespace Vistrel {
-
-// The harnesses' view of the board's parts (a friend of the board).
-class BoardTestAccess {
-public:
-    static tc120MXS& sensor(tc120MXSSensorBoard& board) { return board.sensor; }
-    static tc120MXSFpga& fpga(tc120MXSSensorBoard& board) { return board.fpga; }
-    static tcObserver& observer(tc120MXSSensorBoard& board) { return board.regFileObs; }
-    static uint16_t verticalMode(const tc120MXSSensorBoard& board) { return board.verticalMode; }
-};
-
-} // namespace Vistrel
 
 namespace fuzzsupport {
 

@@ -4,15 +4,6 @@
 
 #include <sstream>
 
-namespace Vistrel {
-
-void BoardTestAccess::registerObserver(tc120MXSSensorBoard& board) {
-    tcRegisterFile::getInstance(nullptr, true)->observable.registerObserver(&board.regFileObs);
-    board.observerRegistered = true;
-}
-
-} // namespace Vistrel
-
 namespace testsupport {
 
 void BoardTest::TearDown() {

@@ -5,32 +5,13 @@
 // and configuration reading of initialize().
 #include "plugin/tc120MXSSensorBoard.h"
 #include "support/TestSupport.h"
+#include "tests/support/BoardTestAccess.h"
 
 #include <cstdint>
 #include <memory>
 #include <optional>
 #include <string>
 #include <vector>
-
-namespace Vistrel {
-
-// Test-only view of the board's parts (a friend of the board).
-class BoardTestAccess {
-public:
-    static tc120MXS& sensor(tc120MXSSensorBoard& board) { return board.sensor; }
-    static tc120MXSFpga& fpga(tc120MXSSensorBoard& board) { return board.fpga; }
-    static tcObserver& observer(tc120MXSSensorBoard& board) { return board.regFileObs; }
-    // Registers the observer with the register file as initialize() does.
-    static void registerObserver(tc120MXSSensorBoard& board);
-    static void setCapturing(tc120MXSSensorBoard& board, bool on) { board.capturing = on; }
-    static uint16_t verticalMode(const tc120MXSSensorBoard& board) { return board.verticalMode; }
-    static void setVerticalMode(tc120MXSSensorBoard& board, uint16_t mode) {
-        board.verticalMode = mode;
-    }
-    static uint32_t biasSubtract(const tc120MXSSensorBoard& board) { return board.biasSubtract; }
-};
-
-} // namespace Vistrel
 
 namespace testsupport {
 

@@ -2,6 +2,7 @@
 // host calls meeting on one board, and threads that die holding the board's or the
 // sensor's mutex. Every case runs a fixed number of operations on the virtual clock.
 #include "plugin/BringupFixture.h"
+#include "tests/support/BoardTestAccess.h"
 
 #include "Tarnis/tcGpio.h"
 #include "Vistrel/tcRegisterFile.h"
@@ -27,21 +28,6 @@
 #include <streambuf>
 #include <string>
 #include <thread>
-
-namespace Vistrel {
-
-// Test-only view of the board's parts (a friend of the board).
-class BoardTestAccess {
-public:
-    static tc120MXS& sensor(tc120MXSSensorBoard& board) { return board.sensor; }
-    static uint16_t verticalMode(tc120MXSSensorBoard& board) { return board.verticalMode; }
-    static std::mutex& captureMutex(tc120MXSSensorBoard& board) { return board.captureMutex; }
-    static pthread_mutex_t* boardMutex(tc120MXSSensorBoard& board) {
-        return board.mutex.getMutex();
-    }
-};
-
-} // namespace Vistrel
 
 // Test-only view of the sensor's register mutex (a friend of the sensor).
 class SensorTestAccess {
