@@ -58,8 +58,8 @@ std::unique_ptr<Vistrel::tc120MXSSensorBoard> bringUpBoard(InputScope& scope,
 }
 
 void registerObserver(Vistrel::tc120MXSSensorBoard& board) {
-    Vistrel::tcRegisterFile::getInstance(nullptr, true)
-        ->observable.registerObserver(&BoardTestAccess::observer(board));
+    // As initialize() does, flag included: the destructor unregisters by that flag.
+    BoardTestAccess::registerObserver(board);
 }
 
 bool isValidRegion(const Vistrel::ROI& r) {
