@@ -66,6 +66,12 @@ foreach(line IN LISTS lines)
     if(symbol MATCHES "${toolchain_weak}" OR (SANITIZED AND symbol MATCHES "${sanitizer_symbols}"))
         continue()
     endif()
+    # A sanitizer runtime defines its interceptors of C library functions (memset, strlen,
+    # pthread_mutex_lock, __cxa_throw …) without a version, and the module binds to those.
+    if(SANITIZED AND symbol MATCHES "^[A-Za-z_][A-Za-z0-9_]*$")
+        math(EXPR runtime_count "${runtime_count} + 1")
+        continue()
+    endif()
     # The qualified name: no "vtable for", template arguments, ABI tags or parameter list.
     string(REGEX REPLACE "^(vtable|typeinfo|typeinfo name|VTT|construction vtable) for " ""
            name "${symbol}")
