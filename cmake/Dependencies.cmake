@@ -20,6 +20,11 @@ find_file(INIH_HEADER ini.h PATHS /usr/include NO_CMAKE_FIND_ROOT_PATH NO_DEFAUL
 configure_file(${INIH_HEADER} ${CMAKE_BINARY_DIR}/inih/ini.h COPYONLY)
 set(INIH_INCLUDE_DIR ${CMAKE_BINARY_DIR}/inih)
 
+# camhost's command line and its JSON report. Both are header-only and the same for every
+# architecture, so a cross build takes Debian's configurations from the host's tree.
+find_package(CLI11 CONFIG REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+find_package(nlohmann_json CONFIG REQUIRED NO_CMAKE_FIND_ROOT_PATH)
+
 if(TC120MXS_BUILD_TESTS)
     if(CMAKE_CROSSCOMPILING)
         # GoogleTest from Debian's sources, built by the cross compiler: no second armhf
