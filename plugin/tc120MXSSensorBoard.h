@@ -5,6 +5,7 @@
 #include "Vistrel/tcObserver.h"
 #include "Vistrel/tcSensorBoard.h"
 #include "fpga/tc120MXSFpga.h"
+#include "plugin/StartupSettings.h"
 #include "sensor/FullFrame.h"
 #include "sensor/tc120MXS.h"
 
@@ -150,6 +151,17 @@ private:
         tcLifetimeGate* gate;
         std::optional<platform::tcRobustLock> lock;
     };
+
+    // Bring-up phases, in the order initialize() runs them. A phase that answers an int
+    // answers 0 or the fault that stops the bring-up.
+    void registerWithRegisterFile();
+    int bringUpFpga(const tsStartupSettings& settings);
+    int powerUpSensor();
+    void applyStartupTiming(const tsStartupSettings& settings);
+    void applyStartupRegion(const tsStartupSettings& settings);
+    int trainReceiver();
+    void loadBadPixelMap();
+    void applyStartupPipeline();
 
     // Queues a register-file word for the end of the outermost board scope.
     void publishWord(uint32_t address, uint32_t value);

@@ -46,10 +46,8 @@ std::unique_ptr<Vistrel::tc120MXSSensorBoard> bringUpBoard(InputScope& scope,
     auto board = std::make_unique<Vistrel::tc120MXSSensorBoard>(kSpiPath);
     if (setup.registerObserver)
         registerObserver(*board);
-    tc120MXS& sensor = BoardTestAccess::sensor(*board);
-    FUZZ_CHECK(sensor.powerUp() == 0, "sensor power-up on a healthy head");
-    sensor.SensorInitRegisters();
-    sensor.setMClockMhz(BoardTestAccess::fpga(*board).getClockMhz());
+    FUZZ_CHECK(BoardTestAccess::bringUpFpga(*board) == 0, "FPGA cores on a healthy head");
+    FUZZ_CHECK(BoardTestAccess::powerUpSensor(*board) == 0, "sensor power-up on a healthy head");
     board->setFrameInterval(setup.frameIntervalUs);
     board->setExposure(setup.exposureUs);
     board->setNumberOfROI(1);

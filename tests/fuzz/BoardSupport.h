@@ -20,9 +20,8 @@ struct BoardSetup {
 };
 
 // Writes "120MXS_registers.txt" for the line length (full-frame rows, frame state 0,
-// gain 15), constructs the board, powers the sensor, loads the file, sets the master
-// clock and applies the setup's timing and the full-frame region, as bring-up does
-// without the lane training.
+// gain 15), constructs the board, runs its FPGA and sensor bring-up phases and applies the
+// setup's timing and the full-frame region, as bring-up does without the lane training.
 std::unique_ptr<Vistrel::tc120MXSSensorBoard> bringUpBoard(InputScope& scope,
                                                            const BoardSetup& setup);
 

@@ -24,16 +24,14 @@ void BoardTest::writeSensorRegisterFile(unsigned horizontalPeriod) {
 
 void BoardTest::prepare(const BoardSetup& setup) {
     Vistrel::tc120MXSSensorBoard& b = board();
+    using Vistrel::BoardTestAccess;
     if (setup.registerObserver)
-        Vistrel::BoardTestAccess::registerObserver(b);
+        BoardTestAccess::registerObserver(b);
     // The cores are used only once they reported themselves ready, the pulse generator only
     // once programmed, and capture needs an aligned receiver: as initialize() leaves them.
-    EXPECT_EQ(fpga().initialize(), 0) << "FPGA cores on the simulated head";
-    fpga().pwm.setDutyTime(std::chrono::microseconds(1));
-    EXPECT_EQ(sensor().powerUp(), 0) << "sensor power-up on the simulated head";
-    sensor().SensorInitRegisters();
-    sensor().setMClockMhz(fpga().getClockMhz());
-    EXPECT_EQ(fpga().frameCtrl.enableCore(true), 0) << "receiver lock on the simulated head";
+    EXPECT_EQ(BoardTestAccess::bringUpFpga(b), 0) << "FPGA cores on the simulated head";
+    EXPECT_EQ(BoardTestAccess::powerUpSensor(b), 0) << "sensor power-up on the simulated head";
+    EXPECT_EQ(BoardTestAccess::trainReceiver(b), 0) << "receiver lock on the simulated head";
     if (setup.frameIntervalUs != 0)
         b.setFrameInterval(setup.frameIntervalUs);
     if (setup.exposureUs != 0)

@@ -1,7 +1,6 @@
 #pragma once
 // The tests' one view of the board's private parts (a friend of the board), shared by the
 // suites and the fuzz harnesses.
-#include "Vistrel/tcRegisterFile.h"
 #include "plugin/tc120MXSSensorBoard.h"
 
 #include <cstdint>
@@ -15,11 +14,13 @@ public:
     static tc120MXS& sensor(tc120MXSSensorBoard& board) { return board.sensor; }
     static tc120MXSFpga& fpga(tc120MXSSensorBoard& board) { return board.fpga; }
     static tcObserver& observer(tc120MXSSensorBoard& board) { return board.regFileObs; }
-    // Registers the observer with the register file as initialize() does.
-    static void registerObserver(tc120MXSSensorBoard& board) {
-        tcRegisterFile::getInstance(nullptr, true)->observable.registerObserver(&board.regFileObs);
-        board.observerRegistered = true;
+    // Bring-up phases of initialize(), for fixtures that need a head brought only so far.
+    static void registerObserver(tc120MXSSensorBoard& board) { board.registerWithRegisterFile(); }
+    static int bringUpFpga(tc120MXSSensorBoard& board) {
+        return board.bringUpFpga(tsStartupSettings{});
     }
+    static int powerUpSensor(tc120MXSSensorBoard& board) { return board.powerUpSensor(); }
+    static int trainReceiver(tc120MXSSensorBoard& board) { return board.trainReceiver(); }
     static void setCapturing(tc120MXSSensorBoard& board, bool on) { board.capturing = on; }
     static uint16_t verticalMode(const tc120MXSSensorBoard& board) { return board.verticalMode; }
     static void setVerticalMode(tc120MXSSensorBoard& board, uint16_t mode) {
