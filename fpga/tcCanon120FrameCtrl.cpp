@@ -42,17 +42,37 @@ constexpr std::chrono::milliseconds kPllPoll{100};
 constexpr std::chrono::milliseconds kDpaPoll{10};
 constexpr std::chrono::milliseconds kAlignPoll{100};
 
-uint16_t highHalf(uint32_t word) {
-    return static_cast<uint16_t>(word >> 16);
+// Registers of two 16-bit fields, high half first, each half read as its own access.
+struct tsHalves {
+    uint16_t high;
+    uint16_t low;
+};
+tsHalves readHalves(const tcRegisterWindow& window, uint32_t offset) {
+    const uint16_t high = static_cast<uint16_t>(window.read(offset) >> 16);
+    const uint16_t low = static_cast<uint16_t>(window.read(offset) & 0xFFFF);
+    return {high, low};
 }
-uint16_t lowHalf(uint32_t word) {
-    return static_cast<uint16_t>(word & 0xFFFF);
-}
-uint32_t pack(uint16_t high, uint16_t low) {
-    return (uint32_t{high} << 16) | low;
+void writeHalves(tcRegisterWindow& window, uint32_t offset, uint16_t high, uint16_t low) {
+    window.write(offset, (uint32_t{high} << 16) | low);
 }
 int flag(bool value) {
     return value ? 1 : 0;
+}
+
+// Waits until `reached` (a fresh reading each call) holds: at most kMaxPolls waits of
+// `interval`, each announced by `report(tries so far)`. False when it never held.
+template <typename Reached, typename Report>
+bool pollBounded(std::chrono::milliseconds interval, Reached reached, Report report) {
+    if (reached())
+        return true;
+    for (int tries = 0; tries < kMaxPolls;) {
+        report(tries);
+        platform::sleepFor(interval);
+        ++tries;
+        if (reached())
+            return true;
+    }
+    return false;
 }
 
 } // namespace
@@ -72,26 +92,14 @@ int tcCanon120FrameCtrl::enableCore(bool enable) {
     }
 
     window.write(kControl, window.read(kControl) | kCoreEnable);
-    bool result = true;
-
-    tsStatus status = readStatus();
-    if (!status.locked) {
-        for (int n = 0;;) {
-            std::cout << "Locked " << flag(status.locked) << std::endl;
-            std::cout << " tries: " << std::dec << n << std::endl;
-            platform::sleepFor(kPllPoll);
-            ++n;
-            status = readStatus();
-            if (status.locked)
-                break;
-            if (n >= kMaxPolls) {
-                result = false;
-                break;
-            }
-        }
-    }
-    std::cout << " Locked " << flag(result) << std::endl;
-    if (!result) {
+    const bool locked = pollBounded(
+        kPllPoll, [&] { return readStatus().locked; },
+        [](int tries) {
+            std::cout << "Locked 0" << std::endl;
+            std::cout << " tries: " << std::dec << tries << std::endl;
+        });
+    std::cout << " Locked " << flag(locked) << std::endl;
+    if (!locked) {
         std::cerr << "PLL failed to lock" << std::endl;
         return -1;
     }
@@ -103,15 +111,13 @@ int tcCanon120FrameCtrl::enableCore(bool enable) {
     setDPAFifoReset(kLaneMask);
     setDPAReset(0);
 
-    unsigned lock = readDPALock();
-    for (int n = 0; lock != kLaneMask;) {
-        std::cout << "DPA Lock: " << std::hex << lock << std::dec << " tries: " << n << std::endl;
-        platform::sleepFor(kDpaPoll);
-        ++n;
-        lock = readDPALock();
-        if (n >= kMaxPolls)
-            break;
-    }
+    unsigned lock = 0;
+    pollBounded(
+        kDpaPoll, [&] { return (lock = readDPALock()) == kLaneMask; },
+        [&](int tries) {
+            std::cout << "DPA Lock: " << std::hex << lock << std::dec << " tries: " << tries
+                      << std::endl;
+        });
     std::cout << "DPA Lock: " << std::hex << lock << std::endl << std::dec;
     if (lock != kLaneMask) {
         std::cerr << "DPA failed to lock" << std::endl;
@@ -122,25 +128,15 @@ int tcCanon120FrameCtrl::enableCore(bool enable) {
     setDPAFifoReset(0);
     setDPAHold(lock);
 
-    status = readStatus();
-    if (!status.aligned) {
-        for (int n = 0;;) {
+    const bool aligned = pollBounded(
+        kAlignPoll, [&] { return readStatus().aligned; },
+        [](int tries) {
             std::cout << "Deserializer Status:   "
                       << "Not Aligned"
-                      << " tries: " << std::dec << n << std::endl;
-            platform::sleepFor(kAlignPoll);
-            ++n;
-            status = readStatus();
-            if (status.aligned)
-                break;
-            if (n >= kMaxPolls) {
-                result = false;
-                break;
-            }
-        }
-    }
-    std::cout << " Aligned " << flag(result) << std::endl;
-    if (result)
+                      << " tries: " << std::dec << tries << std::endl;
+        });
+    std::cout << " Aligned " << flag(aligned) << std::endl;
+    if (aligned)
         return 0;
     std::cerr << "Not Aligned" << std::endl;
     return -1;
@@ -179,23 +175,19 @@ void tcCanon120FrameCtrl::setIrqMask(unsigned mask) {
 }
 
 tcCanon120FrameCtrl::tsResolutionConfig tcCanon120FrameCtrl::readRoiResCntConfig() {
-    tsResolutionConfig config{};
-    config.height = highHalf(window.read(kRoiResolution));
-    config.width = lowHalf(window.read(kRoiResolution));
-    return config;
+    const tsHalves halves = readHalves(window, kRoiResolution);
+    return {halves.high, halves.low};
 }
 void tcCanon120FrameCtrl::setRoiResCntConfig(tsResolutionConfig config) {
-    window.write(kRoiResolution, pack(config.height, config.width));
+    writeHalves(window, kRoiResolution, config.height, config.width);
 }
 
 tcCanon120FrameCtrl::tsBlankOffsetConfig tcCanon120FrameCtrl::readBlankOffsetConfig() {
-    tsBlankOffsetConfig config{};
-    config.vertical = highHalf(window.read(kBlankOffset));
-    config.horizontal = lowHalf(window.read(kBlankOffset));
-    return config;
+    const tsHalves halves = readHalves(window, kBlankOffset);
+    return {halves.high, halves.low};
 }
 void tcCanon120FrameCtrl::setBlankOffsetConfig(tsBlankOffsetConfig config) {
-    window.write(kBlankOffset, pack(config.vertical, config.horizontal));
+    writeHalves(window, kBlankOffset, config.vertical, config.horizontal);
 }
 
 unsigned tcCanon120FrameCtrl::readWriteFaults() {
@@ -206,13 +198,11 @@ void tcCanon120FrameCtrl::clearWriteFaults(unsigned faults) {
 }
 
 tcCanon120FrameCtrl::tsRoiConfig tcCanon120FrameCtrl::readRoiConfig() {
-    tsRoiConfig config{};
-    config.y = highHalf(window.read(kRoiStart));
-    config.x = lowHalf(window.read(kRoiStart));
-    return config;
+    const tsHalves halves = readHalves(window, kRoiStart);
+    return {halves.high, halves.low};
 }
 void tcCanon120FrameCtrl::setRoiConfig(tsRoiConfig config) {
-    window.write(kRoiStart, pack(config.y, config.x));
+    writeHalves(window, kRoiStart, config.y, config.x);
 }
 
 unsigned tcCanon120FrameCtrl::readDPAReset() {

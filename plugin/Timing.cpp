@@ -61,10 +61,7 @@ int tc120MXSSensorBoard::setFrameInterval(int requested) {
 
     // An exposure cannot outlast the frame it belongs to.
     const int64_t fitted = low32(value) < low32(exposure) ? value : exposure;
-    const teNackCode result = sensor.setExposure(microseconds(fitted));
-    exposure = sensor.getExposure().count();
-    publishWord(regfile::kExposure, static_cast<uint32_t>(exposure));
-    return result;
+    return applyExposure(fitted);
 }
 
 int tc120MXSSensorBoard::getFrameInterval() {
@@ -103,7 +100,12 @@ int tc120MXSSensorBoard::setExposure(int requested) {
         setFrameInterval(covering(frames * readout));
     }
 
-    const teNackCode result = sensor.setExposure(microseconds(requested));
+    return applyExposure(requested);
+}
+
+teNackCode tc120MXSSensorBoard::applyExposure(int64_t exposureUs) {
+    const teNackCode result = sensor.setExposure(microseconds(exposureUs));
+    // The sensor sets whole lines: keep and publish what it took, not what was asked.
     exposure = sensor.getExposure().count();
     publishWord(regfile::kExposure, static_cast<uint32_t>(exposure));
     return result;

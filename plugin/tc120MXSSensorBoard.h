@@ -163,6 +163,9 @@ private:
     void loadBadPixelMap();
     void applyStartupPipeline();
 
+    // Gives the sensor an exposure and publishes the one it took.
+    teNackCode applyExposure(int64_t exposureUs);
+
     // Queues a register-file word for the end of the outermost board scope.
     void publishWord(uint32_t address, uint32_t value);
 
