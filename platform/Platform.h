@@ -13,9 +13,6 @@ std::string memoryDevicePath();
 
 // Waits the whole duration; an interrupted sleep resumes with the time that remains.
 void sleepFor(std::chrono::microseconds duration);
-inline void sleepMicroseconds(long long microseconds) {
-    sleepFor(std::chrono::microseconds(microseconds));
-}
 
 // The host's register accessors; both null when registers are accessed directly.
 struct RegisterAccess {

@@ -1,4 +1,5 @@
 // Capture control: start and stop, and the one-frame PWM burst of an external trigger.
+#include "plugin/FrameworkInt.h"
 #include "plugin/tc120MXSSensorBoard.h"
 
 #include "platform/Platform.h"
@@ -105,7 +106,7 @@ int tc120MXSSensorBoard::stop() {
     }
     // Let the frame in flight finish before the PWM and the pipeline stop. The wait is the
     // interval's low 32 bits, as getFrameInterval() reports it.
-    platform::sleepFor(microseconds(static_cast<int32_t>(static_cast<uint32_t>(interval))));
+    platform::sleepFor(microseconds(low32(interval)));
     fpga.pwm.enableCore(false);
     fpga.resetPipeline(true);
 

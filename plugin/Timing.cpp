@@ -1,5 +1,6 @@
 // Exposure and frame interval: the sensor's line timing, the frame-sync pulse period and the
 // register-file words kept in step.
+#include "plugin/FrameworkInt.h"
 #include "plugin/RegisterFileWords.h"
 #include "plugin/tc120MXSSensorBoard.h"
 
@@ -14,16 +15,7 @@
 
 namespace Vistrel {
 
-namespace {
-
 using std::chrono::microseconds;
-
-// The framework's int view of a 64-bit microsecond count: its low 32 bits.
-int low32(int64_t value) {
-    return static_cast<int32_t>(static_cast<uint32_t>(value));
-}
-
-} // namespace
 
 int tc120MXSSensorBoard::setFrameInterval(int requested) {
     tcBoardScope scope(*this);

@@ -5,6 +5,7 @@
 #include "sensor/RailLimits.h"
 #include "sensor/tc120MXS.h"
 
+#include <chrono>
 #include <cmath>
 #include <iostream>
 #include <stdexcept>
@@ -26,11 +27,12 @@ constexpr float kAdcReferenceVolts = 2.5f;
 constexpr uint32_t kSpiSpeedHz = 4000000;
 constexpr uint8_t kSpiBitsPerWord = 8;
 
-// Reset held low, then settle time before the first (discarded) conversion, then the
-// ADC's settle time before the kept readings.
-constexpr long long kResetPulseUs = 300000;
-constexpr long long kResetReleaseUs = 10000;
-constexpr long long kAdcSettleUs = 5000;
+// XRESET is held low this long for the sensor to reset.
+constexpr std::chrono::milliseconds kResetPulse{300};
+// After XRESET is released the rails settle before the first (discarded) conversion.
+constexpr std::chrono::milliseconds kResetRelease{10};
+// The ADC settles after its first conversion before the readings that are kept.
+constexpr std::chrono::milliseconds kAdcSettle{5};
 
 // A configured limit, or the default when the file gives no finite number: a NaN limit
 // would let every reading pass.
@@ -106,9 +108,9 @@ int tc120MXS::powerUp() {
     // The master clock stays off until the register file is played.
     mclkEnablePin->SetValue(0);
     resetPin->SetValue(0);
-    platform::sleepMicroseconds(kResetPulseUs);
+    platform::sleepFor(kResetPulse);
     resetPin->SetValue(1);
-    platform::sleepMicroseconds(kResetReleaseUs);
+    platform::sleepFor(kResetRelease);
 
     std::cout << kPowerUpPrefix << ": Verifying voltages..." << std::endl;
     return railsWithinLimits(limits) ? 0 : -4;
@@ -118,7 +120,7 @@ bool tc120MXS::railsWithinLimits(const Vistrel::INIReader& limits) {
     // The first conversion after power-up is unreliable: read it and let the ADC settle.
     float discarded = 0.0f;
     voltageAdc.Volts(0, discarded, true);
-    platform::sleepMicroseconds(kAdcSettleUs);
+    platform::sleepFor(kAdcSettle);
 
     bool allWithin = true;
     for (const auto& [channel, name] : rails::railNames()) {

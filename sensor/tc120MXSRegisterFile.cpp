@@ -5,6 +5,7 @@
 #include "sensor/SensorRegisterMap.h"
 #include "sensor/tc120MXS.h"
 
+#include <chrono>
 #include <cstddef>
 #include <exception>
 #include <filesystem>
@@ -22,8 +23,8 @@ constexpr const char* kInitPrefix = "void tc120MXS::SensorInitRegisters()";
 constexpr const char* kRegisterFileName = "120MXS_registers.txt";
 constexpr std::size_t kMaxLineBytes = 64 * 1024;
 
-// Master clock enable to first SPI frame.
-constexpr long long kClockSettleUs = 10;
+// The master clock runs steadily this long after its enable, before the first SPI frame.
+constexpr std::chrono::microseconds kClockSettle{10};
 
 bool isBlank(const std::string& line) {
     return line.find_first_not_of(" \t\r\n\v\f") == std::string::npos;
@@ -123,7 +124,7 @@ bool tc120MXS::playRegisterFile(const std::string& path) {
             reportBadLine(path, lineNumber, line, parsed);
 
         if (reg == sensorregs::kPauseRegister) {
-            platform::sleepMicroseconds(value);
+            platform::sleepFor(std::chrono::microseconds(value));
             continue;
         }
         std::cout << std::hex << reg << ": " << value << std::dec << std::endl;
@@ -138,7 +139,7 @@ void tc120MXS::SensorInitRegisters() {
     else
         std::cerr << kInitPrefix << ": GPIO MCLK_ENABLE not found in DT, master clock not enabled"
                   << std::endl;
-    platform::sleepMicroseconds(kClockSettleUs);
+    platform::sleepFor(kClockSettle);
     // The loader's leading line end closes this line.
     std::cout << kInitPrefix << ": Configuring initial settings " << std::flush;
     // Without its start-up registers the sensor cannot run: that must not pass for a
