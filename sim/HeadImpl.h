@@ -49,12 +49,6 @@ struct ReceiverModel {
     uint32_t dpaLock = 0; // as last traced
 };
 
-// The plug-in's mappings of the memory file: address range and file offset.
-struct MappedRange {
-    uintptr_t start, end;
-    uint64_t fileOffset;
-};
-
 struct Head::Impl {
     mutable std::mutex mutex;
     HeadConfig config;
@@ -93,8 +87,8 @@ struct Head::Impl {
     bool adcAwake = false;             // power-down cleared
     bool adcInternalReference = false;
     bool pwmReady = false, pixelShiftReady = false, badPixelReady = false; // reported so
-    std::string realMemPath;           // memPath with links resolved
-    std::vector<MappedRange> mappings; // cache of the plug-in's mappings
+    std::string realMemPath;             // memPath with links resolved
+    std::vector<MemoryMapping> mappings; // cache of the plug-in's mappings
 
     // All below: call with mutex held.
     void traceAt(Micros time, const std::string& signal, uint64_t value);

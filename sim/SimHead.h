@@ -140,6 +140,13 @@ struct SetEdgeCall {
     int pin, flags, mode;
 };
 
+// One mapping of the memory file in this process: address range and file offset.
+struct MemoryMapping {
+    uintptr_t start, end;
+    uint64_t fileOffset; // the physical address at start
+    size_t length() const { return static_cast<size_t>(end - start); }
+};
+
 // Frame-receiver register offsets inside the simulated physical memory.
 namespace frame {
 constexpr uint32_t base = 0xFF212000;
@@ -164,6 +171,9 @@ public:
     // The file the plug-in maps as physical memory (empty when memoryAbsent makes it
     // unreachable, in which case a path that cannot be opened is given).
     std::string memoryPath() const;
+    // This process's mappings of the memory file, from the kernel's list: the plug-in's
+    // windows and the head's own.
+    std::vector<MemoryMapping> memoryMappings() const;
     // Raw 32-bit word of the simulated physical memory (any mapped block).
     uint32_t physicalWord(uint32_t address) const;
     void setPhysicalWord(uint32_t address, uint32_t value);
