@@ -147,6 +147,11 @@ struct MemoryMapping {
     size_t length() const { return static_cast<size_t>(end - start); }
 };
 
+// The memory file and the folder the head made for it, whatever memoryAbsent says.
+struct MemoryFiles {
+    std::string file, folder;
+};
+
 // Frame-receiver register offsets inside the simulated physical memory.
 namespace frame {
 constexpr uint32_t base = 0xFF212000;
@@ -174,6 +179,8 @@ public:
     // This process's mappings of the memory file, from the kernel's list: the plug-in's
     // windows and the head's own.
     std::vector<MemoryMapping> memoryMappings() const;
+    // For a tool that must remove them itself when it is killed (empty after release).
+    MemoryFiles memoryFiles() const;
     // Raw 32-bit word of the simulated physical memory (any mapped block).
     uint32_t physicalWord(uint32_t address) const;
     void setPhysicalWord(uint32_t address, uint32_t value);

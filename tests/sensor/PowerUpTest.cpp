@@ -2,10 +2,9 @@
 #include "SensorFixture.h"
 #include "Vistrel/INIReader.h"
 #include "sensor/RailLimits.h"
-#include "sim/HeadImpl.h"
+#include "sim/SimHead.h"
 
 #include <chrono>
-#include <mutex>
 #include <stdexcept>
 
 using sensortest::kSpiPath;
@@ -43,11 +42,7 @@ protected:
         sensor = std::make_unique<tc120MXS>(kSpiPath);
     }
     // Pins that were driven although the board has no such line.
-    std::vector<unsigned int> ignoredPins() {
-        sim::Head::Impl& state = head().impl();
-        std::lock_guard<std::mutex> lock(state.mutex);
-        return state.ignoredGpioPins;
-    }
+    std::vector<unsigned int> ignoredPins() { return head().ignoredGpioPins(); }
     std::vector<sim::GpioEdge> edgesOf(const std::string& name) {
         std::vector<sim::GpioEdge> found;
         for (const auto& edge : head().gpioEdges())
