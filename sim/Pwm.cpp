@@ -15,7 +15,14 @@ sim::Head::Impl& head() {
     return sim::Head::instance().impl();
 }
 
-void checkTicks(const char* setter, long long us, double clockMhz) {
+// The head's clock, when one is configured, stands for the one the core was built with.
+void checkTicks(const char* setter, long long us, double builtMhz) {
+    double clockMhz = builtMhz;
+    {
+        sim::Head::Impl& h = head();
+        std::lock_guard<std::mutex> lock(h.mutex);
+        clockMhz = h.config.pwmClockMhz.value_or(builtMhz);
+    }
     const double ticks = static_cast<double>(us) * clockMhz;
     if (ticks > kMaxTicks)
         throw std::runtime_error(std::string("tcPwm::") + setter + ": " + std::to_string(us) +

@@ -60,6 +60,9 @@ struct HeadConfig {
     uint32_t pllWord = 0x00000C0C; // PLL block word 0xC0
     uint32_t coreId = 0x0120CA11, coreRev = 0x00010002, coreCaps = 0x0000001C;
     bool pwmDown = false, pixelShiftDown = false, badPixelDown = false;
+    // Clock the PWM core counts its period and duty ticks at; std::nullopt: the one the
+    // plug-in constructed it with.
+    std::optional<double> pwmClockMhz;
     std::set<std::string> absentGpios; // device-tree names that do not resolve
     int frameOutputQ = 0x0123;         // answer of the frame-output object's Q()
     bool echoStatus = false;           // also print status lines to standard output

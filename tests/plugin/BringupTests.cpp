@@ -1,7 +1,6 @@
 // Board bring-up end to end on the simulated head.
 #include "BringupFixture.h"
 #include "plugin/BoardFixture.h"
-#include "plugin/PrivateMember.h"
 
 #include "sim/SimHead.h"
 
@@ -9,14 +8,6 @@
 
 #include <string>
 #include <vector>
-
-namespace privatemember {
-struct PwmClock {
-    using type = double tcPwm::*;
-    friend type memberOf(PwmClock);
-};
-template struct Grant<PwmClock, &tcPwm::clockMhz>;
-} // namespace privatemember
 
 namespace bringup {
 namespace {
@@ -217,7 +208,7 @@ TEST_F(Bringup, StartUpPulseSetUpThatThrowsIsReportedAndTheRestOfItsBlockSkipped
     auto& b = makeBoard();
     // A core clock at which the start-up 106713 us overflows the 32-bit period counter
     // while the configured interval, 106600 us, still fits.
-    Vistrel::BoardTestAccess::fpga(b).pwm.*memberOf(privatemember::PwmClock{}) = 40260.0;
+    head().configure([](sim::HeadConfig& c) { c.pwmClockMhz = 40260.0; });
     // The skipped duty set-up leaves the pulse generator without a duty when it runs.
     expectViolation("pwm-not-programmed");
 
