@@ -45,6 +45,12 @@ void HeadTest::resetHead(const sim::HeadConfig& config) {
     sim::Head::instance().reset(config);
 }
 
+void HeadTest::resetHeadWithRegisterFile(sim::RegisterFileMode mode) {
+    sim::HeadConfig config;
+    config.registerFileMode = mode;
+    resetHead(config);
+}
+
 void HeadTest::writeFile(const std::string& relativePath, const std::string& content) {
     fs::path path = fs::path(scratch) / relativePath;
     fs::create_directories(path.parent_path());

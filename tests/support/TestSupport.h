@@ -17,6 +17,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
     void resetHead(const sim::HeadConfig& config);
+    // A healthy head whose register file delivers its notifications the given way.
+    void resetHeadWithRegisterFile(sim::RegisterFileMode mode);
 
     // Writes a file relative to the scratch directory (sub-folders are created).
     void writeFile(const std::string& relativePath, const std::string& content);
@@ -40,6 +42,12 @@ private:
     std::string scratch;
     std::set<std::string> expectedRules;
 };
+
+// Every way the register file delivers notifications, for suites run under each.
+inline auto allRegisterFileModes() {
+    return ::testing::Values(sim::RegisterFileMode::direct, sim::RegisterFileMode::locked,
+                             sim::RegisterFileMode::thread);
+}
 
 // True under qemu-user, which lacks the robust futex list (set_robust_list: ENOSYS).
 bool robustFutexesUnavailable();
