@@ -43,15 +43,22 @@ size_t xresetEdges(const std::vector<sim::GpioEdge>& edges) {
 
 class Bringup : public BringupTest {};
 
-TEST_F(Bringup, GoodRunReportsInOrderAndLeavesTheHeadReady) {
-    // Catches a bring-up that reorders its steps or skips one of the start-up settings.
-    copyAllSampleFiles();
-    sim::HeadConfig config;
-    config.pllLockDelay = sim::Micros(3 * 100000); // the receiver trains for 300 ms
-    resetHead(config);
-    auto& b = makeBoard();
-    ASSERT_EQ(b.initialize(), 0);
+// A good bring-up from the sample files, the receiver training for 300 ms; each test below
+// checks one part of what it leaves behind.
+class GoodRun : public BringupTest {
+protected:
+    void SetUp() override {
+        BringupTest::SetUp();
+        copyAllSampleFiles();
+        sim::HeadConfig config;
+        config.pllLockDelay = sim::Micros(3 * 100000); // the receiver trains for 300 ms
+        resetHead(config);
+        ASSERT_EQ(makeBoard().initialize(), 0);
+    }
+};
 
+TEST_F(GoodRun, ReportsItsStepsInOrder) {
+    // Catches a bring-up that reorders its steps or reports an error on the way.
     const std::vector<sim::StatusLine> lines = head().statusLines();
     ASSERT_GE(lines.size(), 6u);
     EXPECT_EQ(lines[0].text, "Initializing FPGA...");
@@ -61,30 +68,38 @@ TEST_F(Bringup, GoodRunReportsInOrderAndLeavesTheHeadReady) {
     EXPECT_EQ(lines[2].text, "Powering up sensor...");
     EXPECT_EQ(lines[2].status, Vistrel::tcStatusReporter::eeStatusInfo);
     // The interval is programmed before the exposure, then the region, then pixel format.
-    EXPECT_EQ(lines[3].text, "setFrameInterval: " + std::to_string(b.getFrameInterval()) + " uS");
+    EXPECT_EQ(lines[3].text,
+              "setFrameInterval: " + std::to_string(board->getFrameInterval()) + " uS");
     EXPECT_EQ(lines[4].text, "setExposure 80000 uS");
     EXPECT_EQ(lines.back().text, "setBPP: 0");
     for (const sim::StatusLine& line : lines)
         EXPECT_NE(line.status, Vistrel::tcStatusReporter::eeStatusError) << line.text;
+}
 
-    // Frame receiver: lane inversion, bias subtraction on at 400.
+TEST_F(GoodRun, LeavesTheFrameReceiverEnabledWithLaneInversionAndBias) {
+    // Catches a skipped receiver set-up: lane inversion, bias subtraction on at 400.
     EXPECT_EQ(head().frameRegister(sim::frame::laneInversion), 0x0200443Au);
     EXPECT_EQ(head().frameRegister(sim::frame::biasSubtract), 0x80000190u);
     EXPECT_NE(head().frameRegister(sim::frame::control) & 0x80000000u, 0u);
+}
 
-    // PWM: inverted sync pulse of 1 us at the frame interval, running only while the
-    // receiver trained.
+TEST_F(GoodRun, RunsThePulseOnlyWhileTheReceiverTrains) {
+    // Catches a sync pulse of the wrong shape or period, or one left running (or stopped
+    // early) around the receiver's training: inverted, 1 us, at the frame interval.
     const sim::PwmState pwm = head().pwm();
     EXPECT_TRUE(pwm.inverted);
     EXPECT_EQ(pwm.dutyUs, 1);
-    EXPECT_EQ(pwm.periodUs, b.getFrameInterval());
+    EXPECT_EQ(pwm.periodUs, board->getFrameInterval());
     EXPECT_FALSE(pwm.enabled);
     ASSERT_EQ(pwm.enableLog.size(), 2u);
     EXPECT_TRUE(pwm.enableLog[0].second);
     EXPECT_FALSE(pwm.enableLog[1].second);
     EXPECT_GE((pwm.enableLog[1].first - pwm.enableLog[0].first).count(), 300000);
+}
 
-    // Sensor: gain 15 on the chip; pixel shift of mode 0; bad-pixel map over the region.
+TEST_F(GoodRun, SetsGainPixelShiftAndBadPixelMap) {
+    // Catches a skipped sensor start-up setting: gain 15 on the chip, pixel shift of mode
+    // 0, bad-pixel map over the region.
     EXPECT_EQ(chipGain(head().chipRegisters()), 15u);
     EXPECT_EQ(head().pixelShift().direction, 0);
     EXPECT_EQ(head().pixelShift().bits, 1);
@@ -92,13 +107,15 @@ TEST_F(Bringup, GoodRunReportsInOrderAndLeavesTheHeadReady) {
     EXPECT_EQ(badPixel.dataLog, std::vector<std::string>{"bad_pixel_map.txt"});
     EXPECT_EQ(badPixel.roi, ROI(0, 0, 13280, 9184));
     EXPECT_FALSE(badPixel.color);
+}
 
-    // Published words.
+TEST_F(GoodRun, PublishesItsWordsAndDoesNotCapture) {
+    // Catches start-up settings missing from the register file, or a capture started.
     EXPECT_EQ(word(kWordPixelFormat), 0x01080001u);
     EXPECT_EQ(word(kWordGain), 15u);
     EXPECT_EQ(word(kWordBiasOffset), 400u);
     EXPECT_EQ(word(kWordBiasEnable), 1u);
-    EXPECT_FALSE(b.isCapturing());
+    EXPECT_FALSE(board->isCapturing());
 }
 
 TEST_F(Bringup, WithoutConfigurationFileTheDefaultsApply) {
