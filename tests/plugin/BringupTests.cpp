@@ -1,6 +1,7 @@
 // Board bring-up end to end on the simulated head.
 #include "BringupFixture.h"
 #include "plugin/BoardFixture.h"
+#include "support/RegisterFileWords.h"
 
 #include "sim/SimHead.h"
 
@@ -14,12 +15,6 @@ namespace {
 
 using Vistrel::ROI;
 
-constexpr uint32_t kWordFrameInterval = 0x3A000;
-constexpr uint32_t kWordExposure = 0x3A004;
-constexpr uint32_t kWordPixelFormat = 0x3A020;
-constexpr uint32_t kWordGain = 0x3D000;
-constexpr uint32_t kWordBiasOffset = 0x3D008;
-constexpr uint32_t kWordBiasEnable = 0x3D00C;
 constexpr uint16_t kChipGainRegister = 0x7A;
 
 uint32_t chipGain(const std::map<uint16_t, uint32_t>& chip) {
@@ -111,10 +106,10 @@ TEST_F(GoodRun, SetsGainPixelShiftAndBadPixelMap) {
 
 TEST_F(GoodRun, PublishesItsWordsAndDoesNotCapture) {
     // Catches start-up settings missing from the register file, or a capture started.
-    EXPECT_EQ(word(kWordPixelFormat), 0x01080001u);
-    EXPECT_EQ(word(kWordGain), 15u);
-    EXPECT_EQ(word(kWordBiasOffset), 400u);
-    EXPECT_EQ(word(kWordBiasEnable), 1u);
+    EXPECT_EQ(word(words::pixelFormat), 0x01080001u);
+    EXPECT_EQ(word(words::gain), 15u);
+    EXPECT_EQ(word(words::biasOffset), 400u);
+    EXPECT_EQ(word(words::biasEnable), 1u);
     EXPECT_FALSE(board->isCapturing());
 }
 
@@ -129,12 +124,12 @@ TEST_F(Bringup, WithoutConfigurationFileTheDefaultsApply) {
     // 106713 us rounded down to whole 520-cycle line periods, above the 106520 us readout.
     const int interval = b.getFrameInterval();
     EXPECT_EQ(interval, 106600);
-    EXPECT_EQ(word(kWordFrameInterval), static_cast<uint32_t>(interval));
+    EXPECT_EQ(word(words::frameInterval), static_cast<uint32_t>(interval));
     EXPECT_EQ(head().pwm().periodUs, interval);
     EXPECT_TRUE(hasStatus("setExposure 80000 uS"));
     // The sensor quantises the exposure to whole lines (about 11.6 us).
     EXPECT_NEAR(b.getExposure(), 80000, 12);
-    EXPECT_EQ(word(kWordExposure), static_cast<uint32_t>(b.getExposure()));
+    EXPECT_EQ(word(words::exposure), static_cast<uint32_t>(b.getExposure()));
 }
 
 TEST_F(Bringup, ConfiguredOffsetsReachRegionReceiverAndBadPixelCore) {
@@ -209,10 +204,10 @@ TEST_F(Bringup, ReceiverFailureIsReturnedButTheSettingsAreStillPublished) {
 
     EXPECT_TRUE(head().badPixel().dataLog.empty());
     EXPECT_EQ(chipGain(head().chipRegisters()), 15u);
-    EXPECT_EQ(word(kWordGain), 15u);
-    EXPECT_EQ(word(kWordBiasOffset), 400u);
-    EXPECT_EQ(word(kWordBiasEnable), 1u);
-    EXPECT_EQ(word(kWordPixelFormat), 0x01080001u);
+    EXPECT_EQ(word(words::gain), 15u);
+    EXPECT_EQ(word(words::biasOffset), 400u);
+    EXPECT_EQ(word(words::biasEnable), 1u);
+    EXPECT_EQ(word(words::pixelFormat), 0x01080001u);
     EXPECT_EQ(head().frameRegister(sim::frame::biasSubtract), 0x80000190u);
     EXPECT_EQ(head().pixelShift().bits, 1);
     EXPECT_FALSE(head().pwm().enabled);
@@ -262,7 +257,7 @@ TEST_F(Bringup, RailOutOfLimitsStopsAfterPowerUp) {
     EXPECT_FALSE(head().pwm().inverted);
     EXPECT_EQ(head().pwm().periodUs, 106713);
     EXPECT_EQ(head().frameRegister(sim::frame::control) & 0x80000000u, 0u);
-    EXPECT_FALSE(word(kWordGain).has_value());
+    EXPECT_FALSE(word(words::gain).has_value());
 }
 
 TEST_F(Bringup, RepeatedInitializeDeliversEachNotificationOnce) {
@@ -272,7 +267,7 @@ TEST_F(Bringup, RepeatedInitializeDeliversEachNotificationOnce) {
     ASSERT_EQ(b.initialize(), 0);
     const size_t before = spiFramesTo(head().spiFrames(), kChipGainRegister);
 
-    Vistrel::tcRegisterFile::getInstance(nullptr, true)->update_word(kWordGain, 13);
+    Vistrel::tcRegisterFile::getInstance(nullptr, true)->update_word(words::gain, 13);
 
     EXPECT_EQ(spiFramesTo(head().spiFrames(), kChipGainRegister), before + 1);
     EXPECT_EQ(chipGain(head().chipRegisters()), 13u);
