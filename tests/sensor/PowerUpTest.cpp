@@ -7,14 +7,7 @@
 #include <chrono>
 #include <stdexcept>
 
-using sensortest::kSpiPath;
-using sensortest::SensorTest;
-using std::chrono::microseconds;
-using testing::HasSubstr;
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
+using namespace sensortest;
 
 namespace {
 

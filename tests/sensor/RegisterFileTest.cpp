@@ -9,13 +9,7 @@
 #include <stdexcept>
 #include <thread>
 
-using sensortest::SensorTest;
-using testing::ElementsAre;
-using testing::HasSubstr;
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
+using namespace sensortest;
 
 namespace {
 

@@ -6,12 +6,23 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace sensortest {
+
+// The matchers and output captures the sensor suites share; a suite takes them all with
+// "using namespace sensortest".
+using std::chrono::microseconds;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
+using ::testing::internal::GetCapturedStdout;
 
 constexpr const char* kSpiPath = "/dev/spidev1.0";
 

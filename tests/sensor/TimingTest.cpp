@@ -4,15 +4,7 @@
 
 #include <chrono>
 
-using sensortest::SensorTest;
-using sensortest::setFullFrameTiming;
-using std::chrono::microseconds;
-using testing::ElementsAre;
-using testing::HasSubstr;
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
+using namespace sensortest;
 using Vistrel::eeArgumentOutOfRange;
 using Vistrel::eeSuccess;
 
