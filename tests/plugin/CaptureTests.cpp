@@ -42,6 +42,17 @@ protected:
         return {head().trace().size(), head().pwm().waitTimeoutsUs.size(),
                 head().frameOutputCalls().size()};
     }
+    // What the board printed for a GPIO notification.
+    std::string notify(Vistrel::tc120MXSSensorBoard& b, unsigned gpio, unsigned level) {
+        testing::internal::CaptureStdout();
+        b.Handler(gpio, level);
+        return testing::internal::GetCapturedStdout();
+    }
+    // The PWM was neither waited on nor enabled or disabled since before.
+    void expectPwmUntouchedSince(const sim::PwmState& before) {
+        EXPECT_EQ(head().pwm().waitTimeoutsUs, before.waitTimeoutsUs);
+        EXPECT_EQ(head().pwm().enableLog.size(), before.enableLog.size());
+    }
 };
 
 TEST_F(Capture, FreeRunningStartLeavesThePwmRunning) {
@@ -145,32 +156,21 @@ TEST_F(Capture, NotificationOutsideATriggeredCaptureOnlyPrints) {
     // Catches a notification that drives the PWM while idle or during free running.
     auto& b = readyBoard();
     const sim::PwmState idle = head().pwm();
-    testing::internal::CaptureStdout();
-    b.Handler(7, 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "tc120MXSSensorBoard::Handler: gpio 7 notification. currently 1\n");
-    EXPECT_EQ(head().pwm().waitTimeoutsUs, idle.waitTimeoutsUs);
-    EXPECT_EQ(head().pwm().enableLog.size(), idle.enableLog.size());
+    EXPECT_EQ(notify(b, 7, 1), "tc120MXSSensorBoard::Handler: gpio 7 notification. currently 1\n");
+    expectPwmUntouchedSince(idle);
 
     ASSERT_EQ(b.start(), 0); // free running
     const sim::PwmState running = head().pwm();
-    testing::internal::CaptureStdout();
-    b.Handler(3, 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "tc120MXSSensorBoard::Handler: gpio 3 notification. currently 0\n");
-    EXPECT_EQ(head().pwm().waitTimeoutsUs, running.waitTimeoutsUs);
-    EXPECT_EQ(head().pwm().enableLog.size(), running.enableLog.size());
+    EXPECT_EQ(notify(b, 3, 0), "tc120MXSSensorBoard::Handler: gpio 3 notification. currently 0\n");
+    expectPwmUntouchedSince(running);
     EXPECT_TRUE(head().pwm().enabled);
 
     // Trigger mode, but no capture: before the first start and after a stop.
     ASSERT_EQ(b.stop(), 0);
     ASSERT_EQ(b.setTrigger(eeExternalTrigger), 0);
     const sim::PwmState armed = head().pwm();
-    testing::internal::CaptureStdout();
-    b.Handler(5, 1);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(head().pwm().waitTimeoutsUs, armed.waitTimeoutsUs);
-    EXPECT_EQ(head().pwm().enableLog.size(), armed.enableLog.size());
+    notify(b, 5, 1);
+    expectPwmUntouchedSince(armed);
 }
 
 TEST_F(Capture, StartSettles40MicrosecondsAroundThePulseGenerator) {

@@ -14,6 +14,13 @@ namespace {
 
 class ObserverTest : public BoardTest {
 protected:
+    // The board is still at factor 1 on the full frame and published no region words.
+    void expectFactorOneOnTheFullFrame(tc120MXSSensorBoard& b) {
+        EXPECT_EQ(BoardTestAccess::verticalMode(b), 1);
+        EXPECT_EQ(b.getROI(), kFullFrame);
+        EXPECT_FALSE(word(words::regionHeight).has_value());
+        EXPECT_FALSE(word(words::regionY).has_value());
+    }
     // Delivers one record straight to the observer; answers its handled flag.
     bool deliver(uint32_t address, uint32_t value, int32_t kind = tsUpdate::eeWordWritten) {
         tsUpdate update;
@@ -106,10 +113,7 @@ TEST_F(ObserverTest, RefusedFactorChangesNothing) {
     const size_t frames = spiFrameCount();
     EXPECT_TRUE(deliver(words::verticalFactor, 4));
     EXPECT_EQ(spiFrameCount(), frames);
-    EXPECT_EQ(BoardTestAccess::verticalMode(b), 1);
-    EXPECT_EQ(b.getROI(), kFullFrame);
-    EXPECT_FALSE(word(words::regionHeight).has_value());
-    EXPECT_FALSE(word(words::regionY).has_value());
+    expectFactorOneOnTheFullFrame(b);
 }
 
 TEST_F(ObserverTest, FactorChangeDuringCaptureIsRolledBack) {
@@ -124,10 +128,7 @@ TEST_F(ObserverTest, FactorChangeDuringCaptureIsRolledBack) {
     for (uint32_t value : chipWrites(0x03, before))
         codes.push_back((value >> 15) & 0x7);
     EXPECT_EQ(codes, (std::vector<unsigned>{1, 0}));
-    EXPECT_EQ(BoardTestAccess::verticalMode(b), 1);
-    EXPECT_EQ(b.getROI(), kFullFrame);
-    EXPECT_FALSE(word(words::regionHeight).has_value());
-    EXPECT_FALSE(word(words::regionY).has_value());
+    expectFactorOneOnTheFullFrame(b);
 }
 
 TEST_F(ObserverTest, FactorThatEmptiesTheRegionIsRolledBack) {

@@ -50,6 +50,15 @@ protected:
         return (chip(reg) >> shift) & mask;
     }
     bool chipHas(uint16_t reg) { return head().chipRegisters().count(reg) != 0; }
+    // The chip's test-pattern registers hold the normal image.
+    void expectNormalImage() {
+        EXPECT_EQ(chip(0x3A), 0x0A40A0u);
+        EXPECT_EQ(chip(0x47), 0u);
+        EXPECT_EQ(chip(0x55), 0x18315Fu);
+        EXPECT_EQ(chip(0x56), 0x07F012u);
+        EXPECT_EQ(chip(0x5C), 0x182160u);
+        EXPECT_EQ(chip(0x5D), 0x07E013u);
+    }
 
     std::vector<sim::SpiFrame> frames() { return head().spiFrames(); }
     // Frames sent after the first `from` ones.
