@@ -45,10 +45,14 @@ void HeadTest::resetHead(const sim::HeadConfig& config) {
     sim::Head::instance().reset(config);
 }
 
-void HeadTest::resetHeadWithRegisterFile(sim::RegisterFileMode mode) {
+void HeadTest::resetHeadWith(const std::function<void(sim::HeadConfig&)>& change) {
     sim::HeadConfig config;
-    config.registerFileMode = mode;
+    change(config);
     resetHead(config);
+}
+
+void HeadTest::resetHeadWithRegisterFile(sim::RegisterFileMode mode) {
+    resetHeadWith([mode](sim::HeadConfig& c) { c.registerFileMode = mode; });
 }
 
 void HeadTest::writeFile(const std::string& relativePath, const std::string& content) {

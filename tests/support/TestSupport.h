@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <string>
 
@@ -17,6 +18,8 @@ protected:
     void SetUp() override;
     void TearDown() override;
     void resetHead(const sim::HeadConfig& config);
+    // resetHead with the default set-up changed by change.
+    void resetHeadWith(const std::function<void(sim::HeadConfig&)>& change);
     // A healthy head whose register file delivers its notifications the given way.
     void resetHeadWithRegisterFile(sim::RegisterFileMode mode);
 
