@@ -113,6 +113,35 @@ struct Head::Impl {
     void createMemory();
 };
 
+// The head locked for one call of an FPGA core's stand-in. The plug-in may use a core only
+// once it reported itself ready; a breach is logged on entry, after the pulses due by now
+// for a call that changes what they see.
+class CoreCall {
+public:
+    enum class Pulses { later, first };
+    CoreCall(bool Head::Impl::*reported, const char* core, const char* operation,
+             Pulses pulses = Pulses::later)
+        : h(Head::instance().impl()), lock(h.mutex) {
+        if (pulses == Pulses::first)
+            h.stepPwm(Clock::now());
+        h.coreReady(h.*reported, core, operation);
+    }
+    Head::Impl* operator->() { return &h; }
+
+    // A core's answer whether it is initialised, remembered for the calls after: yes unless
+    // its fault is set or the memory device, which every core maps, is absent.
+    static bool answer(bool Head::Impl::*reported, bool HeadConfig::*down) {
+        Head::Impl& h = Head::instance().impl();
+        std::lock_guard<std::mutex> lock(h.mutex);
+        h.*reported = !(h.config.*down) && !h.config.memoryAbsent;
+        return h.*reported;
+    }
+
+private:
+    Head::Impl& h;
+    std::lock_guard<std::mutex> lock;
+};
+
 // False, with the breach logged, when the chip ignores frame: port not set up for it, the
 // sensor in reset, or its master clock off or not yet settled. Call with mutex held.
 bool spiFrameLatched(Head::Impl& h, const SpiFrame& frame);
