@@ -31,44 +31,37 @@ bool tcBadPixelReplacement::initialize() {
 }
 
 void tcBadPixelReplacement::reset(bool reset) {
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    h.stepPwm(sim::Clock::now()); // pulses due before the reset see the old state
-    h.coreReady(h.badPixelReady, "tcBadPixelReplacement", "reset");
-    h.badPixel.reset = reset;
+    // Pulses due before the reset see the old state.
+    sim::CoreCall h(&sim::Head::Impl::badPixelReady, "tcBadPixelReplacement", "reset",
+                    sim::CoreCall::Pulses::first);
+    h->badPixel.reset = reset;
 }
 
 void tcBadPixelReplacement::setColor(bool color) {
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    h.coreReady(h.badPixelReady, "tcBadPixelReplacement", "setColor");
-    h.badPixel.color = color;
+    sim::CoreCall h(&sim::Head::Impl::badPixelReady, "tcBadPixelReplacement", "setColor");
+    h->badPixel.color = color;
 }
 
 void tcBadPixelReplacement::setRoi(Vistrel::ROI roi) {
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    h.coreReady(h.badPixelReady, "tcBadPixelReplacement", "setRoi");
-    h.badPixel.roi = roi;
+    sim::CoreCall h(&sim::Head::Impl::badPixelReady, "tcBadPixelReplacement", "setRoi");
+    h->badPixel.roi = roi;
 }
 
 void tcBadPixelReplacement::setData(std::string data) {
     // The core reads the map file itself; its own default map is built in.
     const bool readable = data.empty() || data == defaultData() || access(data.c_str(), R_OK) == 0;
     const int error = errno;
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    h.coreReady(h.badPixelReady, "tcBadPixelReplacement", "setData");
-    h.badPixel.dataLog.push_back(data);
+    sim::CoreCall h(&sim::Head::Impl::badPixelReady, "tcBadPixelReplacement", "setData");
+    h->badPixel.dataLog.push_back(data);
     if (!readable) {
         std::fprintf(stderr, "tcBadPixelReplacement::setData: %s: %s\n", data.c_str(),
                      std::strerror(error));
         std::fflush(stderr);
-        h.violate("bad-pixel-map-unreadable",
-                  "map file \"" + data + "\" cannot be opened: " + std::strerror(error));
+        h->violate("bad-pixel-map-unreadable",
+                   "map file \"" + data + "\" cannot be opened: " + std::strerror(error));
         return; // the map in use stays
     }
-    h.badPixel.data = std::move(data);
+    h->badPixel.data = std::move(data);
 }
 
 std::string tcBadPixelReplacement::defaultData() {
@@ -76,24 +69,18 @@ std::string tcBadPixelReplacement::defaultData() {
 }
 
 void tcBadPixelReplacement::setMapState(bool on) {
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    h.coreReady(h.badPixelReady, "tcBadPixelReplacement", "setMapState");
-    h.badPixel.mapState = on;
+    sim::CoreCall h(&sim::Head::Impl::badPixelReady, "tcBadPixelReplacement", "setMapState");
+    h->badPixel.mapState = on;
 }
 
 int tcBadPixelReplacement::mapState() {
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    h.coreReady(h.badPixelReady, "tcBadPixelReplacement", "mapState");
-    return h.badPixel.mapState ? 1 : 0;
+    sim::CoreCall h(&sim::Head::Impl::badPixelReady, "tcBadPixelReplacement", "mapState");
+    return h->badPixel.mapState ? 1 : 0;
 }
 
 int tcBadPixelReplacement::onState() {
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    h.coreReady(h.badPixelReady, "tcBadPixelReplacement", "onState");
-    return h.badPixel.data.empty() ? 0 : 1;
+    sim::CoreCall h(&sim::Head::Impl::badPixelReady, "tcBadPixelReplacement", "onState");
+    return h->badPixel.data.empty() ? 0 : 1;
 }
 
 void tcBadPixelReplacement::dumpRegisters() {

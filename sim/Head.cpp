@@ -187,6 +187,11 @@ std::string Head::memoryPath() const {
     return state->memPath;
 }
 
+MemoryFiles Head::memoryFiles() const {
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return MemoryFiles{state->memPath, state->tempDir};
+}
+
 uint32_t Head::physicalWord(uint32_t address) const {
     std::lock_guard<std::mutex> lock(state->mutex);
     return state->word(address);

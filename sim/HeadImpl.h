@@ -49,12 +49,6 @@ struct ReceiverModel {
     uint32_t dpaLock = 0; // as last traced
 };
 
-// The plug-in's mappings of the memory file: address range and file offset.
-struct MappedRange {
-    uintptr_t start, end;
-    uint64_t fileOffset;
-};
-
 struct Head::Impl {
     mutable std::mutex mutex;
     HeadConfig config;
@@ -93,8 +87,8 @@ struct Head::Impl {
     bool adcAwake = false;             // power-down cleared
     bool adcInternalReference = false;
     bool pwmReady = false, pixelShiftReady = false, badPixelReady = false; // reported so
-    std::string realMemPath;           // memPath with links resolved
-    std::vector<MappedRange> mappings; // cache of the plug-in's mappings
+    std::string realMemPath;             // memPath with links resolved
+    std::vector<MemoryMapping> mappings; // cache of the plug-in's mappings
 
     // All below: call with mutex held.
     void traceAt(Micros time, const std::string& signal, uint64_t value);
@@ -117,6 +111,35 @@ struct Head::Impl {
     bool coreReady(bool reported, const char* core, const char* operation);
     void releaseMemory();
     void createMemory();
+};
+
+// The head locked for one call of an FPGA core's stand-in. The plug-in may use a core only
+// once it reported itself ready; a breach is logged on entry, after the pulses due by now
+// for a call that changes what they see.
+class CoreCall {
+public:
+    enum class Pulses { later, first };
+    CoreCall(bool Head::Impl::*reported, const char* core, const char* operation,
+             Pulses pulses = Pulses::later)
+        : h(Head::instance().impl()), lock(h.mutex) {
+        if (pulses == Pulses::first)
+            h.stepPwm(Clock::now());
+        h.coreReady(h.*reported, core, operation);
+    }
+    Head::Impl* operator->() { return &h; }
+
+    // A core's answer whether it is initialised, remembered for the calls after: yes unless
+    // its fault is set or the memory device, which every core maps, is absent.
+    static bool answer(bool Head::Impl::*reported, bool HeadConfig::*down) {
+        Head::Impl& h = Head::instance().impl();
+        std::lock_guard<std::mutex> lock(h.mutex);
+        h.*reported = !(h.config.*down) && !h.config.memoryAbsent;
+        return h.*reported;
+    }
+
+private:
+    Head::Impl& h;
+    std::lock_guard<std::mutex> lock;
 };
 
 // False, with the breach logged, when the chip ignores frame: port not set up for it, the

@@ -3,36 +3,25 @@
 
 #include "sim/HeadImpl.h"
 
-namespace {
-sim::Head::Impl& head() {
-    return sim::Head::instance().impl();
-}
-} // namespace
-
 tcPixelShift::tcPixelShift(unsigned int base_) : base(base_) {}
 
 tcPixelShift::~tcPixelShift() = default;
 
 bool tcPixelShift::initialized() const {
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    h.pixelShiftReady = !h.config.pixelShiftDown && !h.config.memoryAbsent;
-    return h.pixelShiftReady;
+    return sim::CoreCall::answer(&sim::Head::Impl::pixelShiftReady,
+                                 &sim::HeadConfig::pixelShiftDown);
 }
 
 void tcPixelShift::reset(bool reset) {
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    h.stepPwm(sim::Clock::now()); // pulses due before the reset see the old state
-    h.coreReady(h.pixelShiftReady, "tcPixelShift", "reset");
-    h.pixelShift.reset = reset;
-    h.pixelShift.resetLog.push_back(reset);
+    // Pulses due before the reset see the old state.
+    sim::CoreCall h(&sim::Head::Impl::pixelShiftReady, "tcPixelShift", "reset",
+                    sim::CoreCall::Pulses::first);
+    h->pixelShift.reset = reset;
+    h->pixelShift.resetLog.push_back(reset);
 }
 
 void tcPixelShift::setShift(teShiftDirection direction, unsigned char bits) {
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    h.coreReady(h.pixelShiftReady, "tcPixelShift", "setShift");
-    h.pixelShift.direction = static_cast<int>(direction);
-    h.pixelShift.bits = bits;
+    sim::CoreCall h(&sim::Head::Impl::pixelShiftReady, "tcPixelShift", "setShift");
+    h->pixelShift.direction = static_cast<int>(direction);
+    h->pixelShift.bits = bits;
 }

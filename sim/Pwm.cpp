@@ -15,7 +15,14 @@ sim::Head::Impl& head() {
     return sim::Head::instance().impl();
 }
 
-void checkTicks(const char* setter, long long us, double clockMhz) {
+// The head's clock, when one is configured, stands for the one the core was built with.
+void checkTicks(const char* setter, long long us, double builtMhz) {
+    double clockMhz = builtMhz;
+    {
+        sim::Head::Impl& h = head();
+        std::lock_guard<std::mutex> lock(h.mutex);
+        clockMhz = h.config.pwmClockMhz.value_or(builtMhz);
+    }
     const double ticks = static_cast<double>(us) * clockMhz;
     if (ticks > kMaxTicks)
         throw std::runtime_error(std::string("tcPwm::") + setter + ": " + std::to_string(us) +
@@ -32,46 +39,36 @@ tcPwm::tcPwm(unsigned int base_, double clockMhz_, const char* interruptDevice_)
 tcPwm::~tcPwm() = default;
 
 bool tcPwm::initialized() const {
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    // The core maps the memory device as the plug-in does.
-    h.pwmReady = !h.config.pwmDown && !h.config.memoryAbsent;
-    return h.pwmReady;
+    return sim::CoreCall::answer(&sim::Head::Impl::pwmReady, &sim::HeadConfig::pwmDown);
 }
 
 void tcPwm::enableCore(bool enable) {
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    h.coreReady(h.pwmReady, "tcPwm", "enableCore");
+    sim::CoreCall h(&sim::Head::Impl::pwmReady, "tcPwm", "enableCore");
     const sim::Micros now = sim::Clock::now();
-    h.stepPwm(now); // pulses up to now belong to the old state
-    h.pwm.enableLog.emplace_back(now, enable);
-    if (enable && (h.pwm.periodUs <= 0 || h.pwm.dutyUs <= 0))
-        h.violate("pwm-not-programmed", "pulse generator enabled with period " +
-                                            std::to_string(h.pwm.periodUs) + " us and duty " +
-                                            std::to_string(h.pwm.dutyUs) + " us");
-    if (enable == h.pwm.enabled)
+    h->stepPwm(now); // pulses up to now belong to the old state
+    h->pwm.enableLog.emplace_back(now, enable);
+    if (enable && (h->pwm.periodUs <= 0 || h->pwm.dutyUs <= 0))
+        h->violate("pwm-not-programmed", "pulse generator enabled with period " +
+                                             std::to_string(h->pwm.periodUs) + " us and duty " +
+                                             std::to_string(h->pwm.dutyUs) + " us");
+    if (enable == h->pwm.enabled)
         return; // enabling a running core does not restart its period
-    h.pwm.enabled = enable;
-    h.pwmModel.phaseStart = now;
-    h.pwmModel.index = 0;
-    h.pwmModel.waitedIndex = 0;
-    ++h.pwmModel.epoch;
-    h.traceAt(now, "pwm.enable", enable ? 1 : 0);
+    h->pwm.enabled = enable;
+    h->pwmModel.phaseStart = now;
+    h->pwmModel.index = 0;
+    h->pwmModel.waitedIndex = 0;
+    ++h->pwmModel.epoch;
+    h->traceAt(now, "pwm.enable", enable ? 1 : 0);
 }
 
 void tcPwm::enableInterrupts(bool enable, bool) {
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    h.coreReady(h.pwmReady, "tcPwm", "enableInterrupts");
-    h.pwm.interruptsEnabled = enable;
+    sim::CoreCall h(&sim::Head::Impl::pwmReady, "tcPwm", "enableInterrupts");
+    h->pwm.interruptsEnabled = enable;
 }
 
 void tcPwm::setInvertPulse(bool invert) {
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    h.coreReady(h.pwmReady, "tcPwm", "setInvertPulse");
-    h.pwm.inverted = invert;
+    sim::CoreCall h(&sim::Head::Impl::pwmReady, "tcPwm", "setInvertPulse");
+    h->pwm.inverted = invert;
 }
 
 void tcPwm::setPeriodTime(std::chrono::microseconds period) {
@@ -79,17 +76,15 @@ void tcPwm::setPeriodTime(std::chrono::microseconds period) {
         throw std::runtime_error("tcPwm::setPeriodTime: period " + std::to_string(period.count()) +
                                  " us is not positive");
     checkTicks("setPeriodTime", period.count(), clockMhz);
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    h.coreReady(h.pwmReady, "tcPwm", "setPeriodTime");
+    sim::CoreCall h(&sim::Head::Impl::pwmReady, "tcPwm", "setPeriodTime");
     const sim::Micros now = sim::Clock::now();
-    h.stepPwm(now);
+    h->stepPwm(now);
     // The new period runs from the last pulse (or the enable) on.
-    h.pwmModel.phaseStart += sim::Micros(h.pwmModel.index * h.pwm.periodUs);
-    h.pwmModel.index = 0;
-    h.pwmModel.waitedIndex = 0;
-    ++h.pwmModel.epoch;
-    h.pwm.periodUs = period.count();
+    h->pwmModel.phaseStart += sim::Micros(h->pwmModel.index * h->pwm.periodUs);
+    h->pwmModel.index = 0;
+    h->pwmModel.waitedIndex = 0;
+    ++h->pwmModel.epoch;
+    h->pwm.periodUs = period.count();
 }
 
 void tcPwm::setDutyTime(std::chrono::microseconds duty) {
@@ -97,10 +92,8 @@ void tcPwm::setDutyTime(std::chrono::microseconds duty) {
         throw std::runtime_error("tcPwm::setDutyTime: duty " + std::to_string(duty.count()) +
                                  " us is negative");
     checkTicks("setDutyTime", duty.count(), clockMhz);
-    sim::Head::Impl& h = head();
-    std::lock_guard<std::mutex> lock(h.mutex);
-    h.coreReady(h.pwmReady, "tcPwm", "setDutyTime");
-    h.pwm.dutyUs = duty.count();
+    sim::CoreCall h(&sim::Head::Impl::pwmReady, "tcPwm", "setDutyTime");
+    h->pwm.dutyUs = duty.count();
 }
 
 bool tcPwm::waitForInterrupt(std::chrono::microseconds timeout) {

@@ -24,17 +24,32 @@ Micros laneLockTime(int lane, int polls) {
     return Micros(((lane + 1) * total + kLanes - 1) / kLanes);
 }
 
+// True once ready has held for delay without a break (never for a null delay); since keeps
+// when the present stretch began.
+bool heldFor(bool ready, std::optional<Micros>& since, const std::optional<Micros>& delay,
+             Micros now) {
+    if (!ready)
+        since.reset();
+    else if (!since)
+        since = now;
+    return ready && delay && now - *since >= *delay;
+}
+
 } // namespace
 
 void Head::Impl::stepReceiver() {
     if (window == nullptr)
         return;
     const Micros now = Clock::now();
+    // Keeps a traced signal's value and traces it when it changed.
+    const auto keep = [this](auto& kept, auto value, const char* signal) {
+        if (value != kept) {
+            kept = value;
+            traceNow(signal, value);
+        }
+    };
     const bool enabled = (word(frame::base + frame::control) & kRxEnable) != 0;
-    if (enabled != rx.enabled) {
-        rx.enabled = enabled;
-        traceNow("rx.enable", enabled ? 1 : 0);
-    }
+    keep(rx.enabled, enabled, "rx.enable");
 
     // The PLL locks onto the sensor's clock: out of reset with its master clock on.
     const auto level = [this](const char* line) {
@@ -42,12 +57,7 @@ void Head::Impl::stepReceiver() {
         return found == gpioLevels.end() ? 0 : found->second;
     };
     const bool running = enabled && level("XRESET") == 1 && level("MCLK_ENABLE") == 1;
-    if (!running)
-        rx.pllReadySince.reset();
-    else if (!rx.pllReadySince)
-        rx.pllReadySince = now;
-    const std::optional<Micros>& pll = config.pllLockDelay;
-    const bool locked = running && pll && now - *rx.pllReadySince >= *pll;
+    const bool locked = heldFor(running, rx.pllReadySince, config.pllLockDelay, now);
     if (!locked)
         rx.trained = 0; // without the clock every lane loses its phase
 
@@ -64,12 +74,7 @@ void Head::Impl::stepReceiver() {
     const bool held = (word(frame::base + frame::dpaHold) & kAllLanes) == kAllLanes;
     const bool fifosRunning = (word(frame::base + frame::dpaFifoReset) & kAllLanes) == 0;
     const bool ready = locked && lanesLocked == kAllLanes && held && fifosRunning;
-    if (!ready)
-        rx.alignReadySince.reset();
-    else if (!rx.alignReadySince)
-        rx.alignReadySince = now;
-    const std::optional<Micros>& align = config.alignDelay;
-    const bool aligned = ready && align && now - *rx.alignReadySince >= *align;
+    const bool aligned = heldFor(ready, rx.alignReadySince, config.alignDelay, now);
 
     uint32_t status = word(frame::base + frame::status) & ~(kRxPllLocked | kRxAligned);
     if (locked)
@@ -78,19 +83,9 @@ void Head::Impl::stepReceiver() {
         status |= kRxAligned;
     setWord(frame::base + frame::status, status);
     setWord(frame::base + frame::dpaLock, lanesLocked);
-    if (lanesLocked != rx.dpaLock) {
-        rx.dpaLock = lanesLocked;
-        traceNow("dpa.lock", lanesLocked);
-    }
-
-    if (locked != rx.locked) {
-        rx.locked = locked;
-        traceNow("rx.pllLocked", locked ? 1 : 0);
-    }
-    if (aligned != rx.aligned) {
-        rx.aligned = aligned;
-        traceNow("rx.aligned", aligned ? 1 : 0);
-    }
+    keep(rx.dpaLock, lanesLocked, "dpa.lock");
+    keep(rx.locked, locked, "rx.pllLocked");
+    keep(rx.aligned, aligned, "rx.aligned");
 }
 
 void Head::Impl::receiverWritten(uint32_t offset, uint32_t old, uint32_t value) {

@@ -16,9 +16,9 @@ bool isReadOnly(uint32_t offset) {
            offset == frame::coreRev || offset == frame::coreCaps;
 }
 
-// The plug-in's mappings of the memory file, from the kernel's list.
-std::vector<MappedRange> mappingsOf(const std::string& path) {
-    std::vector<MappedRange> found;
+// This process's mappings of the memory file, from the kernel's list.
+std::vector<MemoryMapping> mappingsOf(const std::string& path) {
+    std::vector<MemoryMapping> found;
     if (path.empty())
         return found; // no memory file: anonymous mappings have no name either
     std::ifstream maps("/proc/self/maps");
@@ -31,9 +31,9 @@ std::vector<MappedRange> mappingsOf(const std::string& path) {
         if (name != path || dash == std::string::npos)
             continue;
         found.push_back(
-            MappedRange{static_cast<uintptr_t>(std::stoull(range.substr(0, dash), nullptr, 16)),
-                        static_cast<uintptr_t>(std::stoull(range.substr(dash + 1), nullptr, 16)),
-                        std::stoull(offset, nullptr, 16)});
+            MemoryMapping{static_cast<uintptr_t>(std::stoull(range.substr(0, dash), nullptr, 16)),
+                          static_cast<uintptr_t>(std::stoull(range.substr(dash + 1), nullptr, 16)),
+                          std::stoull(offset, nullptr, 16)});
     }
     return found;
 }
@@ -43,7 +43,7 @@ std::vector<MappedRange> mappingsOf(const std::string& path) {
 uint32_t physicalOf(Head::Impl& h, const volatile void* address) {
     const auto at = reinterpret_cast<uintptr_t>(address);
     for (int attempt = 0; attempt < 2; ++attempt) {
-        for (const MappedRange& range : h.mappings)
+        for (const MemoryMapping& range : h.mappings)
             if (at >= range.start && at < range.end)
                 return static_cast<uint32_t>(range.fileOffset + (at - range.start));
         if (attempt == 0)
@@ -53,6 +53,15 @@ uint32_t physicalOf(Head::Impl& h, const volatile void* address) {
 }
 
 } // namespace
+
+std::vector<MemoryMapping> Head::memoryMappings() const {
+    std::string path;
+    {
+        std::lock_guard<std::mutex> lock(state->mutex);
+        path = state->realMemPath;
+    }
+    return mappingsOf(path);
+}
 
 namespace detail {
 

@@ -60,6 +60,9 @@ struct HeadConfig {
     uint32_t pllWord = 0x00000C0C; // PLL block word 0xC0
     uint32_t coreId = 0x0120CA11, coreRev = 0x00010002, coreCaps = 0x0000001C;
     bool pwmDown = false, pixelShiftDown = false, badPixelDown = false;
+    // Clock the PWM core counts its period and duty ticks at; std::nullopt: the one the
+    // plug-in constructed it with.
+    std::optional<double> pwmClockMhz;
     std::set<std::string> absentGpios; // device-tree names that do not resolve
     int frameOutputQ = 0x0123;         // answer of the frame-output object's Q()
     bool echoStatus = false;           // also print status lines to standard output
@@ -140,6 +143,18 @@ struct SetEdgeCall {
     int pin, flags, mode;
 };
 
+// One mapping of the memory file in this process: address range and file offset.
+struct MemoryMapping {
+    uintptr_t start, end;
+    uint64_t fileOffset; // the physical address at start
+    size_t length() const { return static_cast<size_t>(end - start); }
+};
+
+// The memory file and the folder the head made for it, whatever memoryAbsent says.
+struct MemoryFiles {
+    std::string file, folder;
+};
+
 // Frame-receiver register offsets inside the simulated physical memory.
 namespace frame {
 constexpr uint32_t base = 0xFF212000;
@@ -164,6 +179,11 @@ public:
     // The file the plug-in maps as physical memory (empty when memoryAbsent makes it
     // unreachable, in which case a path that cannot be opened is given).
     std::string memoryPath() const;
+    // This process's mappings of the memory file, from the kernel's list: the plug-in's
+    // windows and the head's own.
+    std::vector<MemoryMapping> memoryMappings() const;
+    // For a tool that must remove them itself when it is killed (empty after release).
+    MemoryFiles memoryFiles() const;
     // Raw 32-bit word of the simulated physical memory (any mapped block).
     uint32_t physicalWord(uint32_t address) const;
     void setPhysicalWord(uint32_t address, uint32_t value);

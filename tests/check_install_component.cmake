@@ -2,6 +2,7 @@
 # board needs: the module and the configuration files it reads, and no simulation library,
 # camhost or camhost script.
 # Arguments: -DBUILD_DIR= -DPREFIX=
+include(${CMAKE_CURRENT_LIST_DIR}/report_faults.cmake)
 file(REMOVE_RECURSE ${PREFIX})
 execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --component plugin
                         --prefix ${PREFIX}
@@ -30,9 +31,6 @@ foreach(file IN LISTS installed)
     endif()
 endforeach()
 file(REMOVE_RECURSE ${PREFIX})
-if(faults)
-    string(REPLACE ";" "\n  " report "${faults}")
-    message(FATAL_ERROR "--component plugin:\n  ${report}")
-endif()
+report_faults("--component plugin" faults)
 list(LENGTH installed count)
 message(STATUS "--component plugin installs ${count} files")

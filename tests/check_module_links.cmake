@@ -7,6 +7,7 @@
 #   never defined, or a helper forgotten in a source list, is caught here, as -z defs
 #   would catch it at link time.
 # Arguments: -DREADELF= -DNM= -DMODULE= -DHOST_DIR= [-DSANITIZED=ON]
+include(${CMAKE_CURRENT_LIST_DIR}/report_faults.cmake)
 foreach(var READELF NM MODULE HOST_DIR)
     if(NOT DEFINED ${var})
         message(FATAL_ERROR "check_module_links.cmake needs -D${var}=")
@@ -109,10 +110,7 @@ endforeach()
 if(host_count EQUAL 0)
     list(APPEND faults "no framework symbol is undefined: is the simulation linked in?")
 endif()
-if(faults)
-    string(REPLACE ";" "\n  " report "${faults}")
-    message(FATAL_ERROR "${MODULE}:\n  ${report}")
-endif()
+report_faults("${MODULE}" faults)
 list(LENGTH needed needed_count)
 message(STATUS "NEEDED (${needed_count}): ${needed}")
 message(STATUS "undefined: ${runtime_count} from the C/C++ runtime, ${host_count} from host/")

@@ -72,21 +72,20 @@ unsigned modeArgument(int flags, va_list arguments) {
 
 } // namespace
 
-extern "C" __attribute__((visibility("default"))) int open(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const unsigned mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    return interposedOpen("open", __builtin_return_address(0), path, flags, mode);
-}
+// open and open64 differ only in the name the next definition is looked up by. A macro,
+// as a variadic function cannot hand its arguments on.
+#define INTERPOSE_OPEN(name)                                                                       \
+    extern "C" __attribute__((visibility("default"))) int name(const char* path, int flags, ...) { \
+        va_list arguments;                                                                         \
+        va_start(arguments, flags);                                                                \
+        const unsigned mode = modeArgument(flags, arguments);                                      \
+        va_end(arguments);                                                                         \
+        return interposedOpen(#name, __builtin_return_address(0), path, flags, mode);              \
+    }
 
-extern "C" __attribute__((visibility("default"))) int open64(const char* path, int flags, ...) {
-    va_list arguments;
-    va_start(arguments, flags);
-    const unsigned mode = modeArgument(flags, arguments);
-    va_end(arguments);
-    return interposedOpen("open64", __builtin_return_address(0), path, flags, mode);
-}
+INTERPOSE_OPEN(open)
+INTERPOSE_OPEN(open64)
+#undef INTERPOSE_OPEN
 
 extern "C" __attribute__((visibility("default"))) int nanosleep(const timespec* request,
                                                                 timespec* remaining) {
@@ -175,9 +174,8 @@ int main(int argc, char** argv) {
         initialized = board != nullptr ? board->initialize() : 0;
     });
     check(board != nullptr, "makeSensor built a board");
-    check(moduleMemoryOpens.load() >= 2,
-          "the plug-in opened \"/dev/mem\" for its windows (" +
-              std::to_string(moduleMemoryOpens.load()) + " times)");
+    check(moduleMemoryOpens.load() >= 2, "the plug-in opened \"/dev/mem\" for its windows (" +
+                                             std::to_string(moduleMemoryOpens.load()) + " times)");
     check(errors.find("/dev/mem: Permission denied") != std::string::npos,
           "the refused device is reported with perror");
     check((initialized & 3) == 3,
@@ -189,8 +187,8 @@ int main(int argc, char** argv) {
         board->stop();
         delete board;
     }
-    check(moduleSleeps.load() > 0,
-          "the plug-in slept through nanosleep (" + std::to_string(moduleSleeps.load()) + " times)");
+    check(moduleSleeps.load() > 0, "the plug-in slept through nanosleep (" +
+                                       std::to_string(moduleSleeps.load()) + " times)");
     dlclose(module);
 
     std::printf("%d passed, %d failed\n", checks - failures, failures);

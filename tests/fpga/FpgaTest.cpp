@@ -12,7 +12,6 @@
 #include <memory>
 
 using fpgatest::added;
-using fpgatest::mappingsOf;
 using fpgatest::splitLines;
 
 namespace {
@@ -131,18 +130,17 @@ TEST_F(FpgaTest, DumpStartsWithIdentityAndPllAndLeavesTheStreamDecimal) {
 // Catches leaked or partly unmapped windows: the three windows are mapped at their
 // physical addresses and all of them are gone after destruction.
 TEST_F(FpgaTest, DestructionUnmapsEveryWindow) {
-    const std::string path = head().memoryPath();
-    const auto before = mappingsOf(path);
+    const auto before = head().memoryMappings();
     auto fpga = std::make_unique<tc120MXSFpga>("fpga_addresses.ini");
-    const auto during = added(before, mappingsOf(path));
+    const auto during = added(before, head().memoryMappings());
     for (uint64_t base : {uint64_t{kSysIdBase}, uint64_t{kPllBase}, uint64_t{0xFF212000}}) {
         EXPECT_TRUE(
             std::any_of(during.begin(), during.end(),
-                        [base](const fpgatest::Mapping& m) { return m.fileOffset == base; }))
+                        [base](const sim::MemoryMapping& m) { return m.fileOffset == base; }))
             << std::hex << base;
     }
     fpga.reset();
-    EXPECT_TRUE(added(before, mappingsOf(path)).empty());
+    EXPECT_TRUE(added(before, head().memoryMappings()).empty());
 }
 
 } // namespace

@@ -1,7 +1,6 @@
 #include "FpgaTestHelpers.h"
 
 #include <filesystem>
-#include <fstream>
 #include <sstream>
 
 namespace fs = std::filesystem;
@@ -16,36 +15,12 @@ std::vector<std::string> splitLines(const std::string& text) {
     return lines;
 }
 
-std::vector<Mapping> mappingsOf(const std::string& path) {
-    std::error_code error;
-    const fs::path wanted = fs::canonical(path, error);
-    std::vector<Mapping> found;
-    if (error)
-        return found;
-    std::ifstream maps("/proc/self/maps");
-    for (std::string line; std::getline(maps, line);) {
-        // start-end perms offset dev inode path
-        std::istringstream fields(line);
-        std::string range, perms, offset, device, inode, name;
-        fields >> range >> perms >> offset >> device >> inode;
-        std::getline(fields >> std::ws, name);
-        if (name.empty() || fs::path(name) != wanted)
-            continue;
-        const size_t dash = range.find('-');
-        Mapping mapping{};
-        mapping.start = static_cast<uintptr_t>(std::stoull(range.substr(0, dash), nullptr, 16));
-        mapping.end = static_cast<uintptr_t>(std::stoull(range.substr(dash + 1), nullptr, 16));
-        mapping.fileOffset = std::stoull(offset, nullptr, 16);
-        found.push_back(mapping);
-    }
-    return found;
-}
-
-std::vector<Mapping> added(const std::vector<Mapping>& before, const std::vector<Mapping>& after) {
-    std::vector<Mapping> result;
-    for (const Mapping& candidate : after) {
+std::vector<sim::MemoryMapping> added(const std::vector<sim::MemoryMapping>& before,
+                                      const std::vector<sim::MemoryMapping>& after) {
+    std::vector<sim::MemoryMapping> result;
+    for (const sim::MemoryMapping& candidate : after) {
         bool known = false;
-        for (const Mapping& old : before)
+        for (const sim::MemoryMapping& old : before)
             known = known || (old.start == candidate.start && old.end == candidate.end &&
                               old.fileOffset == candidate.fileOffset);
         if (!known)

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <functional>
 #include <iostream>
 #include <string>
 #include <vector>
@@ -32,8 +33,9 @@ protected:
         HeadTest::SetUp();
         powerSensorChip();
     }
-    void resetRunningHead(const sim::HeadConfig& config) {
-        resetHead(config);
+    // A fresh head set up by change, its sensor running.
+    void resetRunningHead(const std::function<void(sim::HeadConfig&)>& change) {
+        resetHeadWith(change);
         powerSensorChip();
     }
     uint32_t reg(uint32_t offset) { return head().frameRegister(offset); }
@@ -70,9 +72,7 @@ TEST_F(FrameCtrlEnableTest, HealthyReceiverPrintsThreeLines) {
 
 // Catches a wrong tries counter or a missing "Locked" report while the PLL settles.
 TEST_F(FrameCtrlEnableTest, PllLockingAfterTwoPollsPrintsSevenLines) {
-    sim::HeadConfig config;
-    config.pllLockDelay = sim::Micros(2 * 100000);
-    resetRunningHead(config);
+    resetRunningHead([](sim::HeadConfig& c) { c.pllLockDelay = sim::Micros(2 * 100000); });
     tcCanon120FrameCtrl core(frame::base);
     const Transcript run = enable(core);
     EXPECT_EQ(run.result, 0);
@@ -84,9 +84,7 @@ TEST_F(FrameCtrlEnableTest, PllLockingAfterTwoPollsPrintsSevenLines) {
 
 // Catches an unbounded or mis-bounded PLL wait, and a PLL failure reported as success.
 TEST_F(FrameCtrlEnableTest, PllNeverLockingFailsAfter200PollsOfTwentySeconds) {
-    sim::HeadConfig config;
-    config.pllLockDelay = std::nullopt;
-    resetRunningHead(config);
+    resetRunningHead([](sim::HeadConfig& c) { c.pllLockDelay = std::nullopt; });
     tcCanon120FrameCtrl core(frame::base);
     head().setPhysicalWord(frame::base + frame::dpaHold, 0x5);
     const Transcript run = enable(core);
@@ -106,9 +104,7 @@ TEST_F(FrameCtrlEnableTest, PllNeverLockingFailsAfter200PollsOfTwentySeconds) {
 
 // Catches a lane that never locks being accepted, or the DPA wait not bounded at 200.
 TEST_F(FrameCtrlEnableTest, OneDpaLaneNeverLockingGivesMinusTwo) {
-    sim::HeadConfig config;
-    config.dpaLockMask = 0x0FFFFFFE;
-    resetRunningHead(config);
+    resetRunningHead([](sim::HeadConfig& c) { c.dpaLockMask = 0x0FFFFFFE; });
     tcCanon120FrameCtrl core(frame::base);
     head().setPhysicalWord(frame::base + frame::dpaHold, kAllLanes);
     const Transcript run = enable(core);
@@ -139,9 +135,7 @@ TEST_F(FrameCtrlEnableTest, TrainingEndsWithFifosRunningAndEveryLaneHeld) {
 
 // Catches a wrong alignment message or counter while the deserializer settles.
 TEST_F(FrameCtrlEnableTest, AlignmentAfterThreePollsIsReportedPerPoll) {
-    sim::HeadConfig config;
-    config.alignDelay = sim::Micros(3 * 100000);
-    resetRunningHead(config);
+    resetRunningHead([](sim::HeadConfig& c) { c.alignDelay = sim::Micros(3 * 100000); });
     tcCanon120FrameCtrl core(frame::base);
     const Transcript run = enable(core);
     EXPECT_EQ(run.result, 0);
@@ -156,9 +150,7 @@ TEST_F(FrameCtrlEnableTest, AlignmentAfterThreePollsIsReportedPerPoll) {
 
 // Catches an alignment failure reported as success or an unbounded alignment wait.
 TEST_F(FrameCtrlEnableTest, AlignmentNeverGivesMinusOneAfter200Polls) {
-    sim::HeadConfig config;
-    config.alignDelay = std::nullopt;
-    resetRunningHead(config);
+    resetRunningHead([](sim::HeadConfig& c) { c.alignDelay = std::nullopt; });
     tcCanon120FrameCtrl core(frame::base);
     const Transcript run = enable(core);
     EXPECT_EQ(run.result, -1);
@@ -174,9 +166,7 @@ TEST_F(FrameCtrlEnableTest, AlignmentNeverGivesMinusOneAfter200Polls) {
 
 // Catches enableCore faulting on a receiver that never mapped: it must time out cleanly.
 TEST_F(FrameCtrlEnableTest, UnmappedReceiverFailsThePllWait) {
-    sim::HeadConfig config;
-    config.memoryAbsent = true;
-    resetHead(config);
+    resetHeadWith([](sim::HeadConfig& c) { c.memoryAbsent = true; });
     testing::internal::CaptureStderr();
     tcCanon120FrameCtrl core(frame::base);
     testing::internal::GetCapturedStderr();

@@ -37,25 +37,29 @@ TEST_F(FrameCtrlRegistersTest, LaneMasksDropBits31To28OnlyWhereTheyShould) {
     poke(frame::dpaLock, 0xFFFFFFFF);
     EXPECT_EQ(core.readDPALock(), 0x0FFFFFFFu);
 
-    core.setLaneInversion(0xFFFFFFFF);
-    EXPECT_EQ(reg(frame::laneInversion), 0x0FFFFFFFu);
-    poke(frame::laneInversion, 0xF0000001);
-    EXPECT_EQ(core.readLaneInversion(), 0xF0000001u);
-
-    core.setDPAReset(0xFFFFFFFF);
-    EXPECT_EQ(reg(frame::dpaReset), 0x0FFFFFFFu);
-    poke(frame::dpaReset, 0xF0000003);
-    EXPECT_EQ(core.readDPAReset(), 0x3u);
-
-    core.setDPAFifoReset(0xFFFFFFFF);
-    EXPECT_EQ(reg(frame::dpaFifoReset), 0x0FFFFFFFu);
-    poke(frame::dpaFifoReset, 0xF0000006);
-    EXPECT_EQ(core.readDPAFifoReset(), 0x6u);
-
-    core.setDPAHold(0xFFFFFFFF);
-    EXPECT_EQ(reg(frame::dpaHold), 0x0FFFFFFFu);
-    poke(frame::dpaHold, 0xF0000007);
-    EXPECT_EQ(core.readDPAHold(), 0xF0000007u);
+    // Each mask: written with the top nibble dropped; read back from a poked word, masked
+    // or whole as the core defines it.
+    using Core = tcCanon120FrameCtrl;
+    struct Mask {
+        const char* name;
+        void (Core::*set)(unsigned);
+        unsigned (Core::*read)();
+        uint32_t offset, poked, readBack;
+    };
+    for (const Mask& m : {Mask{"laneInversion", &Core::setLaneInversion, &Core::readLaneInversion,
+                               frame::laneInversion, 0xF0000001, 0xF0000001u},
+                          Mask{"dpaReset", &Core::setDPAReset, &Core::readDPAReset, frame::dpaReset,
+                               0xF0000003, 0x3u},
+                          Mask{"dpaFifoReset", &Core::setDPAFifoReset, &Core::readDPAFifoReset,
+                               frame::dpaFifoReset, 0xF0000006, 0x6u},
+                          Mask{"dpaHold", &Core::setDPAHold, &Core::readDPAHold, frame::dpaHold,
+                               0xF0000007, 0xF0000007u}}) {
+        SCOPED_TRACE(m.name);
+        (core.*m.set)(0xFFFFFFFF);
+        EXPECT_EQ(reg(m.offset), 0x0FFFFFFFu);
+        poke(m.offset, m.poked);
+        EXPECT_EQ((core.*m.read)(), m.readBack);
+    }
 }
 
 // Catches swapped halves or fields in the two-field records.
@@ -196,9 +200,7 @@ TEST_F(FrameCtrlRegistersTest, DumpPrintsEighteenLinesAndLeavesTheStreamDecimal)
 
 // Catches accessors that dereference a window that never mapped.
 TEST_F(FrameCtrlRegistersTest, UnmappedCoreReadsZeroAndIgnoresWrites) {
-    sim::HeadConfig config;
-    config.memoryAbsent = true;
-    resetHead(config);
+    resetHeadWith([](sim::HeadConfig& c) { c.memoryAbsent = true; });
     testing::internal::CaptureStderr();
     tcCanon120FrameCtrl core(frame::base);
     EXPECT_EQ(testing::internal::GetCapturedStderr().rfind("/dev/mem: ", 0), 0u);

@@ -9,7 +9,6 @@
 #include <unistd.h>
 
 using fpgatest::added;
-using fpgatest::mappingsOf;
 
 namespace {
 
@@ -40,7 +39,7 @@ TEST_F(RegisterWindowTest, UnalignedBaseIsReachedThroughItsPageOffset) {
     const uint32_t base = kSysIdBase + 0x10;
     head().setPhysicalWord(kSysIdBase, 0x11111111);
     head().setPhysicalWord(base, 0x22222222);
-    const auto before = mappingsOf(head().memoryPath());
+    const auto before = head().memoryMappings();
     tcRegisterWindow window(base, 4);
     ASSERT_TRUE(window.isValid());
     EXPECT_EQ(window.read(0), 0x22222222u);
@@ -48,7 +47,7 @@ TEST_F(RegisterWindowTest, UnalignedBaseIsReachedThroughItsPageOffset) {
     EXPECT_EQ(head().physicalWord(base + 4), 0x33333333u);
     EXPECT_EQ(head().physicalWord(kSysIdBase), 0x11111111u);
 
-    const auto maps = added(before, mappingsOf(head().memoryPath()));
+    const auto maps = added(before, head().memoryMappings());
     ASSERT_EQ(maps.size(), 1u);
     EXPECT_EQ(maps[0].fileOffset, kSysIdBase);
     EXPECT_EQ(maps[0].length(), static_cast<size_t>(getpagesize()));
@@ -74,15 +73,14 @@ TEST_F(RegisterWindowTest, LengthCoversOffsetAndWholePages) {
 // destruction no mapping of the memory file may remain, and while alive exactly the
 // mapped length is in the process's map.
 TEST_F(RegisterWindowTest, DestructionUnmapsExactlyWhatWasMapped) {
-    const std::string path = head().memoryPath();
-    const auto before = mappingsOf(path);
+    const auto before = head().memoryMappings();
     auto window = std::make_unique<tcRegisterWindow>(kSysIdBase + 0x20, 32);
-    const auto maps = added(before, mappingsOf(path));
+    const auto maps = added(before, head().memoryMappings());
     ASSERT_EQ(maps.size(), 1u);
     EXPECT_EQ(maps[0].length(), window->mappedLength());
     EXPECT_EQ(maps[0].fileOffset, kSysIdBase);
     window.reset();
-    EXPECT_TRUE(added(before, mappingsOf(path)).empty());
+    EXPECT_TRUE(added(before, head().memoryMappings()).empty());
 }
 
 // Catches a descriptor kept open for every window: the mapping must outlive it.
@@ -133,7 +131,7 @@ TEST_F(RegisterWindowTest, AbsentMemoryDeviceLeavesAnInertWindow) {
 // Catches an unchecked mmap failure: the window must stay unmapped and say "mmap".
 TEST_F(RegisterWindowTest, FailedMappingIsReportedAndInert) {
     const int before = fpgatest::openDescriptors();
-    const auto mapsBefore = mappingsOf(head().memoryPath());
+    const auto mapsBefore = head().memoryMappings();
     testing::internal::CaptureStderr();
     tcRegisterWindow empty(kSysIdBase, 0); // a zero length cannot be mapped
     const std::string errors = testing::internal::GetCapturedStderr();
@@ -142,7 +140,7 @@ TEST_F(RegisterWindowTest, FailedMappingIsReportedAndInert) {
     EXPECT_EQ(empty.read(0), 0u);
     empty.write(0, 1);
     EXPECT_EQ(fpgatest::openDescriptors(), before);
-    EXPECT_TRUE(added(mapsBefore, mappingsOf(head().memoryPath())).empty());
+    EXPECT_TRUE(added(mapsBefore, head().memoryMappings()).empty());
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 // What frames show: the chart cut where the region lies, the test image, and levels that
 // follow the exposure and the bias subtraction.
 #include "FramesFixture.h"
+#include "support/RegisterFileWords.h"
 
 #include "sim/frames/Scene.h"
 
@@ -9,8 +10,6 @@ namespace {
 
 using sim::frames::FrameSettings;
 using Vistrel::ROI;
-
-constexpr uint32_t kWordBiasEnable = 0x3D00C;
 
 // The delivered value of the chart at an image pixel under a frame's settings.
 uint16_t chartValue(const FrameSettings& settings, int row, int column) {
@@ -86,7 +85,7 @@ TEST_F(FramesTest, DoubleExposureDoublesTheLevelAndBiasSubtractionLowersItByTheO
     // Catches a level that ignores the programmed exposure (the frame interval stays the
     // same here), and a bias word whose enable bit or offset is not applied.
     auto& b = readyBoard();
-    writeWord(kWordBiasEnable, 0);
+    writeWord(words::biasEnable, 0);
     ASSERT_EQ(b.start(), 0);
 
     ASSERT_EQ(b.setExposure(25000), 0);
@@ -95,7 +94,7 @@ TEST_F(FramesTest, DoubleExposureDoublesTheLevelAndBiasSubtractionLowersItByTheO
     ASSERT_EQ(b.setExposure(50000), 0);
     sleepIntervals(2);
     const FrameRecord twice = lastFrame();
-    writeWord(kWordBiasEnable, 1);
+    writeWord(words::biasEnable, 1);
     sleepIntervals(2);
     const FrameRecord biased = lastFrame();
     ASSERT_EQ(b.stop(), 0);

@@ -1,5 +1,6 @@
 // Frame geometry end to end: the vertical line factor's example.
 #include "FramesFixture.h"
+#include "support/RegisterFileWords.h"
 
 #include "sim/frames/Frame.h"
 
@@ -7,8 +8,6 @@ namespace frames_test {
 namespace {
 
 using Vistrel::ROI;
-
-constexpr uint32_t kWordVerticalFactor = 0x3A040;
 
 // NEEDS THE ROW-BAND MEND of the regions code (end row = (y + height) x factor - 1): without
 // it the sensor reads 1996 rows (998 lines at factor 2) for the receiver's 1000 lines, and
@@ -18,7 +17,7 @@ TEST_F(FramesTest, VerticalFactorExampleDeliversWholeFrames) {
     // receiver that gets a height other than the sensor's line count.
     auto& b = readyBoard();
     ASSERT_EQ(b.setROI(ROI(1000, 0, 13280, 2000)), 0);
-    writeWord(kWordVerticalFactor, 2);
+    writeWord(words::verticalFactor, 2);
     ASSERT_EQ(b.getROI().y, 500);
     ASSERT_EQ(b.getROI().height, 1000);
     ASSERT_EQ(b.start(), 0);

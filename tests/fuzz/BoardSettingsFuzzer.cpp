@@ -156,6 +156,11 @@ ROI readRegion(fuzzsupport::ByteReader& input, bool raw) {
     return region;
 }
 
+// An exposure or frame interval in microseconds: any int, or one below 4 s.
+int readMicroseconds(fuzzsupport::ByteReader& input, bool raw) {
+    return raw ? input.i32() : static_cast<int>(input.u32() % 4000000);
+}
+
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -185,16 +190,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             break;
         }
         case kSetExposureRaw:
-            board.setExposure(input.i32());
-            break;
         case kSetExposureNear:
-            board.setExposure(static_cast<int>(input.u32() % 4000000));
+            board.setExposure(readMicroseconds(input, operation == kSetExposureRaw));
             break;
         case kSetFrameIntervalRaw:
-            board.setFrameInterval(input.i32());
-            break;
         case kSetFrameIntervalNear:
-            board.setFrameInterval(static_cast<int>(input.u32() % 4000000));
+            board.setFrameInterval(readMicroseconds(input, operation == kSetFrameIntervalRaw));
             break;
         case kSetBpp: {
             const int mode = input.i32();

@@ -1,7 +1,7 @@
 // Board bring-up end to end on the simulated head.
 #include "BringupFixture.h"
 #include "plugin/BoardFixture.h"
-#include "plugin/PrivateMember.h"
+#include "support/RegisterFileWords.h"
 
 #include "sim/SimHead.h"
 
@@ -10,25 +10,11 @@
 #include <string>
 #include <vector>
 
-namespace privatemember {
-struct PwmClock {
-    using type = double tcPwm::*;
-    friend type memberOf(PwmClock);
-};
-template struct Grant<PwmClock, &tcPwm::clockMhz>;
-} // namespace privatemember
-
 namespace bringup {
 namespace {
 
 using Vistrel::ROI;
 
-constexpr uint32_t kWordFrameInterval = 0x3A000;
-constexpr uint32_t kWordExposure = 0x3A004;
-constexpr uint32_t kWordPixelFormat = 0x3A020;
-constexpr uint32_t kWordGain = 0x3D000;
-constexpr uint32_t kWordBiasOffset = 0x3D008;
-constexpr uint32_t kWordBiasEnable = 0x3D00C;
 constexpr uint16_t kChipGainRegister = 0x7A;
 
 uint32_t chipGain(const std::map<uint16_t, uint32_t>& chip) {
@@ -52,15 +38,22 @@ size_t xresetEdges(const std::vector<sim::GpioEdge>& edges) {
 
 class Bringup : public BringupTest {};
 
-TEST_F(Bringup, GoodRunReportsInOrderAndLeavesTheHeadReady) {
-    // Catches a bring-up that reorders its steps or skips one of the start-up settings.
-    copyAllSampleFiles();
-    sim::HeadConfig config;
-    config.pllLockDelay = sim::Micros(3 * 100000); // the receiver trains for 300 ms
-    resetHead(config);
-    auto& b = makeBoard();
-    ASSERT_EQ(b.initialize(), 0);
+// A good bring-up from the sample files, the receiver training for 300 ms; each test below
+// checks one part of what it leaves behind.
+class GoodRun : public BringupTest {
+protected:
+    void SetUp() override {
+        BringupTest::SetUp();
+        copyAllSampleFiles();
+        sim::HeadConfig config;
+        config.pllLockDelay = sim::Micros(3 * 100000); // the receiver trains for 300 ms
+        resetHead(config);
+        ASSERT_EQ(makeBoard().initialize(), 0);
+    }
+};
 
+TEST_F(GoodRun, ReportsItsStepsInOrder) {
+    // Catches a bring-up that reorders its steps or reports an error on the way.
     const std::vector<sim::StatusLine> lines = head().statusLines();
     ASSERT_GE(lines.size(), 6u);
     EXPECT_EQ(lines[0].text, "Initializing FPGA...");
@@ -70,30 +63,38 @@ TEST_F(Bringup, GoodRunReportsInOrderAndLeavesTheHeadReady) {
     EXPECT_EQ(lines[2].text, "Powering up sensor...");
     EXPECT_EQ(lines[2].status, Vistrel::tcStatusReporter::eeStatusInfo);
     // The interval is programmed before the exposure, then the region, then pixel format.
-    EXPECT_EQ(lines[3].text, "setFrameInterval: " + std::to_string(b.getFrameInterval()) + " uS");
+    EXPECT_EQ(lines[3].text,
+              "setFrameInterval: " + std::to_string(board->getFrameInterval()) + " uS");
     EXPECT_EQ(lines[4].text, "setExposure 80000 uS");
     EXPECT_EQ(lines.back().text, "setBPP: 0");
     for (const sim::StatusLine& line : lines)
         EXPECT_NE(line.status, Vistrel::tcStatusReporter::eeStatusError) << line.text;
+}
 
-    // Frame receiver: lane inversion, bias subtraction on at 400.
+TEST_F(GoodRun, LeavesTheFrameReceiverEnabledWithLaneInversionAndBias) {
+    // Catches a skipped receiver set-up: lane inversion, bias subtraction on at 400.
     EXPECT_EQ(head().frameRegister(sim::frame::laneInversion), 0x0200443Au);
     EXPECT_EQ(head().frameRegister(sim::frame::biasSubtract), 0x80000190u);
     EXPECT_NE(head().frameRegister(sim::frame::control) & 0x80000000u, 0u);
+}
 
-    // PWM: inverted sync pulse of 1 us at the frame interval, running only while the
-    // receiver trained.
+TEST_F(GoodRun, RunsThePulseOnlyWhileTheReceiverTrains) {
+    // Catches a sync pulse of the wrong shape or period, or one left running (or stopped
+    // early) around the receiver's training: inverted, 1 us, at the frame interval.
     const sim::PwmState pwm = head().pwm();
     EXPECT_TRUE(pwm.inverted);
     EXPECT_EQ(pwm.dutyUs, 1);
-    EXPECT_EQ(pwm.periodUs, b.getFrameInterval());
+    EXPECT_EQ(pwm.periodUs, board->getFrameInterval());
     EXPECT_FALSE(pwm.enabled);
     ASSERT_EQ(pwm.enableLog.size(), 2u);
     EXPECT_TRUE(pwm.enableLog[0].second);
     EXPECT_FALSE(pwm.enableLog[1].second);
     EXPECT_GE((pwm.enableLog[1].first - pwm.enableLog[0].first).count(), 300000);
+}
 
-    // Sensor: gain 15 on the chip; pixel shift of mode 0; bad-pixel map over the region.
+TEST_F(GoodRun, SetsGainPixelShiftAndBadPixelMap) {
+    // Catches a skipped sensor start-up setting: gain 15 on the chip, pixel shift of mode
+    // 0, bad-pixel map over the region.
     EXPECT_EQ(chipGain(head().chipRegisters()), 15u);
     EXPECT_EQ(head().pixelShift().direction, 0);
     EXPECT_EQ(head().pixelShift().bits, 1);
@@ -101,13 +102,15 @@ TEST_F(Bringup, GoodRunReportsInOrderAndLeavesTheHeadReady) {
     EXPECT_EQ(badPixel.dataLog, std::vector<std::string>{"bad_pixel_map.txt"});
     EXPECT_EQ(badPixel.roi, ROI(0, 0, 13280, 9184));
     EXPECT_FALSE(badPixel.color);
+}
 
-    // Published words.
-    EXPECT_EQ(word(kWordPixelFormat), 0x01080001u);
-    EXPECT_EQ(word(kWordGain), 15u);
-    EXPECT_EQ(word(kWordBiasOffset), 400u);
-    EXPECT_EQ(word(kWordBiasEnable), 1u);
-    EXPECT_FALSE(b.isCapturing());
+TEST_F(GoodRun, PublishesItsWordsAndDoesNotCapture) {
+    // Catches start-up settings missing from the register file, or a capture started.
+    EXPECT_EQ(word(words::pixelFormat), 0x01080001u);
+    EXPECT_EQ(word(words::gain), 15u);
+    EXPECT_EQ(word(words::biasOffset), 400u);
+    EXPECT_EQ(word(words::biasEnable), 1u);
+    EXPECT_FALSE(board->isCapturing());
 }
 
 TEST_F(Bringup, WithoutConfigurationFileTheDefaultsApply) {
@@ -121,12 +124,12 @@ TEST_F(Bringup, WithoutConfigurationFileTheDefaultsApply) {
     // 106713 us rounded down to whole 520-cycle line periods, above the 106520 us readout.
     const int interval = b.getFrameInterval();
     EXPECT_EQ(interval, 106600);
-    EXPECT_EQ(word(kWordFrameInterval), static_cast<uint32_t>(interval));
+    EXPECT_EQ(word(words::frameInterval), static_cast<uint32_t>(interval));
     EXPECT_EQ(head().pwm().periodUs, interval);
     EXPECT_TRUE(hasStatus("setExposure 80000 uS"));
     // The sensor quantises the exposure to whole lines (about 11.6 us).
     EXPECT_NEAR(b.getExposure(), 80000, 12);
-    EXPECT_EQ(word(kWordExposure), static_cast<uint32_t>(b.getExposure()));
+    EXPECT_EQ(word(words::exposure), static_cast<uint32_t>(b.getExposure()));
 }
 
 TEST_F(Bringup, ConfiguredOffsetsReachRegionReceiverAndBadPixelCore) {
@@ -201,10 +204,10 @@ TEST_F(Bringup, ReceiverFailureIsReturnedButTheSettingsAreStillPublished) {
 
     EXPECT_TRUE(head().badPixel().dataLog.empty());
     EXPECT_EQ(chipGain(head().chipRegisters()), 15u);
-    EXPECT_EQ(word(kWordGain), 15u);
-    EXPECT_EQ(word(kWordBiasOffset), 400u);
-    EXPECT_EQ(word(kWordBiasEnable), 1u);
-    EXPECT_EQ(word(kWordPixelFormat), 0x01080001u);
+    EXPECT_EQ(word(words::gain), 15u);
+    EXPECT_EQ(word(words::biasOffset), 400u);
+    EXPECT_EQ(word(words::biasEnable), 1u);
+    EXPECT_EQ(word(words::pixelFormat), 0x01080001u);
     EXPECT_EQ(head().frameRegister(sim::frame::biasSubtract), 0x80000190u);
     EXPECT_EQ(head().pixelShift().bits, 1);
     EXPECT_FALSE(head().pwm().enabled);
@@ -217,7 +220,7 @@ TEST_F(Bringup, StartUpPulseSetUpThatThrowsIsReportedAndTheRestOfItsBlockSkipped
     auto& b = makeBoard();
     // A core clock at which the start-up 106713 us overflows the 32-bit period counter
     // while the configured interval, 106600 us, still fits.
-    Vistrel::BoardTestAccess::fpga(b).pwm.*memberOf(privatemember::PwmClock{}) = 40260.0;
+    head().configure([](sim::HeadConfig& c) { c.pwmClockMhz = 40260.0; });
     // The skipped duty set-up leaves the pulse generator without a duty when it runs.
     expectViolation("pwm-not-programmed");
 
@@ -254,7 +257,7 @@ TEST_F(Bringup, RailOutOfLimitsStopsAfterPowerUp) {
     EXPECT_FALSE(head().pwm().inverted);
     EXPECT_EQ(head().pwm().periodUs, 106713);
     EXPECT_EQ(head().frameRegister(sim::frame::control) & 0x80000000u, 0u);
-    EXPECT_FALSE(word(kWordGain).has_value());
+    EXPECT_FALSE(word(words::gain).has_value());
 }
 
 TEST_F(Bringup, RepeatedInitializeDeliversEachNotificationOnce) {
@@ -264,7 +267,7 @@ TEST_F(Bringup, RepeatedInitializeDeliversEachNotificationOnce) {
     ASSERT_EQ(b.initialize(), 0);
     const size_t before = spiFramesTo(head().spiFrames(), kChipGainRegister);
 
-    Vistrel::tcRegisterFile::getInstance(nullptr, true)->update_word(kWordGain, 13);
+    Vistrel::tcRegisterFile::getInstance(nullptr, true)->update_word(words::gain, 13);
 
     EXPECT_EQ(spiFramesTo(head().spiFrames(), kChipGainRegister), before + 1);
     EXPECT_EQ(chipGain(head().chipRegisters()), 13u);

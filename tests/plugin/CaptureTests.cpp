@@ -27,15 +27,39 @@ long long traceIndex(const std::vector<sim::TraceEvent>& trace, const std::strin
     return -1;
 }
 
-class Capture : public BringupTest {};
+// The PWM waits' timeouts after the first from of them.
+std::vector<long long> waitsAfter(const sim::PwmState& pwm, size_t from) {
+    return std::vector<long long>(pwm.waitTimeoutsUs.begin() + from, pwm.waitTimeoutsUs.end());
+}
+
+class Capture : public BringupTest {
+protected:
+    // How far the head's logs had come, to look at what a start added to them.
+    struct LogMarks {
+        size_t trace, waits, outputCalls;
+    };
+    LogMarks logMarks() {
+        return {head().trace().size(), head().pwm().waitTimeoutsUs.size(),
+                head().frameOutputCalls().size()};
+    }
+    // What the board printed for a GPIO notification.
+    std::string notify(Vistrel::tc120MXSSensorBoard& b, unsigned gpio, unsigned level) {
+        testing::internal::CaptureStdout();
+        b.Handler(gpio, level);
+        return testing::internal::GetCapturedStdout();
+    }
+    // The PWM was neither waited on nor enabled or disabled since before.
+    void expectPwmUntouchedSince(const sim::PwmState& before) {
+        EXPECT_EQ(head().pwm().waitTimeoutsUs, before.waitTimeoutsUs);
+        EXPECT_EQ(head().pwm().enableLog.size(), before.enableLog.size());
+    }
+};
 
 TEST_F(Capture, FreeRunningStartLeavesThePwmRunning) {
     // Catches the PWM stopped after the first pulse, or the sensor started before the
     // frame sync runs.
     auto& b = readyBoard();
-    const size_t traceFrom = head().trace().size();
-    const size_t waitsBefore = head().pwm().waitTimeoutsUs.size();
-    const size_t outputCalls = head().frameOutputCalls().size();
+    const LogMarks from = logMarks();
 
     ASSERT_EQ(b.start(), 0);
 
@@ -43,20 +67,18 @@ TEST_F(Capture, FreeRunningStartLeavesThePwmRunning) {
     const sim::PwmState pwm = head().pwm();
     EXPECT_TRUE(pwm.enabled);
     EXPECT_TRUE(pwm.interruptsEnabled);
-    const std::vector<long long> waits(pwm.waitTimeoutsUs.begin() + waitsBefore,
-                                       pwm.waitTimeoutsUs.end());
-    EXPECT_EQ(waits, (std::vector<long long>{0, b.getFrameInterval() / 2}));
+    EXPECT_EQ(waitsAfter(pwm, from.waits), (std::vector<long long>{0, b.getFrameInterval() / 2}));
     EXPECT_NE(chipFrameState(), 0u);
     const auto trace = head().trace();
-    const long long pwmOn = traceIndex(trace, "pwm.enable", 1, traceFrom);
+    const long long pwmOn = traceIndex(trace, "pwm.enable", 1, from.trace);
     ASSERT_GE(pwmOn, 0);
-    const long long sensorOn = traceIndex(trace, "sensor.frameState", chipFrameState(), traceFrom);
+    const long long sensorOn = traceIndex(trace, "sensor.frameState", chipFrameState(), from.trace);
     EXPECT_GT(sensorOn, pwmOn);
     EXPECT_FALSE(head().pixelShift().reset);
     EXPECT_FALSE(head().badPixel().reset);
     EXPECT_EQ(statusTexts(), std::vector<std::string>{"Starting capture..."});
     EXPECT_EQ(head().statusLines()[0].status, Vistrel::tcStatusReporter::eeStatusCapturing);
-    EXPECT_EQ(head().frameOutputCalls().size(), outputCalls);
+    EXPECT_EQ(head().frameOutputCalls().size(), from.outputCalls);
 }
 
 TEST_F(Capture, SecondStartIsRefusedAndTheCaptureKeepsRunning) {
@@ -84,9 +106,7 @@ TEST_F(Capture, TriggeredStartArmsTheSensorAndStopsThePwm) {
     resetHead(config);
     auto& b = readyBoard();
     ASSERT_EQ(b.setTrigger(eeExternalTrigger), 0);
-    const size_t traceFrom = head().trace().size();
-    const size_t waitsBefore = head().pwm().waitTimeoutsUs.size();
-    const size_t outputCalls = head().frameOutputCalls().size();
+    const LogMarks from = logMarks();
 
     ASSERT_EQ(b.start(), 0);
 
@@ -95,17 +115,15 @@ TEST_F(Capture, TriggeredStartArmsTheSensorAndStopsThePwm) {
     EXPECT_FALSE(pwm.enabled);
     ASSERT_GE(pwm.enableLog.size(), 2u);
     EXPECT_TRUE(pwm.enableLog[pwm.enableLog.size() - 2].second);
-    const std::vector<long long> waits(pwm.waitTimeoutsUs.begin() + waitsBefore,
-                                       pwm.waitTimeoutsUs.end());
-    EXPECT_EQ(waits, (std::vector<long long>{0, b.getFrameInterval() / 2}));
+    EXPECT_EQ(waitsAfter(pwm, from.waits), (std::vector<long long>{0, b.getFrameInterval() / 2}));
     using Calls = std::vector<std::pair<char, int>>;
     const Calls calls = head().frameOutputCalls();
     const Calls expected{{'P', 2}, {'Q', 0x8123}, {'R', 0x0246}};
-    EXPECT_EQ(Calls(calls.begin() + outputCalls, calls.end()), expected);
+    EXPECT_EQ(Calls(calls.begin() + from.outputCalls, calls.end()), expected);
     // Here the sensor is armed before the first pulse.
     const auto trace = head().trace();
-    const long long sensorOn = traceIndex(trace, "sensor.frameState", chipFrameState(), traceFrom);
-    const long long pwmOn = traceIndex(trace, "pwm.enable", 1, traceFrom);
+    const long long sensorOn = traceIndex(trace, "sensor.frameState", chipFrameState(), from.trace);
+    const long long pwmOn = traceIndex(trace, "pwm.enable", 1, from.trace);
     ASSERT_GE(sensorOn, 0);
     EXPECT_LT(sensorOn, pwmOn);
 }
@@ -121,9 +139,8 @@ TEST_F(Capture, TriggerWhileArmedPulsesThePwmForTwoBoundedWaits) {
 
     const sim::PwmState after = head().pwm();
     const long long bound = b.getFrameInterval() + 100;
-    const std::vector<long long> waits(after.waitTimeoutsUs.begin() + before.waitTimeoutsUs.size(),
-                                       after.waitTimeoutsUs.end());
-    EXPECT_EQ(waits, (std::vector<long long>{0, bound, bound}));
+    EXPECT_EQ(waitsAfter(after, before.waitTimeoutsUs.size()),
+              (std::vector<long long>{0, bound, bound}));
     ASSERT_EQ(after.enableLog.size(), before.enableLog.size() + 2);
     EXPECT_TRUE(after.enableLog[before.enableLog.size()].second);
     EXPECT_FALSE(after.enableLog.back().second);
@@ -139,32 +156,21 @@ TEST_F(Capture, NotificationOutsideATriggeredCaptureOnlyPrints) {
     // Catches a notification that drives the PWM while idle or during free running.
     auto& b = readyBoard();
     const sim::PwmState idle = head().pwm();
-    testing::internal::CaptureStdout();
-    b.Handler(7, 1);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "tc120MXSSensorBoard::Handler: gpio 7 notification. currently 1\n");
-    EXPECT_EQ(head().pwm().waitTimeoutsUs, idle.waitTimeoutsUs);
-    EXPECT_EQ(head().pwm().enableLog.size(), idle.enableLog.size());
+    EXPECT_EQ(notify(b, 7, 1), "tc120MXSSensorBoard::Handler: gpio 7 notification. currently 1\n");
+    expectPwmUntouchedSince(idle);
 
     ASSERT_EQ(b.start(), 0); // free running
     const sim::PwmState running = head().pwm();
-    testing::internal::CaptureStdout();
-    b.Handler(3, 0);
-    EXPECT_EQ(testing::internal::GetCapturedStdout(),
-              "tc120MXSSensorBoard::Handler: gpio 3 notification. currently 0\n");
-    EXPECT_EQ(head().pwm().waitTimeoutsUs, running.waitTimeoutsUs);
-    EXPECT_EQ(head().pwm().enableLog.size(), running.enableLog.size());
+    EXPECT_EQ(notify(b, 3, 0), "tc120MXSSensorBoard::Handler: gpio 3 notification. currently 0\n");
+    expectPwmUntouchedSince(running);
     EXPECT_TRUE(head().pwm().enabled);
 
     // Trigger mode, but no capture: before the first start and after a stop.
     ASSERT_EQ(b.stop(), 0);
     ASSERT_EQ(b.setTrigger(eeExternalTrigger), 0);
     const sim::PwmState armed = head().pwm();
-    testing::internal::CaptureStdout();
-    b.Handler(5, 1);
-    testing::internal::GetCapturedStdout();
-    EXPECT_EQ(head().pwm().waitTimeoutsUs, armed.waitTimeoutsUs);
-    EXPECT_EQ(head().pwm().enableLog.size(), armed.enableLog.size());
+    notify(b, 5, 1);
+    expectPwmUntouchedSince(armed);
 }
 
 TEST_F(Capture, StartSettles40MicrosecondsAroundThePulseGenerator) {

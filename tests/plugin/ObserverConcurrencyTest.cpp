@@ -16,9 +16,7 @@ class ObserverConcurrencyTest : public BoardTest,
 protected:
     void SetUp() override {
         BoardTest::SetUp();
-        sim::HeadConfig config;
-        config.registerFileMode = GetParam();
-        resetHead(config);
+        resetHeadWithRegisterFile(GetParam());
     }
     void TearDown() override {
         sim::waitForRegisterFileNotifications();
@@ -27,9 +25,7 @@ protected:
 };
 
 INSTANTIATE_TEST_SUITE_P(RegisterFile, ObserverConcurrencyTest,
-                         testing::Values(sim::RegisterFileMode::direct,
-                                         sim::RegisterFileMode::locked,
-                                         sim::RegisterFileMode::thread));
+                         testsupport::allRegisterFileModes());
 
 TEST_P(ObserverConcurrencyTest, ExposureAndRegisterFileWritesDoNotRace) {
     // Fault: unguarded board or sensor state shared by the host thread and the register

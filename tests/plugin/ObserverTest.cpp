@@ -1,5 +1,6 @@
 // Register-file observer: gain, bias subtraction and the vertical line factor.
 #include "plugin/BoardFixture.h"
+#include "support/RegisterFileWords.h"
 
 #include "Vistrel/teNackCode.h"
 
@@ -11,15 +12,15 @@ using testsupport::BoardTest;
 
 namespace {
 
-constexpr uint32_t kGainWord = 0x3D000;
-constexpr uint32_t kBiasOffsetWord = 0x3D008;
-constexpr uint32_t kBiasEnableWord = 0x3D00C;
-constexpr uint32_t kFactorWord = 0x3A040;
-constexpr uint32_t kHeightWord = 0x3A00C;
-constexpr uint32_t kRowWord = 0x3A014;
-
 class ObserverTest : public BoardTest {
 protected:
+    // The board is still at factor 1 on the full frame and published no region words.
+    void expectFactorOneOnTheFullFrame(tc120MXSSensorBoard& b) {
+        EXPECT_EQ(BoardTestAccess::verticalMode(b), 1);
+        EXPECT_EQ(b.getROI(), kFullFrame);
+        EXPECT_FALSE(word(words::regionHeight).has_value());
+        EXPECT_FALSE(word(words::regionY).has_value());
+    }
     // Delivers one record straight to the observer; answers its handled flag.
     bool deliver(uint32_t address, uint32_t value, int32_t kind = tsUpdate::eeWordWritten) {
         tsUpdate update;
@@ -38,11 +39,11 @@ TEST_F(ObserverTest, GainCodes) {
     // left for other observers.
     bringUp();
     ASSERT_EQ(chipGain(), 15u);
-    writeWord(kGainWord, 13);
+    writeWord(words::gain, 13);
     EXPECT_EQ(chipGain(), 13u);
 
     const size_t frames = spiFrameCount();
-    EXPECT_TRUE(deliver(kGainWord, 4));
+    EXPECT_TRUE(deliver(words::gain, 4));
     EXPECT_EQ(spiFrameCount(), frames);
     EXPECT_EQ(chipGain(), 13u);
 }
@@ -52,7 +53,7 @@ TEST_F(ObserverTest, OtherKindsAndAddressesAreOnlyLogged) {
     bringUp();
     const size_t frames = spiFrameCount();
     testing::internal::CaptureStdout();
-    EXPECT_FALSE(deliver(kGainWord, 13, 2));
+    EXPECT_FALSE(deliver(words::gain, 13, 2));
     EXPECT_FALSE(deliver(0x3A070, 1));
     const std::string out = testing::internal::GetCapturedStdout();
     EXPECT_EQ(spiFrameCount(), frames);
@@ -65,9 +66,9 @@ TEST_F(ObserverTest, BiasOffsetReplacesOnlyTheOffsetBits) {
     // offset is cut into the field.
     tc120MXSSensorBoard& b = bringUp();
     setLiveBias(0xC0001990);
-    writeWord(kBiasOffsetWord, 0x7FF);
+    writeWord(words::biasOffset, 0x7FF);
     EXPECT_EQ(liveBias(), 0xC0001FFFu);
-    EXPECT_TRUE(deliver(kBiasOffsetWord, 0x800));
+    EXPECT_TRUE(deliver(words::biasOffset, 0x800));
     EXPECT_EQ(liveBias(), 0xC0001FFFu);
     EXPECT_EQ(BoardTestAccess::biasSubtract(b), 0u); // the saved word is not the live one
 }
@@ -76,9 +77,9 @@ TEST_F(ObserverTest, BiasEnableSetsAndClearsBit31) {
     // Fault: the enable is taken from the value's bit 0 only, or the offset is lost.
     bringUp();
     setLiveBias(0x40000190);
-    writeWord(kBiasEnableWord, 5);
+    writeWord(words::biasEnable, 5);
     EXPECT_EQ(liveBias(), 0xC0000190u);
-    writeWord(kBiasEnableWord, 0);
+    writeWord(words::biasEnable, 0);
     EXPECT_EQ(liveBias(), 0x40000190u);
 }
 
@@ -90,7 +91,7 @@ TEST_F(ObserverTest, FactorChangeRescalesTheRegion) {
     const int exposure = b.getExposure();
 
     testing::internal::CaptureStdout();
-    writeWord(kFactorWord, 2);
+    writeWord(words::verticalFactor, 2);
     const std::string out = testing::internal::GetCapturedStdout();
 
     EXPECT_EQ(chipVerticalCode(), 1u);
@@ -101,8 +102,8 @@ TEST_F(ObserverTest, FactorChangeRescalesTheRegion) {
     EXPECT_THAT(out, HasSubstr("setROIArea start row : 1032 end row : 3031\n"));
     EXPECT_EQ(chipRowS(), 1032u);
     EXPECT_EQ(chipRowE(), 3031u);
-    EXPECT_EQ(word(kHeightWord), 1000u);
-    EXPECT_EQ(word(kRowWord), 500u);
+    EXPECT_EQ(word(words::regionHeight), 1000u);
+    EXPECT_EQ(word(words::regionY), 500u);
     EXPECT_EQ(b.getExposure(), exposure);
 }
 
@@ -110,12 +111,9 @@ TEST_F(ObserverTest, RefusedFactorChangesNothing) {
     // Fault: a factor the sensor refuses still rescales the region or publishes words.
     tc120MXSSensorBoard& b = bringUp();
     const size_t frames = spiFrameCount();
-    EXPECT_TRUE(deliver(kFactorWord, 4));
+    EXPECT_TRUE(deliver(words::verticalFactor, 4));
     EXPECT_EQ(spiFrameCount(), frames);
-    EXPECT_EQ(BoardTestAccess::verticalMode(b), 1);
-    EXPECT_EQ(b.getROI(), kFullFrame);
-    EXPECT_FALSE(word(kHeightWord).has_value());
-    EXPECT_FALSE(word(kRowWord).has_value());
+    expectFactorOneOnTheFullFrame(b);
 }
 
 TEST_F(ObserverTest, FactorChangeDuringCaptureIsRolledBack) {
@@ -124,27 +122,24 @@ TEST_F(ObserverTest, FactorChangeDuringCaptureIsRolledBack) {
     ASSERT_EQ(b.start(), eeSuccess);
     const size_t before = spiFrameCount();
 
-    writeWord(kFactorWord, 2);
+    writeWord(words::verticalFactor, 2);
 
     std::vector<unsigned> codes;
     for (uint32_t value : chipWrites(0x03, before))
         codes.push_back((value >> 15) & 0x7);
     EXPECT_EQ(codes, (std::vector<unsigned>{1, 0}));
-    EXPECT_EQ(BoardTestAccess::verticalMode(b), 1);
-    EXPECT_EQ(b.getROI(), kFullFrame);
-    EXPECT_FALSE(word(kHeightWord).has_value());
-    EXPECT_FALSE(word(kRowWord).has_value());
+    expectFactorOneOnTheFullFrame(b);
 }
 
 TEST_F(ObserverTest, FactorThatEmptiesTheRegionIsRolledBack) {
     // Fault: a height that rounds down to 0 leaves the sensor at the new factor.
     tc120MXSSensorBoard& b = bringUp();
     ASSERT_EQ(b.setROI(ROI(0, 0, 13280, 4)), eeSuccess);
-    EXPECT_TRUE(deliver(kFactorWord, 15));
+    EXPECT_TRUE(deliver(words::verticalFactor, 15));
     EXPECT_EQ(BoardTestAccess::verticalMode(b), 1);
     EXPECT_EQ(chipVerticalCode(), 0u);
     EXPECT_EQ(b.getROI(), ROI(0, 0, 13280, 4));
-    EXPECT_FALSE(word(kHeightWord).has_value());
+    EXPECT_FALSE(word(words::regionHeight).has_value());
 }
 
 } // namespace

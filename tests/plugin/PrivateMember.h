@@ -1,8 +1,9 @@
 #pragma once
-// Reaches a private data member of a class the tests cannot befriend (the FPGA object and
-// the library cores): an explicit template instantiation may name a private member, and
-// the friend function it defines hands out the member pointer. A tag in this namespace
-// declares that friend so that it is found through the tag; one instantiation per tag:
+// Reaches a private data member of a class the tests cannot befriend (the FPGA object's
+// clock, which no head knob can set): an explicit template instantiation may name a
+// private member, and the friend function it defines hands out the member pointer. A tag
+// in this namespace declares that friend so that it is found through the tag; one
+// instantiation per tag:
 //   namespace privatemember {
 //   struct FpgaClock {
 //       using type = float tc120MXSFpga::*;

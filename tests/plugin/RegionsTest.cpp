@@ -1,6 +1,7 @@
 // Regions of interest: validation, the sensor's row band, the timing re-fit and the frame
 // receiver's cut-out.
 #include "plugin/BoardFixture.h"
+#include "support/RegisterFileWords.h"
 
 #include "Vistrel/teNackCode.h"
 
@@ -12,10 +13,6 @@ using testsupport::BoardSetup;
 using testsupport::BoardTest;
 
 namespace {
-
-constexpr uint32_t kMinIntervalWord = 0x3C020;
-constexpr uint32_t kIntervalWord = 0x3A000;
-constexpr uint32_t kExposureWord = 0x3A004;
 
 uint32_t packed(uint32_t high, uint32_t low) {
     return (high << 16) | low;
@@ -38,7 +35,7 @@ TEST_F(RegionsTest, FullFrameIsProgrammedIntoSensorAndReceiver) {
     EXPECT_EQ(chipRowE(), 9215u);
     EXPECT_EQ(receiverRegion(),
               (std::vector<uint32_t>{packed(9184, 13280), packed(33, 32), packed(0, 0)}));
-    EXPECT_EQ(word(kMinIntervalWord), uint32_t(b.getMinFrameIntervalMicroS()));
+    EXPECT_EQ(word(words::minFrameInterval), uint32_t(b.getMinFrameIntervalMicroS()));
 }
 
 // Where a region ends up: refused by the board's own tests, refused by the sensor's row
@@ -60,11 +57,11 @@ TEST_P(RegionValidationTest, AcceptsOrRefuses) {
     const RegionCase& c = GetParam();
     const size_t frames = spiFrameCount();
     const auto receiverBefore = receiverRegion();
-    writeWord(kMinIntervalWord, 0xDEAD);
+    writeWord(words::minFrameInterval, 0xDEAD);
 
     const int result = b.setROI(c.region);
 
-    EXPECT_EQ(word(kMinIntervalWord), uint32_t(b.getMinFrameIntervalMicroS()));
+    EXPECT_EQ(word(words::minFrameInterval), uint32_t(b.getMinFrameIntervalMicroS()));
     switch (c.outcome) {
     case Outcome::BoardRefuses:
         EXPECT_EQ(result, eeArgumentOutOfRange);
@@ -133,7 +130,7 @@ TEST_F(RegionsTest, CaptureInProgressRefusesEvenAnInvalidRegion) {
     EXPECT_EQ(b.setROI(ROI(0, 0, 1024, 64)), eeCaputreInProgress);
     EXPECT_EQ(b.getROI(), kFullFrame);
     EXPECT_EQ(spiFrameCount(), frames);
-    EXPECT_EQ(word(kMinIntervalWord), uint32_t(b.getMinFrameIntervalMicroS()));
+    EXPECT_EQ(word(words::minFrameInterval), uint32_t(b.getMinFrameIntervalMicroS()));
 }
 
 struct FactorCase {
@@ -202,12 +199,12 @@ TEST_F(RegionsTest, RegionChangeKeepsTheHostsExposure) {
     // Readout of sensor rows 1032..3031: 45200 µs; two of them above 80000, rounded down
     // to the 1000-cycle period.
     EXPECT_EQ(b.getMinFrameIntervalMicroS(), 45200);
-    EXPECT_EQ(word(kMinIntervalWord), 45200u);
+    EXPECT_EQ(word(words::minFrameInterval), 45200u);
     EXPECT_EQ(b.getFrameInterval(), 90000);
-    EXPECT_EQ(word(kIntervalWord), 90000u);
+    EXPECT_EQ(word(words::frameInterval), 90000u);
     EXPECT_EQ(head().pwm().periodUs, 90000);
     EXPECT_EQ(b.getExposure(), 80000);
-    EXPECT_EQ(word(kExposureWord), 80000u);
+    EXPECT_EQ(word(words::exposure), 80000u);
     // 10000 µs of 22.2 µs lines from the frame start.
     EXPECT_EQ(chipStartLine(), 450u);
     EXPECT_EQ(receiverRegion(),

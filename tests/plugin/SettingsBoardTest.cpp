@@ -44,45 +44,75 @@ TEST_F(BoardObjectTest, ConstructionTouchesNoHardwareAndAnnouncesItself) {
     EXPECT_EQ(BoardTestAccess::biasSubtract(b), 0u);
 }
 
-TEST_F(BoardObjectTest, FixedAnswers) {
-    // Fault: an unsupported operation claims success, or a getter answers a stored argument.
-    tc120MXSSensorBoard& b = makeBoard();
-    EXPECT_EQ(b.setHorizontalBin(2), eeNotSupported);
-    EXPECT_EQ(b.setVerticalBin(4), eeNotSupported);
-    EXPECT_EQ(b.getHorizontalBin(), 1);
-    EXPECT_EQ(b.getVerticalBin(), 1);
-    EXPECT_EQ(b.setClockSetting(50), eeNotSupported);
-    EXPECT_EQ(b.save(1), eeNotSupported);
-    EXPECT_EQ(b.recall(1), eeNotSupported);
-    EXPECT_EQ(b.power(true), eeNotSupported);
-    EXPECT_EQ(b.setMirroring(true, true), eeNotSupported);
-    EXPECT_EQ(b.setShutterMode(eeGlobalShutter), eeNotSupported);
-    EXPECT_EQ(b.getShutterMode(), 0);
-    EXPECT_EQ(b.validate(), eeSuccess);
+// The operations with a fixed answer, on a board that is only constructed.
+class FixedAnswersTest : public BoardObjectTest {
+protected:
+    void SetUp() override {
+        BoardObjectTest::SetUp();
+        b = &makeBoard();
+    }
+    tc120MXSSensorBoard* b = nullptr;
+};
 
+TEST_F(FixedAnswersTest, UnsupportedBinningClockStorageAndShutterSettersRefuse) {
+    // Fault: an unsupported binning, clock, save/recall, power, mirroring or shutter
+    // setter claims success.
+    EXPECT_EQ(b->setHorizontalBin(2), eeNotSupported);
+    EXPECT_EQ(b->setVerticalBin(4), eeNotSupported);
+    EXPECT_EQ(b->setClockSetting(50), eeNotSupported);
+    EXPECT_EQ(b->save(1), eeNotSupported);
+    EXPECT_EQ(b->recall(1), eeNotSupported);
+    EXPECT_EQ(b->power(true), eeNotSupported);
+    EXPECT_EQ(b->setMirroring(true, true), eeNotSupported);
+    EXPECT_EQ(b->setShutterMode(eeGlobalShutter), eeNotSupported);
+}
+
+TEST_F(FixedAnswersTest, BinningAndShutterGettersIgnoreTheRefusedArguments) {
+    // Fault: a getter answers the argument its refused setter was given, or validate()
+    // stops answering success.
+    b->setHorizontalBin(2);
+    b->setVerticalBin(4);
+    b->setShutterMode(eeGlobalShutter);
+    EXPECT_EQ(b->getHorizontalBin(), 1);
+    EXPECT_EQ(b->getVerticalBin(), 1);
+    EXPECT_EQ(b->getShutterMode(), 0);
+    EXPECT_EQ(b->validate(), eeSuccess);
+}
+
+TEST_F(FixedAnswersTest, MirroringIsNeverReported) {
+    // Fault: the mirroring getter claims success or hands back the refused setting.
+    b->setMirroring(true, true);
     for (bool vertical : {false, true}) {
         bool mirrored = true;
-        EXPECT_EQ(b.getMirroring(vertical, &mirrored), eeNotSupported);
+        EXPECT_EQ(b->getMirroring(vertical, &mirrored), eeNotSupported);
         EXPECT_FALSE(mirrored);
     }
+}
 
+TEST_F(FixedAnswersTest, UnsupportedLevelRateStrobeDecimationAndHdrOperationsRefuse) {
+    // Fault: a black-level, analog-offset, line-rate, strobe, decimation or HDR operation
+    // claims success.
     int level = 0, hertz = 0;
-    EXPECT_EQ(b.setBlackLevel(1), eeNotSupported);
-    EXPECT_EQ(b.getBlackLevel(level), eeNotSupported);
-    EXPECT_EQ(b.setAnalogOffset(1), eeNotSupported);
-    EXPECT_EQ(b.getAnalogOffset(level), eeNotSupported);
-    EXPECT_EQ(b.setLineRate(1000), eeNotSupported);
-    EXPECT_EQ(b.getLineRate(hertz), eeNotSupported);
-    EXPECT_EQ(b.setStrobe(1, 2), eeNotSupported);
-    EXPECT_EQ(b.setDecimation(2), eeNotSupported);
-    EXPECT_EQ(b.setHDRMode(true), eeNotSupported);
+    EXPECT_EQ(b->setBlackLevel(1), eeNotSupported);
+    EXPECT_EQ(b->getBlackLevel(level), eeNotSupported);
+    EXPECT_EQ(b->setAnalogOffset(1), eeNotSupported);
+    EXPECT_EQ(b->getAnalogOffset(level), eeNotSupported);
+    EXPECT_EQ(b->setLineRate(1000), eeNotSupported);
+    EXPECT_EQ(b->getLineRate(hertz), eeNotSupported);
+    EXPECT_EQ(b->setStrobe(1, 2), eeNotSupported);
+    EXPECT_EQ(b->setDecimation(2), eeNotSupported);
+    EXPECT_EQ(b->setHDRMode(true), eeNotSupported);
+}
 
+TEST_F(FixedAnswersTest, ClockSettingIsTheFpgaClockCutToWholeMegahertz) {
+    // Fault: the clock getter answers the refused setting, or rounds a fractional clock up.
+    b->setClockSetting(50);
     int mhz = 0;
-    EXPECT_EQ(b.getClockSetting(mhz), eeSuccess);
+    EXPECT_EQ(b->getClockSetting(mhz), eeSuccess);
     EXPECT_EQ(mhz, 45);
     // A fractional clock is cut, never rounded up.
     fpga().*memberOf(privatemember::FpgaClock{}) = 45.9f;
-    EXPECT_EQ(b.getClockSetting(mhz), eeSuccess);
+    EXPECT_EQ(b->getClockSetting(mhz), eeSuccess);
     EXPECT_EQ(mhz, 45);
 }
 

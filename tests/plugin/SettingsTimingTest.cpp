@@ -1,6 +1,7 @@
 // Exposure and frame interval: rounding, the readout-time floor, the exposure fit, the
 // pulse generator's period and the published words.
 #include "plugin/BoardFixture.h"
+#include "support/RegisterFileWords.h"
 
 #include "Vistrel/teNackCode.h"
 
@@ -16,8 +17,6 @@ using testsupport::BoardTest;
 
 namespace {
 
-constexpr uint32_t kIntervalWord = 0x3A000;
-constexpr uint32_t kExposureWord = 0x3A004;
 constexpr unsigned kFullExposureLine = 0x7FFF;
 
 // Full-frame readout times: (period * (9215 - 32 + 35) + 44) / 45 microseconds.
@@ -65,7 +64,7 @@ TEST_F(TimingTest, IntervalIsRoundedDownToWholeHorizontalPeriods) {
     const std::string out = testing::internal::GetCapturedStdout();
 
     EXPECT_EQ(b.getFrameInterval(), 106700);
-    EXPECT_EQ(word(kIntervalWord), 106700u);
+    EXPECT_EQ(word(words::frameInterval), 106700u);
     EXPECT_EQ(head().pwm().periodUs, 106700);
     EXPECT_EQ(sensor().frameInterval.count(), 106700);
     EXPECT_THAT(out, HasSubstr("setFrameInterval min interval: 4097\n"));
@@ -79,7 +78,7 @@ TEST_F(TimingTest, ShortIntervalIsRaisedToTheUnroundedReadoutTime) {
     tc120MXSSensorBoard& b = bringUp(bare(1000));
     EXPECT_EQ(b.setFrameInterval(150000), eeSuccess);
     EXPECT_EQ(b.getFrameInterval(), kReadoutAtPeriod1000);
-    EXPECT_EQ(word(kIntervalWord), uint32_t(kReadoutAtPeriod1000));
+    EXPECT_EQ(word(words::frameInterval), uint32_t(kReadoutAtPeriod1000));
     EXPECT_EQ(head().pwm().periodUs, kReadoutAtPeriod1000);
 
     // Negative requests end at the floor as well.
@@ -97,11 +96,11 @@ TEST_F(TimingTest, ExposureLongerThanTheIntervalRaisesTheIntervalFirst) {
     // The next whole period up: 150000 would end 13 µs before the exposure.
     EXPECT_EQ(b.getFrameInterval(), 150020);
     EXPECT_EQ(head().pwm().periodUs, 150020);
-    EXPECT_EQ(word(kIntervalWord), 150020u);
+    EXPECT_EQ(word(words::frameInterval), 150020u);
     // Exposure starts 16 lines of 0.444 µs into the frame.
     EXPECT_EQ(chipStartLine(), 16u);
     EXPECT_EQ(b.getExposure(), 150012);
-    EXPECT_EQ(word(kExposureWord), 150012u);
+    EXPECT_EQ(word(words::exposure), 150012u);
     EXPECT_EQ(sensor().captureFrameState, tc120MXS::eeFrameStartLine);
 
     const auto lines = takeStatusLines();
@@ -120,7 +119,7 @@ TEST_F(TimingTest, IntervalBelowTheExposureCutsTheExposure) {
 
     EXPECT_EQ(b.getFrameInterval(), 50000);
     EXPECT_EQ(b.getExposure(), 50000);
-    EXPECT_EQ(word(kExposureWord), 50000u);
+    EXPECT_EQ(word(words::exposure), 50000u);
     EXPECT_EQ(chipStartLine(), kFullExposureLine);
 }
 
@@ -139,9 +138,9 @@ TEST_F(TimingTest, ShortExposureShortensTheFrameToWholeReadoutTimes) {
     // 8 readout times (32776) rounded down to the period: 32760.
     EXPECT_EQ(b.getFrameInterval(), 32760);
     EXPECT_EQ(head().pwm().periodUs, 32760);
-    EXPECT_EQ(word(kIntervalWord), 32760u);
+    EXPECT_EQ(word(words::frameInterval), 32760u);
     EXPECT_EQ(b.getExposure(), 30000);
-    EXPECT_EQ(word(kExposureWord), 30000u);
+    EXPECT_EQ(word(words::exposure), 30000u);
 
     // Start lines sent: first the old exposure cut to the new frame (whole frame), then the
     // requested exposure, 2760 µs of 0.444 µs lines after the frame start.
@@ -202,7 +201,7 @@ TEST_F(TimingTest, ExposureWithinOneReadoutTimeKeepsTheInterval) {
     EXPECT_EQ(b.setExposure(150000), eeSuccess);
     EXPECT_EQ(b.getFrameInterval(), kReadoutAtPeriod1000);
     EXPECT_EQ(b.getExposure(), 150000);
-    EXPECT_EQ(word(kExposureWord), 150000u);
+    EXPECT_EQ(word(words::exposure), 150000u);
 }
 
 TEST_F(TimingTest, RefusedIntervalChangesNothing) {
@@ -211,14 +210,14 @@ TEST_F(TimingTest, RefusedIntervalChangesNothing) {
     const int interval = b.getFrameInterval();
     const int exposure = b.getExposure();
     const long long period = head().pwm().periodUs;
-    const auto intervalWord = word(kIntervalWord);
+    const auto intervalWord = word(words::frameInterval);
 
     EXPECT_EQ(b.setFrameInterval(1000), eeArgumentOutOfRange);
 
     EXPECT_EQ(b.getFrameInterval(), interval);
     EXPECT_EQ(b.getExposure(), exposure);
     EXPECT_EQ(head().pwm().periodUs, period);
-    EXPECT_EQ(word(kIntervalWord), intervalWord);
+    EXPECT_EQ(word(words::frameInterval), intervalWord);
     EXPECT_TRUE(hasStatus(takeStatusLines(), std::nullopt, "setFrameInterval: 1000 uS"));
 }
 
@@ -237,9 +236,9 @@ TEST_F(TimingTest, PulsePeriodTheCoreCannotHoldIsRefusedAndChangesNothing) {
     EXPECT_EQ(head().pwm().periodUs, interval);
     EXPECT_EQ(b.getFrameInterval(), interval);
     EXPECT_EQ(sensor().frameInterval.count(), interval);
-    EXPECT_EQ(word(kIntervalWord), uint32_t(interval));
+    EXPECT_EQ(word(words::frameInterval), uint32_t(interval));
     EXPECT_EQ(b.getExposure(), exposure);
-    EXPECT_EQ(word(kExposureWord), uint32_t(exposure));
+    EXPECT_EQ(word(words::exposure), uint32_t(exposure));
     const auto errors = [this] {
         std::vector<std::string> texts;
         for (const sim::StatusLine& line : takeStatusLines())
@@ -257,7 +256,7 @@ TEST_F(TimingTest, PulsePeriodTheCoreCannotHoldIsRefusedAndChangesNothing) {
     EXPECT_EQ(b.getFrameInterval(), interval);
     EXPECT_EQ(head().pwm().periodUs, interval);
     EXPECT_EQ(b.getExposure(), interval);
-    EXPECT_EQ(word(kExposureWord), uint32_t(interval));
+    EXPECT_EQ(word(words::exposure), uint32_t(interval));
     EXPECT_EQ(chipStartLine(), kFullExposureLine);
     const sim::Micros before = sim::Clock::now();
     EXPECT_EQ(b.stop(), eeSuccess);

@@ -344,9 +344,7 @@ class FrameworkThreadsTest : public ConcurrencyCampaignTest,
 protected:
     void SetUp() override {
         ConcurrencyCampaignTest::SetUp();
-        sim::HeadConfig config;
-        config.registerFileMode = GetParam();
-        resetHead(config);
+        resetHeadWithRegisterFile(GetParam());
     }
     void TearDown() override {
         settle();
@@ -381,10 +379,7 @@ std::string modeName(const testing::TestParamInfo<sim::RegisterFileMode>& info) 
     }
 }
 
-INSTANTIATE_TEST_SUITE_P(RegisterFile, FrameworkThreadsTest,
-                         testing::Values(sim::RegisterFileMode::direct,
-                                         sim::RegisterFileMode::locked,
-                                         sim::RegisterFileMode::thread),
+INSTANTIATE_TEST_SUITE_P(RegisterFile, FrameworkThreadsTest, testsupport::allRegisterFileModes(),
                          modeName);
 
 TEST_P(FrameworkThreadsTest, VerticalFactorWritesAgainstRegionExposureStartAndStop) {

@@ -17,6 +17,7 @@
 #include <optional>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -35,7 +36,39 @@ enum class Files {
     NanRailLimit,          // "5V_VIN_DIV2 = nan" under Voltages_Max
 };
 
+// One row, built by name: Fault("x").onHead(...).returns(4).reports(...).
 struct Fault {
+    explicit Fault(const char* name_) : name(name_) {}
+    Fault& onHead(std::function<void(sim::HeadConfig&)> change) {
+        head = std::move(change);
+        return *this;
+    }
+    Fault& withFiles(Files changed) {
+        files = changed;
+        return *this;
+    }
+    Fault& returns(int answer) {
+        result = answer;
+        return *this;
+    }
+    Fault& throws(std::string what) {
+        result.reset();
+        thrown = std::move(what);
+        return *this;
+    }
+    Fault& reports(std::string status) {
+        errorStatus = std::move(status);
+        return *this;
+    }
+    Fault& logs(std::string text) {
+        stderrText = std::move(text);
+        return *this;
+    }
+    Fault& thenCaptures() {
+        canCapture = true;
+        return *this;
+    }
+
     const char* name;
     std::function<void(sim::HeadConfig&)> head; // the hardware fault (none when empty)
     Files files = Files::Sample;
@@ -59,92 +92,99 @@ std::vector<Fault> faults() {
     const char* fpgaError = "FPGA Initialization error!";
     const char* powerError = "Sensor powerup error!";
     std::vector<Fault> table{
-        {"memoryAbsent", [](sim::HeadConfig& c) { c.memoryAbsent = true; }, Files::Sample, 31, "",
-         fpgaError, "/dev/mem: "},
-        {"pwmDown", [](sim::HeadConfig& c) { c.pwmDown = true; }, Files::Sample, 4, "", fpgaError,
-         ""},
-        {"pixelShiftDown", [](sim::HeadConfig& c) { c.pixelShiftDown = true; }, Files::Sample, 8,
-         "", fpgaError, ""},
-        {"badPixelDown", [](sim::HeadConfig& c) { c.badPixelDown = true; }, Files::Sample, 16, "",
-         fpgaError, ""},
-        {"spiClosed", [](sim::HeadConfig& c) { c.spiClosed = true; }, Files::Sample, std::nullopt,
-         "Failed to open spidev", "", ""},
-        {"spiRefuseConfig", [](sim::HeadConfig& c) { c.spiRefuseConfig = true; }, Files::Sample, 1,
-         "", powerError, ""},
-        {"pllNeverLocks", [](sim::HeadConfig& c) { c.pllLockDelay = std::nullopt; }, Files::Sample,
-         -1, "", "", "PLL failed to lock", true},
-        {"dpaLane0NeverLocks", [](sim::HeadConfig& c) { c.dpaLockMask = 0x0FFFFFFE; },
-         Files::Sample, -2, "", "", "DPA failed to lock", true},
-        {"neverAligned", [](sim::HeadConfig& c) { c.alignDelay = std::nullopt; }, Files::Sample, -1,
-         "", "", "Not Aligned", true},
-        {"pwmPeriodThrows",
-         {},
-         Files::HugeFrameInterval,
-         0,
-         "",
-         "tcPwm::setPeriodTime: 99999640 us is 4499983800.000000 ticks, more than the 32-bit "
-         "counter holds",
-         "",
-         true},
-        {"exposureBeyondPwm",
-         {},
-         Files::HugeExposure,
-         0,
-         "",
-         "tcPwm::setPeriodTime: 2147483520 us is 96636758400.000000 ticks, more than the "
-         "32-bit counter holds",
-         "",
-         true},
-        {"gpioXresetAbsent", [](sim::HeadConfig& c) { c.absentGpios = {"XRESET"}; }, Files::Sample,
-         tc120MXS::kPowerUpMissingGpio, "", powerError, "GPIO XRESET not found in DT"},
-        {"gpioMclkEnableAbsent", [](sim::HeadConfig& c) { c.absentGpios = {"MCLK_ENABLE"}; },
-         Files::Sample, tc120MXS::kPowerUpMissingGpio, "", powerError,
-         "GPIO MCLK_ENABLE not found in DT"},
-        {"registerFileMissing",
-         {},
-         Files::NoRegisterFile,
-         std::nullopt,
-         "Failed to open 120MXS_registers.txt",
-         "",
-         "cannot open 120MXS_registers.txt, no register written"},
-        {"registerFileTruncated",
-         {},
-         Files::TruncatedRegisterFile,
-         std::nullopt,
-         "std::exception",
-         "",
-         "Error writing registers: 120MXS_registers.txt 5: 4\n"},
-        {"registerFileBadLine",
-         {},
-         Files::BadLineRegisterFile,
-         std::nullopt,
-         "std::exception",
-         "",
-         "Error writing registers: 120MXS_registers.txt 4: zz 12\neof: 0 good: 0 fail: 1"},
-        {"registerFileDirectory",
-         {},
-         Files::RegisterFileDirectory,
-         std::nullopt,
-         "std::exception",
-         "",
-         "Error writing registers: 120MXS_registers.txt: not a regular file\n"},
-        {"registerFileDevZero",
-         {},
-         Files::RegisterFileDevZero,
-         std::nullopt,
-         "std::exception",
-         "",
-         "Error writing registers: 120MXS_registers.txt: not a regular file\n"},
-        {"registerFileLongLine",
-         {},
-         Files::RegisterFileLongLine,
-         std::nullopt,
-         "std::exception",
-         "",
-         "Error writing registers: 120MXS_registers.txt 3: line longer than 65536 characters\n"},
-        {"nanRailLimit", [](sim::HeadConfig& c) { rail(c, 0, 9.5f); }, Files::NanRailLimit, -4, "",
-         powerError,
-         "Voltages_Max 5V_VIN_DIV2 = nan is not a finite limit, default 2.625 V used\n"},
+        Fault("memoryAbsent")
+            .onHead([](sim::HeadConfig& c) { c.memoryAbsent = true; })
+            .returns(31)
+            .reports(fpgaError)
+            .logs("/dev/mem: "),
+        Fault("pwmDown")
+            .onHead([](sim::HeadConfig& c) { c.pwmDown = true; })
+            .returns(4)
+            .reports(fpgaError),
+        Fault("pixelShiftDown")
+            .onHead([](sim::HeadConfig& c) { c.pixelShiftDown = true; })
+            .returns(8)
+            .reports(fpgaError),
+        Fault("badPixelDown")
+            .onHead([](sim::HeadConfig& c) { c.badPixelDown = true; })
+            .returns(16)
+            .reports(fpgaError),
+        Fault("spiClosed")
+            .onHead([](sim::HeadConfig& c) { c.spiClosed = true; })
+            .throws("Failed to open spidev"),
+        Fault("spiRefuseConfig")
+            .onHead([](sim::HeadConfig& c) { c.spiRefuseConfig = true; })
+            .returns(1)
+            .reports(powerError),
+        Fault("pllNeverLocks")
+            .onHead([](sim::HeadConfig& c) { c.pllLockDelay = std::nullopt; })
+            .returns(-1)
+            .logs("PLL failed to lock")
+            .thenCaptures(),
+        Fault("dpaLane0NeverLocks")
+            .onHead([](sim::HeadConfig& c) { c.dpaLockMask = 0x0FFFFFFE; })
+            .returns(-2)
+            .logs("DPA failed to lock")
+            .thenCaptures(),
+        Fault("neverAligned")
+            .onHead([](sim::HeadConfig& c) { c.alignDelay = std::nullopt; })
+            .returns(-1)
+            .logs("Not Aligned")
+            .thenCaptures(),
+        Fault("pwmPeriodThrows")
+            .withFiles(Files::HugeFrameInterval)
+            .returns(0)
+            .reports("tcPwm::setPeriodTime: 99999640 us is 4499983800.000000 ticks, more than "
+                     "the 32-bit counter holds")
+            .thenCaptures(),
+        Fault("exposureBeyondPwm")
+            .withFiles(Files::HugeExposure)
+            .returns(0)
+            .reports("tcPwm::setPeriodTime: 2147483520 us is 96636758400.000000 ticks, more "
+                     "than the 32-bit counter holds")
+            .thenCaptures(),
+        Fault("gpioXresetAbsent")
+            .onHead([](sim::HeadConfig& c) { c.absentGpios = {"XRESET"}; })
+            .returns(tc120MXS::kPowerUpMissingGpio)
+            .reports(powerError)
+            .logs("GPIO XRESET not found in DT"),
+        Fault("gpioMclkEnableAbsent")
+            .onHead([](sim::HeadConfig& c) { c.absentGpios = {"MCLK_ENABLE"}; })
+            .returns(tc120MXS::kPowerUpMissingGpio)
+            .reports(powerError)
+            .logs("GPIO MCLK_ENABLE not found in DT"),
+        Fault("registerFileMissing")
+            .withFiles(Files::NoRegisterFile)
+            .throws("Failed to open 120MXS_registers.txt")
+            .logs("cannot open 120MXS_registers.txt, no register written"),
+        Fault("registerFileTruncated")
+            .withFiles(Files::TruncatedRegisterFile)
+            .throws("std::exception")
+            .logs("Error writing registers: 120MXS_registers.txt 5: 4\n"),
+        Fault("registerFileBadLine")
+            .withFiles(Files::BadLineRegisterFile)
+            .throws("std::exception")
+            .logs("Error writing registers: 120MXS_registers.txt 4: zz 12\neof: 0 good: 0 "
+                  "fail: 1"),
+        Fault("registerFileDirectory")
+            .withFiles(Files::RegisterFileDirectory)
+            .throws("std::exception")
+            .logs("Error writing registers: 120MXS_registers.txt: not a regular file\n"),
+        Fault("registerFileDevZero")
+            .withFiles(Files::RegisterFileDevZero)
+            .throws("std::exception")
+            .logs("Error writing registers: 120MXS_registers.txt: not a regular file\n"),
+        Fault("registerFileLongLine")
+            .withFiles(Files::RegisterFileLongLine)
+            .throws("std::exception")
+            .logs("Error writing registers: 120MXS_registers.txt 3: line longer than 65536 "
+                  "characters\n"),
+        Fault("nanRailLimit")
+            .onHead([](sim::HeadConfig& c) { rail(c, 0, 9.5f); })
+            .withFiles(Files::NanRailLimit)
+            .returns(-4)
+            .reports(powerError)
+            .logs("Voltages_Max 5V_VIN_DIV2 = nan is not a finite limit, default 2.625 V used\n"),
     };
     // Per channel: just above its maximum and just below its minimum.
     const float high[8] = {2.70f, 2.05f, 1.85f, 1.85f, 1.80f, 1.85f, 1.85f, 2.70f};
@@ -155,10 +195,14 @@ std::vector<Fault> faults() {
                                       "rail4Low", "rail5Low", "rail6Low", "rail7Low"};
     for (int channel = 0; channel < 8; ++channel) {
         const float h = high[channel], l = low[channel];
-        table.push_back({highNames[channel], [=](sim::HeadConfig& c) { rail(c, channel, h); },
-                         Files::Sample, -4, "", powerError, ""});
-        table.push_back({lowNames[channel], [=](sim::HeadConfig& c) { rail(c, channel, l); },
-                         Files::Sample, -4, "", powerError, ""});
+        table.push_back(Fault(highNames[channel])
+                            .onHead([=](sim::HeadConfig& c) { rail(c, channel, h); })
+                            .returns(-4)
+                            .reports(powerError));
+        table.push_back(Fault(lowNames[channel])
+                            .onHead([=](sim::HeadConfig& c) { rail(c, channel, l); })
+                            .returns(-4)
+                            .reports(powerError));
     }
     return table;
 }
@@ -339,7 +383,7 @@ TEST_F(FaultCampaignTest, VersionFilesThatAreNotTextDoNotHoldTheBoard) {
     // keeps a first line of any length.
     copyAllSampleFiles();
     makeBoard();
-    ASSERT_EQ(board->initialize(), 0); // a running head: the setters below reach hardware
+    ASSERT_EQ(board->initialize(), 0);      // a running head: the setters below reach hardware
     std::filesystem::remove_all("version"); // the sample files, replaced below
     ASSERT_EQ(mkdir("version", 0755), 0);
     ASSERT_EQ(mkfifo("version/cam_part.txt", 0644), 0);

@@ -2,20 +2,12 @@
 #include "SensorFixture.h"
 #include "Vistrel/INIReader.h"
 #include "sensor/RailLimits.h"
-#include "sim/HeadImpl.h"
+#include "sim/SimHead.h"
 
 #include <chrono>
-#include <mutex>
 #include <stdexcept>
 
-using sensortest::kSpiPath;
-using sensortest::SensorTest;
-using std::chrono::microseconds;
-using testing::HasSubstr;
-using testing::internal::CaptureStderr;
-using testing::internal::CaptureStdout;
-using testing::internal::GetCapturedStderr;
-using testing::internal::GetCapturedStdout;
+using namespace sensortest;
 
 namespace {
 
@@ -43,11 +35,7 @@ protected:
         sensor = std::make_unique<tc120MXS>(kSpiPath);
     }
     // Pins that were driven although the board has no such line.
-    std::vector<unsigned int> ignoredPins() {
-        sim::Head::Impl& state = head().impl();
-        std::lock_guard<std::mutex> lock(state.mutex);
-        return state.ignoredGpioPins;
-    }
+    std::vector<unsigned int> ignoredPins() { return head().ignoredGpioPins(); }
     std::vector<sim::GpioEdge> edgesOf(const std::string& name) {
         std::vector<sim::GpioEdge> found;
         for (const auto& edge : head().gpioEdges())

@@ -4,10 +4,7 @@
 #include <atomic>
 #include <thread>
 
-using sensortest::SensorTest;
-using testing::ElementsAre;
-using testing::internal::CaptureStderr;
-using testing::internal::GetCapturedStderr;
+using namespace sensortest;
 
 namespace {
 

@@ -6,12 +6,23 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
 
 namespace sensortest {
+
+// The matchers and output captures the sensor suites share; a suite takes them all with
+// "using namespace sensortest".
+using std::chrono::microseconds;
+using ::testing::ElementsAre;
+using ::testing::HasSubstr;
+using ::testing::internal::CaptureStderr;
+using ::testing::internal::CaptureStdout;
+using ::testing::internal::GetCapturedStderr;
+using ::testing::internal::GetCapturedStdout;
 
 constexpr const char* kSpiPath = "/dev/spidev1.0";
 
@@ -39,6 +50,15 @@ protected:
         return (chip(reg) >> shift) & mask;
     }
     bool chipHas(uint16_t reg) { return head().chipRegisters().count(reg) != 0; }
+    // The chip's test-pattern registers hold the normal image.
+    void expectNormalImage() {
+        EXPECT_EQ(chip(0x3A), 0x0A40A0u);
+        EXPECT_EQ(chip(0x47), 0u);
+        EXPECT_EQ(chip(0x55), 0x18315Fu);
+        EXPECT_EQ(chip(0x56), 0x07F012u);
+        EXPECT_EQ(chip(0x5C), 0x182160u);
+        EXPECT_EQ(chip(0x5D), 0x07E013u);
+    }
 
     std::vector<sim::SpiFrame> frames() { return head().spiFrames(); }
     // Frames sent after the first `from` ones.

@@ -45,6 +45,16 @@ void HeadTest::resetHead(const sim::HeadConfig& config) {
     sim::Head::instance().reset(config);
 }
 
+void HeadTest::resetHeadWith(const std::function<void(sim::HeadConfig&)>& change) {
+    sim::HeadConfig config;
+    change(config);
+    resetHead(config);
+}
+
+void HeadTest::resetHeadWithRegisterFile(sim::RegisterFileMode mode) {
+    resetHeadWith([mode](sim::HeadConfig& c) { c.registerFileMode = mode; });
+}
+
 void HeadTest::writeFile(const std::string& relativePath, const std::string& content) {
     fs::path path = fs::path(scratch) / relativePath;
     fs::create_directories(path.parent_path());

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <functional>
 #include <set>
 #include <string>
 
@@ -17,6 +18,10 @@ protected:
     void SetUp() override;
     void TearDown() override;
     void resetHead(const sim::HeadConfig& config);
+    // resetHead with the default set-up changed by change.
+    void resetHeadWith(const std::function<void(sim::HeadConfig&)>& change);
+    // A healthy head whose register file delivers its notifications the given way.
+    void resetHeadWithRegisterFile(sim::RegisterFileMode mode);
 
     // Writes a file relative to the scratch directory (sub-folders are created).
     void writeFile(const std::string& relativePath, const std::string& content);
@@ -40,6 +45,12 @@ private:
     std::string scratch;
     std::set<std::string> expectedRules;
 };
+
+// Every way the register file delivers notifications, for suites run under each.
+inline auto allRegisterFileModes() {
+    return ::testing::Values(sim::RegisterFileMode::direct, sim::RegisterFileMode::locked,
+                             sim::RegisterFileMode::thread);
+}
 
 // True under qemu-user, which lacks the robust futex list (set_robust_list: ENOSYS).
 bool robustFutexesUnavailable();

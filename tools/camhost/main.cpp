@@ -10,7 +10,7 @@
 #include "Session.h"
 #include "SimSetup.h"
 
-#include "sim/HeadImpl.h"
+#include "sim/SimHead.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -89,10 +89,9 @@ bool makeFolder(const std::string& path) {
 
 // The head's memory file and its directory, for a second signal to remove.
 void removeHeadFilesOnAbort() {
-    sim::Head::Impl& head = sim::Head::instance().impl();
-    std::lock_guard<std::mutex> lock(head.mutex);
-    camhost::removeOnAbort(head.memPath);
-    camhost::removeOnAbort(head.tempDir, true);
+    const sim::MemoryFiles files = sim::Head::instance().memoryFiles();
+    camhost::removeOnAbort(files.file);
+    camhost::removeOnAbort(files.folder, true);
 }
 
 } // namespace
