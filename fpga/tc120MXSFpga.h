@@ -11,6 +11,10 @@
 #include <memory>
 #include <string>
 
+namespace Vistrel {
+class BoardTestAccess;
+}
+
 class tc120MXSFpga {
 public:
     // Physical address of the FPGA bridge, where the register windows begin.
@@ -32,6 +36,9 @@ public:
     void dumpRegisters();
 
 private:
+    // Test-only view (defined by the plug-in test suite): a clock the head cannot give.
+    friend class Vistrel::BoardTestAccess;
+
     float clockMhz = 45.0f;
     tcRegisterWindow sysIdWindow;
 

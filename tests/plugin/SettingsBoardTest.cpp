@@ -1,6 +1,5 @@
 // The board object itself: construction, destruction and the operations with a fixed answer.
 #include "plugin/BoardFixture.h"
-#include "plugin/PrivateMember.h"
 
 #include "Vistrel/tcRegisterFile.h"
 #include "Vistrel/teNackCode.h"
@@ -10,14 +9,6 @@
 using namespace Vistrel;
 using ::testing::EndsWith;
 using testsupport::BoardTest;
-
-namespace privatemember {
-struct FpgaClock {
-    using type = float tc120MXSFpga::*;
-    friend type memberOf(FpgaClock);
-};
-template struct Grant<FpgaClock, &tc120MXSFpga::clockMhz>;
-} // namespace privatemember
 
 namespace {
 
@@ -111,7 +102,7 @@ TEST_F(FixedAnswersTest, ClockSettingIsTheFpgaClockCutToWholeMegahertz) {
     EXPECT_EQ(b->getClockSetting(mhz), eeSuccess);
     EXPECT_EQ(mhz, 45);
     // A fractional clock is cut, never rounded up.
-    fpga().*memberOf(privatemember::FpgaClock{}) = 45.9f;
+    BoardTestAccess::setFpgaClockMhz(*b, 45.9f);
     EXPECT_EQ(b->getClockSetting(mhz), eeSuccess);
     EXPECT_EQ(mhz, 45);
 }

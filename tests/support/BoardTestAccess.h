@@ -13,6 +13,10 @@ class BoardTestAccess {
 public:
     static tc120MXS& sensor(tc120MXSSensorBoard& board) { return board.sensor; }
     static tc120MXSFpga& fpga(tc120MXSSensorBoard& board) { return board.fpga; }
+    // The FPGA's fixed clock, for the rounding of a fractional one.
+    static void setFpgaClockMhz(tc120MXSSensorBoard& board, float mhz) {
+        board.fpga.clockMhz = mhz;
+    }
     static tcObserver& observer(tc120MXSSensorBoard& board) { return board.regFileObs; }
     // Bring-up phases of initialize(), for fixtures that need a head brought only so far.
     static void registerObserver(tc120MXSSensorBoard& board) { board.registerWithRegisterFile(); }
