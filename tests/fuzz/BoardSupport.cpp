@@ -1,6 +1,7 @@
 #include "BoardSupport.h"
 
 #include "Vistrel/tcRegisterFile.h"
+#include "tests/support/RegisterFileWords.h"
 
 #include <algorithm>
 #include <cmath>
@@ -17,10 +18,6 @@ constexpr uint16_t kReadoutRows = 0x04;
 constexpr uint32_t kStartLineMask = 0x7FFF;
 constexpr uint32_t kMaxStartLine = 0x7FFF;
 constexpr uint32_t kSpiValueMask = 0x0FFFFFFF;
-
-constexpr uint32_t kWordFrameInterval = 0x3A000;
-constexpr uint32_t kWordExposure = 0x3A004;
-constexpr uint32_t kWordMinFrameInterval = 0x3C020;
 
 // A status line of a refused pulse-generator period.
 bool pwmRefusedAPeriod() {
@@ -89,7 +86,7 @@ void checkBoardInvariants(Vistrel::tc120MXSSensorBoard& board, bool timingSet, b
     FUZZ_CHECK(isValidRegion(roi), "region in effect " << roi.y << "," << roi.x << "," << roi.width
                                                        << "," << roi.height);
 
-    const auto minWord = word(kWordMinFrameInterval);
+    const auto minWord = word(words::minFrameInterval);
     const int minimum = board.getMinFrameIntervalMicroS();
     if (minWord && wordsIntact)
         FUZZ_CHECK(*minWord == static_cast<uint32_t>(minimum),
@@ -101,9 +98,9 @@ void checkBoardInvariants(Vistrel::tc120MXSSensorBoard& board, bool timingSet, b
     const int exposure = board.getExposure();
     FUZZ_CHECK(interval >= minimum, "frame interval " << interval << " readout " << minimum);
     if (wordsIntact) {
-        FUZZ_CHECK(word(kWordFrameInterval) == static_cast<uint32_t>(interval),
+        FUZZ_CHECK(word(words::frameInterval) == static_cast<uint32_t>(interval),
                    "word 0x3A000 against " << interval);
-        FUZZ_CHECK(word(kWordExposure) == static_cast<uint32_t>(exposure),
+        FUZZ_CHECK(word(words::exposure) == static_cast<uint32_t>(exposure),
                    "word 0x3A004 against " << exposure);
     }
     // Single precision may round a long interval up by a few parts in 2^24.
