@@ -53,7 +53,7 @@ std::unique_ptr<Vistrel::tc120MXSSensorBoard> bringUpBoard(InputScope& scope,
 }
 
 void registerObserver(Vistrel::tc120MXSSensorBoard& board) {
-    // As initialize() does, flag included: the destructor unregisters by that flag.
+    // The board's own registration phase: it sets the flag its destructor unregisters by.
     BoardTestAccess::registerObserver(board);
 }
 
