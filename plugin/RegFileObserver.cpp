@@ -81,6 +81,13 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
 }
 
 void tc120MXSSensorBoard::tcRegFileObs::changeVerticalFactor(uint32_t factor) {
+    // The region cannot change during a capture (setROI refuses it): refused here, before
+    // the new mode reaches the sensor and corrupts the frame in flight.
+    if (owner->isCapturing()) {
+        std::cout << "tcRegFileObs vertical factor " << factor << " refused: capture in progress"
+                  << std::endl;
+        return;
+    }
     const uint16_t old = owner->verticalMode;
     if (owner->sensor.setVerticalMode(factor) != eeSuccess)
         return;

@@ -1,5 +1,6 @@
 // Frame-sync pulse generator on the simulated head. Pulses come at enable time + k * period
-// (k >= 1) while the core is enabled with a period; waits sleep on the head's clock.
+// (k >= 1) while the core is enabled with a period; a new period takes effect at the next
+// pulse; waits sleep on the head's clock.
 #include "fpgacores/tcPwm.h"
 
 #include "sim/HeadImpl.h"
@@ -79,8 +80,17 @@ void tcPwm::setPeriodTime(std::chrono::microseconds period) {
     sim::CoreCall h(&sim::Head::Impl::pwmReady, "tcPwm", "setPeriodTime");
     const sim::Micros now = sim::Clock::now();
     h->stepPwm(now);
-    // The new period runs from the last pulse (or the enable) on.
-    h->pwmModel.phaseStart += sim::Micros(h->pwmModel.index * h->pwm.periodUs);
+    // The core loads a new period at the end of the running one: the pulse already counting
+    // comes at its time, the new period runs from it. A core not counting starts afresh at
+    // its enable.
+    const long long old = h->pwm.periodUs;
+    if (h->pwm.enabled && old > 0) {
+        const sim::Micros next =
+            h->pwmModel.phaseStart + sim::Micros((h->pwmModel.index + 1) * old);
+        h->pwmModel.phaseStart = next - period;
+    } else if (h->pwm.enabled) {
+        h->pwmModel.phaseStart = now; // enabled without a period: counting starts now
+    }
     h->pwmModel.index = 0;
     h->pwmModel.waitedIndex = 0;
     ++h->pwmModel.epoch;

@@ -89,6 +89,14 @@ void Head::Impl::stepReceiver() {
 }
 
 void Head::Impl::receiverWritten(uint32_t offset, uint32_t old, uint32_t value) {
+    // The receiver cuts the frame in flight with its region registers as they are.
+    const bool region =
+        offset == frame::roiResolution || offset == frame::blankOffset || offset == frame::roiStart;
+    if (region && old != value && frames.readingOut(Clock::now()))
+        violate("changed-during-readout",
+                "receiver region register 0x" + hex(offset).substr(2) + " set from " + hex(old) +
+                    " to " + hex(value) + " while the sensor reads a frame out until " +
+                    std::to_string(frames.readoutEndsAt().count()) + " us");
     const uint32_t released = old & ~value & kAllLanes;
     const uint32_t raised = value & ~old & kAllLanes;
     const uint32_t lanesLocked = word(frame::base + frame::dpaLock) & kAllLanes;

@@ -89,6 +89,7 @@ void writeRegister(volatile uint32_t* address, uint32_t value) {
     }
     const uint32_t offset = physical - frame::base;
     h.stepReceiver();
+    h.stepPwm(Clock::now()); // pulses until now ran under the receiver's old registers
     const uint32_t old = *address;
     if (isReadOnly(offset)) {
         std::ostringstream reason;

@@ -1,7 +1,9 @@
-// What the sensor chip needs before it latches an SPI frame.
+// What the sensor chip needs before it latches an SPI frame, and what it must not be sent
+// while it reads a frame out.
 #include "sim/HeadImpl.h"
 
 #include <sstream>
+#include <string>
 
 namespace sim {
 namespace {
@@ -26,6 +28,36 @@ std::string frameText(const SpiFrame& frame) {
     std::ostringstream text;
     text << "frame for register 0x" << std::hex << frame.reg << " = 0x" << frame.value;
     return text.str();
+}
+
+// Bits of a register that set the readout's geometry or timing: the line length, the
+// vertical mode, the row band.
+uint32_t readoutBits(uint16_t reg) {
+    switch (reg) {
+    case 0x00:
+        return 0x1FFFu << 10;
+    case 0x03:
+        return 0x7u << 15;
+    case 0x04:
+        return 0x0FFFFFFFu;
+    default:
+        return 0;
+    }
+}
+
+// A frame that changes how the sensor reads out, latched while it reads a frame out,
+// corrupts that frame.
+void checkReadoutChange(Head::Impl& h, const SpiFrame& frame) {
+    const uint32_t bits = readoutBits(frame.reg);
+    if (bits == 0 || !h.frames.readingOut(frame.time))
+        return;
+    const auto held = h.chip.find(frame.reg);
+    const uint32_t old = held == h.chip.end() ? 0 : held->second;
+    if (((old ^ frame.value) & bits) == 0)
+        return;
+    h.violate("changed-during-readout",
+              frameText(frame) + " while the sensor reads a frame out until " +
+                  std::to_string(h.frames.readoutEndsAt().count()) + " us");
 }
 
 } // namespace
@@ -53,6 +85,8 @@ bool spiFrameLatched(Head::Impl& h, const SpiFrame& frame) {
                                               : " while the master clock is off"));
         latched = false;
     }
+    if (latched)
+        checkReadoutChange(h, frame);
     return latched;
 }
 

@@ -16,7 +16,8 @@ using Micros = std::chrono::microseconds;
 // Full-frame image coordinates (row, column) of the pixels the bad-pixel core replaces.
 using PixelList = std::vector<std::pair<int, int>>;
 
-// Everything the pixels depend on, latched at the readout pulse.
+// Everything the pixels depend on: the sensor's exposure settings as they were when the
+// exposure began, the readout geometry and the pipeline as at the readout pulse.
 struct FrameSettings {
     // Sensor.
     int rowS = 0, rowE = -1; // sensor rows read, both included
@@ -43,14 +44,16 @@ struct FrameSettings {
 };
 
 struct FrameRecord {
-    long long index = 0; // 0 for the first frame since the head's reset
-    Micros time{0};      // the readout pulse
+    long long index = 0;     // 0 for the first frame since the head's reset
+    Micros time{0};          // the readout pulse
+    Micros exposureStart{0}; // when its exposure began; exposure settings are of that instant
     int width = 0, height = 0;
     long long exposureUs = 0;
     bool triggered = false;
     double meanLevel = 0; // in delivered units
     int bitDepth = 0;
-    std::string geometry; // empty when sensor and receiver agree, else both figures
+    // Empty when the receiver takes exactly the sensor's image lines, else both figures.
+    std::string geometry;
     FrameSettings settings;
 };
 

@@ -14,7 +14,6 @@ namespace {
 
 constexpr uint16_t kLineLength = 0x00, kFrameControl = 0x03, kReadoutRows = 0x04, kGain = 0x7A;
 constexpr int kVerticalFactors[] = {1, 2, 3, 5, 7, 15};
-constexpr long long kMaxTracedFrames = 10000;
 
 // Test-pattern registers holding the sensor's test-image values.
 constexpr std::pair<uint16_t, uint32_t> kTestValues[] = {{0x3A, 0x015011}, {0x47, 0x000001},
@@ -57,18 +56,47 @@ PixelList readPixelList(const std::string& path) {
     return list;
 }
 
-long long lineTimeTimes(long long lines, uint32_t lineLength) {
-    const long long clocks = ((lineLength >> 10) & 0x1FFF) + 1;
-    return static_cast<long long>(std::floor(lines * clocks / kMasterClockMhz));
+// Line clocks of the line length register (bits 22..10, plus one) at the master clock.
+long long lineClocks(uint32_t lineLength) {
+    return ((lineLength >> 10) & 0x1FFF) + 1;
+}
+
+const long long kMasterClockHz = static_cast<long long>(kMasterClockMhz);
+
+int gainCodeOf(const Head::Impl& head) {
+    return static_cast<int>((chipValue(head, kGain) >> 5) & 0xF);
+}
+
+bool testImageOn(const Head::Impl& head) {
+    return std::all_of(std::begin(kTestValues), std::end(kTestValues), [&](auto& entry) {
+        auto found = head.chip.find(entry.first);
+        return found != head.chip.end() && found->second == entry.second;
+    });
+}
+
+// When an exposure started by the pulse at `pulse` begins, under the head's present state.
+Micros exposureStartOf(const Head::Impl& head, Micros pulse) {
+    if (frameState(head) == 1)
+        return pulse;
+    const uint32_t control = chipValue(head, kFrameControl);
+    return pulse + Micros(startLineOffsetUs(control & 0x7FFF, chipValue(head, kLineLength)));
 }
 
 } // namespace
 
+long long startLineOffsetUs(long long startLine, uint32_t lineLength) {
+    // The exposure begins at the first microsecond at or after the start line's time.
+    return (startLine * lineClocks(lineLength) + kMasterClockHz - 1) / kMasterClockHz;
+}
+
+long long readoutUs(long long rows, uint32_t lineLength) {
+    return std::max(0LL, rows) * lineClocks(lineLength) / kMasterClockHz;
+}
+
 std::string geometryMismatch(const FrameSettings& s) {
     const int lines = s.sensorLines();
     const bool linesAgree = s.blankLines == kBlankingLines && s.height == lines;
-    const bool columnsFit = s.width > 0 && s.blankColumns + s.width <= kSensorLineColumns;
-    if (linesAgree && columnsFit)
+    if (linesAgree && !geometryFault(s))
         return {};
     std::ostringstream text;
     text << "sensor sends " << lines << " lines of " << kSensorLineColumns << " columns (rows "
@@ -77,6 +105,13 @@ std::string geometryMismatch(const FrameSettings& s) {
          << s.width << " columns after " << s.blankLines << " lines and " << s.blankColumns
          << " columns";
     return text.str();
+}
+
+bool geometryFault(const FrameSettings& s) {
+    const long long sent = kBlankingLines + static_cast<long long>(s.sensorLines());
+    const bool linesCome = static_cast<long long>(s.blankLines) + s.height <= sent;
+    const bool columnsFit = s.width > 0 && s.blankColumns + s.width <= kSensorLineColumns;
+    return !linesCome || !columnsFit;
 }
 
 std::shared_ptr<const PixelList> FrameModel::badPixelList(const Head::Impl& head) {
@@ -97,17 +132,8 @@ FrameSettings FrameModel::latch(const Head::Impl& head) {
     s.rowE = static_cast<int>((rows >> 14) & 0x3FFF);
     const uint32_t code = (control >> 15) & 0x7;
     s.verticalFactor = code < 6 ? kVerticalFactors[code] : 1;
-    s.gainCode = static_cast<int>((chipValue(head, kGain) >> 5) & 0xF);
-    const long long period = head.pwm.periodUs;
-    if (frameState(head) == 1)
-        s.exposureUs = period;
-    else
-        s.exposureUs =
-            std::max(0LL, period - lineTimeTimes(control & 0x7FFF, chipValue(head, kLineLength)));
-    s.testImage = std::all_of(std::begin(kTestValues), std::end(kTestValues), [&](auto& entry) {
-        auto found = head.chip.find(entry.first);
-        return found != head.chip.end() && found->second == entry.second;
-    });
+    s.gainCode = gainCodeOf(head);
+    s.testImage = testImageOn(head);
 
     const uint32_t resolution = head.word(frame::base + frame::roiResolution);
     const uint32_t blanking = head.word(frame::base + frame::blankOffset);
@@ -139,33 +165,97 @@ double FrameModel::mean(const FrameSettings& settings) {
     return meanValue;
 }
 
-void FrameModel::onPulses(Head::Impl& head, Micros first, long long period, long long count) {
+void FrameModel::latchExposure(const Head::Impl& head, Exposure& frame, Micros start) {
+    frame.start = start;
+    frame.gainCode = gainCodeOf(head);
+    frame.testImage = testImageOn(head);
+}
+
+void FrameModel::settle(const Head::Impl& head, Micros now) {
+    if (!exposure || exposure->start)
+        return;
+    if (!captureState(frameState(head))) {
+        exposure.reset(); // the sensor left its capture state before the exposure began
+        return;
+    }
+    const Micros start = exposureStartOf(head, exposure->pulse);
+    if (start < now)
+        latchExposure(head, *exposure, start);
+}
+
+void FrameModel::onPulse(Head::Impl& head, Micros at) {
     // A disabled pulse generator ends the run: its next pulse starts a fresh exposure.
     const auto& calls = head.pwm.enableLog;
     for (; enableCallsSeen < calls.size(); ++enableCallsSeen)
         if (!calls[enableCallsSeen].second)
-            exposing = false;
-    if (count <= 0)
-        return;
+            exposure.reset();
 
+    // Frame state 0 stops the capture: the frame in exposure is not read out (a readout
+    // under way ends on its own).
     const bool capturing = captureState(frameState(head));
-    const long long firstFrame = exposing ? 0 : 1; // the pulse that reads the first frame out
-    exposing = capturing;
-    if (!capturing || !readyToDeliver(head) || firstFrame >= count)
-        return;
+    if (!capturing)
+        exposure.reset();
+    if (exposure && !exposure->start) {
+        const Micros start = exposureStartOf(head, exposure->pulse);
+        if (start > at) {
+            head.violateAt(at, "readout-overrun",
+                           "sync pulse at " + std::to_string(at.count()) +
+                               " us reads out a frame whose exposure would begin at " +
+                               std::to_string(start.count()) + " us (start line past the period)");
+            exposure.reset();
+            ++dropped;
+        } else {
+            latchExposure(head, *exposure, start);
+        }
+    }
 
-    const FrameSettings settings = latch(head);
+    // The sensor reads out the frame exposed since the previous pulse.
+    if (exposure) {
+        const uint32_t rows = chipValue(head, kReadoutRows);
+        const long long rowCount = static_cast<long long>((rows >> 14) & 0x3FFF) -
+                                   static_cast<long long>(rows & 0x3FFF) + 1;
+        if (at < readoutEnd) {
+            head.violateAt(at, "readout-overrun",
+                           "sync pulse at " + std::to_string(at.count()) +
+                               " us while the sensor reads the previous frame out until " +
+                               std::to_string(readoutEnd.count()) + " us; the frame is lost");
+            ++dropped;
+        } else {
+            const long long readout = readoutUs(rowCount, chipValue(head, kLineLength));
+            readoutStart = at;
+            readoutEnd = at + Micros(readout);
+            if (readyToDeliver(head))
+                deliver(head, *exposure, at, readout);
+        }
+    }
+
+    exposure.reset();
+    if (capturing) {
+        exposure = Exposure{at, std::nullopt, 0, false};
+        if (frameState(head) == 1)
+            latchExposure(head, *exposure, at);
+    }
+}
+
+void FrameModel::deliver(Head::Impl& head, const Exposure& frame, Micros at, long long readout) {
+    FrameSettings settings = latch(head);
+    settings.gainCode = frame.gainCode;
+    settings.testImage = frame.testImage;
+    settings.exposureUs = (at - *frame.start).count();
+
     const std::string geometry = geometryMismatch(settings);
-    const Micros firstTime = first + Micros(firstFrame * period);
-    if (geometry.empty())
-        lastMismatch.clear();
-    else if (geometry != lastMismatch) {
-        findings.push_back(Finding{"frame geometry", geometry, firstTime});
-        head.violateAt(firstTime, "frame-geometry", geometry);
-        lastMismatch = geometry;
+    if (!geometryFault(settings))
+        lastFault.clear();
+    else if (geometry != lastFault) {
+        findings.push_back(Finding{"frame geometry", geometry, at});
+        head.violateAt(at, "frame-geometry", geometry);
+        lastFault = geometry;
     }
 
     FrameRecord record;
+    record.index = delivered;
+    record.time = at;
+    record.exposureStart = *frame.start;
     record.width = settings.width;
     record.height = settings.height;
     record.exposureUs = settings.exposureUs;
@@ -173,25 +263,15 @@ void FrameModel::onPulses(Head::Impl& head, Micros first, long long period, long
     record.meanLevel = mean(settings);
     record.bitDepth = settings.bitDepth();
     record.geometry = geometry;
-    record.settings = settings;
+    record.settings = std::move(settings);
+    ++delivered;
 
-    const long long frames = count - firstFrame;
-    const long long valid = std::clamp<long long>(
-        lineTimeTimes(settings.rowE - settings.rowS + 1, chipValue(head, kLineLength)), 1,
-        std::max(1LL, period - 1));
-    for (long long i = 0; i < frames; ++i) {
-        const Micros at = firstTime + Micros(i * period);
-        if (log.size() < kMaxRecords) {
-            record.index = delivered + i;
-            record.time = at;
-            log.push_back(record);
-        }
-        if (i >= frames - kMaxTracedFrames) {
-            head.traceAt(at, "frame.valid", 1);
-            head.traceAt(at + Micros(valid), "frame.valid", 0);
-        }
-    }
-    delivered += frames;
+    head.traceAt(at, "frame.valid", 1);
+    head.traceAt(at + Micros(std::max(1LL, readout)), "frame.valid", 0);
+    if (sink)
+        sink(record);
+    if (log.size() < kMaxRecords)
+        log.push_back(std::move(record));
 }
 
 } // namespace frames

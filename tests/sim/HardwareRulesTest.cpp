@@ -198,9 +198,14 @@ TEST_F(HardwareRulesTest, PulsesIntoACaptureNeedAnAlignedReceiver) {
     tcSPIDevice spi("/dev/spidev1.0");
     const unsigned char capture[5] = {0x80, 0x30, 0x04, 0x00, 0x00}; // frame state 1
     spi.write(capture, 5);
+    const sim::Micros captureFrom = sim::Clock::now();
     sim::Clock::sleepFor(sim::Micros(5000));
     sim::Clock::sleepFor(sim::Micros(5000)); // one entry per stretch, not per pulse
     EXPECT_EQ(violatedRules(), Rules{"pulses-unaligned"});
+    // Logged at the first pulse into the capture, not when the model caught up with it.
+    const sim::Micros loggedAt = head().violations().front().time;
+    EXPECT_GT(loggedAt, captureFrom);
+    EXPECT_LE(loggedAt, captureFrom + sim::Micros(1000));
 }
 
 TEST_F(HardwareRulesTest, ReadOnlyReceiverRegistersKeepTheirValue) {

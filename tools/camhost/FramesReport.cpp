@@ -13,6 +13,7 @@ Json framesJson(const std::vector<sim::frames::FrameRecord>& frames) {
     for (const sim::frames::FrameRecord& frame : frames) {
         Json item = {{"index", frame.index},
                      {"timeUs", static_cast<long long>(frame.time.count())},
+                     {"exposureStartUs", static_cast<long long>(frame.exposureStart.count())},
                      {"width", frame.width},
                      {"height", frame.height},
                      {"exposureUs", frame.exposureUs},
