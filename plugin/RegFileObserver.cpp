@@ -81,11 +81,11 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
 }
 
 void tc120MXSSensorBoard::tcRegFileObs::changeVerticalFactor(uint32_t factor) {
-    // The region cannot change during a capture (setROI refuses it): refused here, before
-    // the new mode reaches the sensor and corrupts the frame in flight.
+    // A region cannot change during a capture: refused as setROI refuses it (same answer,
+    // same words published), before the new mode reaches the sensor and corrupts the frame
+    // in flight.
     if (owner->isCapturing()) {
-        std::cout << "tcRegFileObs vertical factor " << factor << " refused: capture in progress"
-                  << std::endl;
+        owner->setROI(owner->getROI());
         return;
     }
     const uint16_t old = owner->verticalMode;
