@@ -2,6 +2,8 @@
 #include "FramesFixture.h"
 #include "support/RegisterFileWords.h"
 
+#include "fpga/tcRegisterWindow.h"
+#include "sim/SimHead.h"
 #include "sim/frames/Frame.h"
 
 namespace frames_test {
@@ -38,6 +40,47 @@ TEST_F(FramesTest, VerticalFactorExampleDeliversWholeFrames) {
     std::vector<uint16_t> line(renderer.lineSize());
     renderer.render(999, line.data());
     EXPECT_NE(line[100], 0);
+}
+
+TEST_F(FramesTest, StackedRegionsTakeFewerLinesThanSentAndThatIsNoFault) {
+    // Catches a receiver that takes fewer lines than the sensor sends flagged as a fault,
+    // and a frame that does not record both figures.
+    auto& b = readyBoard();
+    ASSERT_EQ(b.setMultipleROI({ROI(100, 64, 1024, 200), ROI(40, 0, 512, 300)}), 0);
+    ASSERT_EQ(b.start(), 0);
+    sleepIntervals(3);
+    ASSERT_EQ(b.stop(), 0);
+
+    EXPECT_TRUE(sim::frames::findings().empty());
+    const FrameRecord frame = lastFrame();
+    EXPECT_EQ(frame.height, 500);
+    EXPECT_EQ(frame.width, 1024);
+    EXPECT_NE(frame.geometry.find("sensor sends 9184 lines"), std::string::npos) << frame.geometry;
+    EXPECT_NE(frame.geometry.find("receiver expects 500 lines of 1024 columns"), std::string::npos)
+        << frame.geometry;
+}
+
+TEST_F(FramesTest, AReceiverWaitingForLinesOrColumnsNeverSentIsAFault) {
+    // Catches a receiver cut past the sensor's last line or outside its line going
+    // unflagged; each new mismatch is logged once.
+    expectViolation("frame-geometry");
+    auto& b = readyBoard();
+    ASSERT_EQ(b.setROI(ROI(0, 0, 13280, 400)), 0);
+    tcRegisterWindow rx(sim::frame::base, 64);
+    rx.write(sim::frame::roiResolution, (404u << 16) | 13280u); // four lines never come
+    ASSERT_EQ(b.start(), 0);
+    sleepIntervals(3);
+    ASSERT_EQ(b.stop(), 0);
+    rx.write(sim::frame::roiResolution, (400u << 16) | 13320u); // past the line's end
+    ASSERT_EQ(b.start(), 0);
+    sleepIntervals(3);
+    ASSERT_EQ(b.stop(), 0);
+
+    std::vector<std::string> rules;
+    for (const sim::Violation& violation : head().violations())
+        rules.push_back(violation.rule);
+    EXPECT_EQ(rules, (std::vector<std::string>(2, "frame-geometry")));
+    EXPECT_EQ(sim::frames::findings().size(), 2u);
 }
 
 } // namespace
