@@ -11,6 +11,12 @@ namespace {
 
 enum class teKind { eeLevel, eePulse, eeEvent };
 
+struct tsEntry {
+    long long time;
+    size_t signal;
+    uint64_t value;
+};
+
 struct tsSignal {
     std::string name; // "scope.name"; names without a scope are GPIO lines
     int width;
@@ -181,15 +187,21 @@ void writeVcd(std::ostream& out, const tsWaveform& waveform) {
     for (const sim::TraceEvent& event : events)
         add(event, teKind::eeEvent);
 
+    // Flat (time, signal, value) entries: a long run's changes cost 24 bytes each here.
     // Per instant, per signal, the last value: stable order keeps the order of the head.
-    std::map<long long, std::map<size_t, uint64_t>> timeline;
-    std::stable_sort(
-        changes.begin(), changes.end(),
-        [](const sim::TraceEvent& a, const sim::TraceEvent& b) { return a.time < b.time; });
+    std::vector<tsEntry> timeline;
+    timeline.reserve(changes.size() + events.size());
     for (const sim::TraceEvent& event : changes)
-        timeline[micros(event.time)][index.at(event.signal)] = event.value;
+        timeline.push_back({micros(event.time), index.at(event.signal), event.value});
     for (const sim::TraceEvent& event : events)
-        timeline[micros(event.time)][index.at(event.signal)] = 1;
+        timeline.push_back({micros(event.time), index.at(event.signal), 1});
+    std::vector<sim::TraceEvent>().swap(changes);
+    std::vector<sim::TraceEvent>().swap(events);
+    std::stable_sort(timeline.begin(), timeline.end(),
+                     [](const tsEntry& a, const tsEntry& b) { return a.time < b.time; });
+    const long long first = timeline.empty() ? 0 : timeline.front().time;
+    const long long last =
+        std::max(micros(waveform.end), timeline.empty() ? 0 : timeline.back().time);
 
     char date[64] = "";
     const std::time_t now = std::time(nullptr);
@@ -197,6 +209,8 @@ void writeVcd(std::ostream& out, const tsWaveform& waveform) {
     out << "$date " << date << " $end\n"
         << "$version camhost (tc120mxs simulated head) $end\n"
         << "$comment clock: " << (sim::Clock::isVirtual() ? "virtual" : "real") << " $end\n"
+        << "$comment holds every change of the run from " << first << " us to " << last << " us ("
+        << timeline.size() << " changes) $end\n"
         << "$timescale 1 us $end\n"
         << "$scope module head $end\n";
     std::vector<std::string> scopes;
@@ -232,7 +246,12 @@ void writeVcd(std::ostream& out, const tsWaveform& waveform) {
     out << "$end\n";
 
     long long written = 0;
-    for (const auto& [time, values] : timeline) {
+    std::map<size_t, uint64_t> values; // of one instant
+    for (size_t at = 0; at < timeline.size();) {
+        const long long time = timeline[at].time;
+        values.clear();
+        for (; at < timeline.size() && timeline[at].time == time; ++at)
+            values[timeline[at].signal] = timeline[at].value;
         if (time != written)
             out << "#" << time << "\n";
         written = time;
