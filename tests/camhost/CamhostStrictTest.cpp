@@ -3,6 +3,9 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+#include <string>
+
 namespace {
 
 using camhosttest::CamhostTest;
@@ -52,6 +55,43 @@ TEST_F(CamhostTest, APllThatNeverLocksNeverShowsAlignment) {
     const json report = reportOf("init\nsleep 1000000\n", {"--sim", "pll=never"});
     EXPECT_EQ(report["frameReceiver"]["status"].get<uint32_t>() & 3u, 0u);
     EXPECT_EQ(report["violations"], json::array());
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(CamhostTest, ALongerLineWhileCapturingOverrunsTheReadoutAndIsFlagged) {
+    // Catches pulses into a readout going unflagged, and frames delivered faster than the
+    // sensor reads them out (a 1000-clock line: 9184 rows take 204088 us).
+    camhosttest::tsRun run;
+    const json report = reportOf(
+        "init\nstart\nsleep 250000\npoke 0x00 0xF9C00\nsleep 1000000\nstop\n", {"--strict"}, &run);
+    EXPECT_EQ(run.status, 4) << run.err;
+    std::set<std::string> rules;
+    for (const json& breach : report["violations"])
+        rules.insert(breach["rule"].get<std::string>());
+    EXPECT_EQ(rules, (std::set<std::string>{"changed-during-readout", "readout-overrun"}));
+    const json& frames = report["frames"];
+    ASSERT_GE(frames.size(), 4u);
+    for (size_t i = 3; i < frames.size(); ++i)
+        EXPECT_GE(frames[i]["timeUs"].get<long long>() - frames[i - 1]["timeUs"].get<long long>(),
+                  204088)
+            << i;
+}
+
+TEST_F(CamhostTest, AVerticalFactorWriteWhileCapturingReachesNoSensorAndIsRefused) {
+    // Catches the plug-in writing the new vertical mode and then the old one to a sensor
+    // that is reading a frame out, and an answer other than a refused region's.
+    camhosttest::tsRun run;
+    const json report =
+        reportOf("init\nstart\nsleep 353380\nwrite 0x3A040 2\nget roi\nstop\n", {"--strict"}, &run);
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(report["violations"], json::array());
+    const json& results = report["results"];
+    ASSERT_GE(results.size(), 5u);
+    EXPECT_EQ(results[3]["handled"], true);
+    EXPECT_EQ(results[4]["result"], json::array({0, 0, 13280, 9184})) << results[4].dump();
 }
 
 } // namespace

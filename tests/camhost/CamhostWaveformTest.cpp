@@ -190,3 +190,21 @@ TEST_F(CamhostWaveformTest, ShowsTriggersRegisterWritesConversionsAndTheDpaLock)
 }
 
 } // namespace
+
+namespace {
+
+TEST_F(CamhostWaveformTest, ALongRunKeepsEveryPulseAndFrameAndNamesItsSpan) {
+    // Catches a waveform that keeps only the latest pulses or frames of a long wait, and a
+    // header that does not say which span the dump holds.
+    nlohmann::json report;
+    const camhosttest::tsVcd vcd = traceOf("init\nstart\nsleep 1200000000\nstop\n", &report);
+    const size_t pulses = report["pwm"]["pulses"].get<size_t>();
+    ASSERT_GT(pulses, 11000u);
+    EXPECT_EQ(edges(vcd, "pwm.pulse", "1").size(), pulses);
+    EXPECT_EQ(edges(vcd, "frame.valid", "1").size(), report["frameSummary"]["count"].get<size_t>());
+    const std::string text = readText("trace.vcd");
+    EXPECT_NE(text.find("$comment holds every change of the run from 0 us to "), std::string::npos)
+        << text.substr(0, 400);
+}
+
+} // namespace
