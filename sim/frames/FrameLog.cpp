@@ -24,6 +24,10 @@ long long count() {
     return readLog([](const FrameModel& model) { return model.delivered; });
 }
 
+long long dropped() {
+    return readLog([](const FrameModel& model) { return model.dropped; });
+}
+
 std::vector<Finding> findings() {
     return readLog([](const FrameModel& model) { return model.findings; });
 }

@@ -10,6 +10,7 @@ namespace frames {
 
 std::vector<FrameRecord> records(); // up to the log's cap, oldest first
 long long count();                  // every frame delivered, also past the cap
+long long dropped();                // exposed frames a readout overrun lost
 std::vector<Finding> findings();
 
 } // namespace frames

@@ -268,8 +268,6 @@ void FrameModel::deliver(Head::Impl& head, const Exposure& frame, Micros at, lon
 
     head.traceAt(at, "frame.valid", 1);
     head.traceAt(at + Micros(std::max(1LL, readout)), "frame.valid", 0);
-    if (sink)
-        sink(record);
     if (log.size() < kMaxRecords)
         log.push_back(std::move(record));
 }

@@ -5,7 +5,6 @@
 #include "sim/SimHead.h"
 #include "sim/frames/Frame.h"
 
-#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -29,8 +28,6 @@ public:
     long long delivered = 0;
     long long dropped = 0; // exposed frames a readout overrun lost
     std::vector<Finding> findings;
-    // Called for every delivered frame, also past the log's cap, with the head's mutex held.
-    std::function<void(const FrameRecord&)> sink;
 
     static constexpr size_t kMaxRecords = 10000;
 

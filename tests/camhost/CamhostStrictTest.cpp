@@ -72,6 +72,7 @@ TEST_F(CamhostTest, ALongerLineWhileCapturingOverrunsTheReadoutAndIsFlagged) {
     for (const json& breach : report["violations"])
         rules.insert(breach["rule"].get<std::string>());
     EXPECT_EQ(rules, (std::set<std::string>{"changed-during-readout", "readout-overrun"}));
+    EXPECT_GE(report["frameSummary"]["dropped"].get<long long>(), 4);
     const json& frames = report["frames"];
     ASSERT_GE(frames.size(), 4u);
     for (size_t i = 3; i < frames.size(); ++i)

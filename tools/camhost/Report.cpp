@@ -137,6 +137,7 @@ Json stateReport(int sensorType, const Json& results, Vistrel::tcSensorBoard* bo
     const std::vector<sim::frames::FrameRecord> frames = sim::frames::records();
     report["frames"] = framesJson(frames);
     report["frameSummary"] = frameSummaryJson(frames, sim::frames::count());
+    report["frameSummary"]["dropped"] = sim::frames::dropped();
     report["frameFindings"] = frameFindingsJson(sim::frames::findings());
     report["clock"] = {{"virtual", sim::Clock::isVirtual()},
                        {"nowUs", static_cast<long long>(sim::Clock::now().count())}};
