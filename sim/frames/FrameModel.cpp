@@ -61,7 +61,7 @@ long long lineClocks(uint32_t lineLength) {
     return ((lineLength >> 10) & 0x1FFF) + 1;
 }
 
-const long long kMasterClockHz = static_cast<long long>(kMasterClockMhz);
+const long long kClocksPerMicrosecond = static_cast<long long>(kMasterClockMhz);
 
 int gainCodeOf(const Head::Impl& head) {
     return static_cast<int>((chipValue(head, kGain) >> 5) & 0xF);
@@ -86,11 +86,11 @@ Micros exposureStartOf(const Head::Impl& head, Micros pulse) {
 
 long long startLineOffsetUs(long long startLine, uint32_t lineLength) {
     // The exposure begins at the first microsecond at or after the start line's time.
-    return (startLine * lineClocks(lineLength) + kMasterClockHz - 1) / kMasterClockHz;
+    return (startLine * lineClocks(lineLength) + kClocksPerMicrosecond - 1) / kClocksPerMicrosecond;
 }
 
 long long readoutUs(long long rows, uint32_t lineLength) {
-    return std::max(0LL, rows) * lineClocks(lineLength) / kMasterClockHz;
+    return std::max(0LL, rows) * lineClocks(lineLength) / kClocksPerMicrosecond;
 }
 
 std::string geometryMismatch(const FrameSettings& s) {
