@@ -1,6 +1,7 @@
 // The framework's process-wide register file.
 #include "Vistrel/tcRegisterFile.h"
 
+#include "sim/BrokenFramework.h"
 #include "sim/FrameworkThreads.h"
 #include "sim/HeadImpl.h"
 #include "sim/LockGuard.h"
@@ -46,7 +47,8 @@ sim::detail::NotificationThread& notifier() {
 
 } // namespace
 
-tcRegisterFile::tcRegisterFile() : mutex(true) {}
+tcRegisterFile::tcRegisterFile()
+    : mutex(!sim::broken::has(sim::broken::Fault::regfileNonRecursive)) {}
 
 tcRegisterFile* tcRegisterFile::getInstance(const char* name, bool create) {
     const std::string key = name == nullptr ? std::string() : std::string(name);

@@ -1,0 +1,17 @@
+#include "ProbeBoard.h"
+
+namespace frameworkprobe {
+namespace {
+
+// The plug-in's values: sensor type 4, the FPGA bridge and its span, four I/O pins.
+constexpr int kSensorType = 4;
+constexpr unsigned int kFpgaBase = 0xFF200000;
+constexpr unsigned int kFpgaSpan = 0x18000;
+constexpr int kPinCount = 4;
+int pins[kPinCount] = {0, 0, 0, 0};
+
+} // namespace
+
+ProbeBoard::ProbeBoard() : tcSensorBoard(kSensorType, kFpgaBase, kFpgaSpan, kPinCount, pins) {}
+
+} // namespace frameworkprobe
