@@ -42,20 +42,17 @@ void reportFootprint(Report& report, const std::string& type, std::size_t compil
 void checkLayout(Report& report, const std::string& spiPath) {
     using namespace Vistrel;
     reportFootprint(report, "Vistrel::tcSensorBoard", sizeof(tcSensorBoard),
-                    footprintOf<ProbeBoard>([](unsigned char p) { return Roomy<ProbeBoard>(p); }));
+                    footprintOf<tcSensorBoard>(makeProbeBoard));
     reportFootprint(report, "Vistrel::tcMutex", sizeof(tcMutex),
                     footprintOf<tcMutex>([](unsigned char p) { return Roomy<tcMutex>(p, true); }));
     reportFootprint(
-        report, "Vistrel::tcObservable", sizeof(tcObservable),
-        footprintOf<tcObservable>([](unsigned char p) { return Roomy<tcObservable>(p); }));
-    reportFootprint(
         report, "tcSPIDevice", sizeof(tcSPIDevice),
         footprintOf<tcSPIDevice>([&](unsigned char p) { return Roomy<tcSPIDevice>(p, spiPath); }));
-    ProbeBoard board;
+    ProbeBoard board = makeProbeBoard();
     std::map<std::string, tcAbstractHandler*> handlers;
     reportFootprint(report, "Vistrel::tcClockHandler", sizeof(tcClockHandler),
                     footprintOf<tcClockHandler>([&](unsigned char p) {
-                        return Roomy<tcClockHandler>(p, &board, nullptr, &handlers);
+                        return Roomy<tcClockHandler>(p, board.get(), nullptr, &handlers);
                     }));
     report.notCheckable("sizes of tcPwm, tcPixelShift, tcBadPixelReplacement, tcGpioSingle, "
                         "tcADS7828",

@@ -65,9 +65,9 @@ int lockAfterOwnerDied(pthread_mutex_t* mutex) {
 } // namespace
 
 void checkBoardMutexRecursive(Report& report) {
-    auto board = std::make_shared<Roomy<ProbeBoard>>(0xA5);
+    auto board = std::make_shared<ProbeBoard>(makeProbeBoard());
     auto seen = std::make_shared<SecondLock>();
-    pthread_mutex_t* mutex = (*board)->boardMutex();
+    pthread_mutex_t* mutex = boardMutexOf(*board->get());
     const auto job = startDetached([board, seen, mutex] {
         seen->first = pthread_mutex_lock(mutex);
         if (seen->first == EOWNERDEAD)
@@ -130,8 +130,8 @@ void checkBoardMutexRobust(Report& report) {
     }
     pthread_mutex_destroy(&reference);
 
-    Roomy<ProbeBoard> board(0xA5);
-    const int answer = lockAfterOwnerDied(board->boardMutex());
+    ProbeBoard board = makeProbeBoard();
+    const int answer = lockAfterOwnerDied(boardMutexOf(*board.get()));
     if (answer == EOWNERDEAD) {
         report.ok(kRobust, "a lock after its owner died answered EOWNERDEAD");
         return;

@@ -2,7 +2,6 @@
 // its notification publishes register-file words of its own.
 #include "Bounded.h"
 #include "Checks.h"
-#include "Roomy.h"
 
 #include "Vistrel/tcObserver.h"
 #include "Vistrel/tcRegisterFile.h"
@@ -24,6 +23,10 @@ const char* const kNested = "tcRegisterFile::update_word from inside its own not
 // line then informs without counting.
 constexpr bool kPluginWritesFromNotification = true;
 
+// The word whose notification the unregister check holds up: the region height, which the
+// board publishes again when it is brought up.
+constexpr uint32_t kProbeWord = Vistrel::regfile::kRegionHeight;
+
 // Flags set by a notification on a framework thread and waited for here.
 struct Signals {
     std::mutex mutex;
@@ -43,18 +46,28 @@ struct Signals {
     }
 };
 
-// Stays inside its notification until released (at most a few seconds, so that a framework
-// which never lets unregisterObserver return does not keep the probe forever).
+// Stays inside its first notification of the word until released (at most a few seconds, so
+// that a framework which never lets unregisterObserver return does not keep the probe).
 class BlockingObserver : public Vistrel::tcObserver {
 public:
-    explicit BlockingObserver(std::shared_ptr<Signals> signals) : signals(std::move(signals)) {}
-    void update(Vistrel::tsUpdate&) override {
-        signals->set(&Signals::entered);
+    BlockingObserver(std::shared_ptr<Signals> signals, uint32_t word)
+        : signals(std::move(signals)), word(word) {}
+    void update(Vistrel::tsUpdate& update) override {
+        if (update.address != word)
+            return;
+        {
+            const std::lock_guard<std::mutex> lock(signals->mutex);
+            if (signals->entered)
+                return; // once
+            signals->entered = true;
+            signals->changed.notify_all();
+        }
         signals->waitFor(&Signals::release, 2 * kCallBound);
     }
 
 private:
     std::shared_ptr<Signals> signals;
+    uint32_t word;
 };
 
 // Writes a second word from inside the notification of the first, as the board does.
@@ -85,26 +98,22 @@ private:
 } // namespace
 
 void checkUnregisterWaits(Report& report) {
-    // An observable of the probe's own: the register file's has the same class, and nothing
-    // else in the process hears these notifications.
-    auto observable = std::make_shared<Roomy<Vistrel::tcObservable>>(0xA5);
+    using namespace Vistrel;
+    tcRegisterFile* file = tcRegisterFile::getInstance(nullptr, true);
     auto signals = std::make_shared<Signals>();
-    auto observer = std::make_shared<BlockingObserver>(signals);
-    (*observable)->registerObserver(observer.get());
+    auto observer = std::make_shared<BlockingObserver>(signals, kProbeWord);
+    file->observable.registerObserver(observer.get());
 
-    const auto notifying = startDetached([observable, observer] {
-        Vistrel::tsUpdate update;
-        update.kind = Vistrel::tsUpdate::eeWordWritten;
-        (*observable)->notifyObservers(update);
-    });
+    const auto writing = startDetached([file, observer] { file->update_word(kProbeWord, 1); });
     if (!signals->waitFor(&Signals::entered, kCallBound)) {
         signals->set(&Signals::release);
-        report.fail(kUnregister, "notifyObservers did not reach the registered observer",
+        report.markStuck(); // the observer stays registered: it must outlive the process
+        report.fail(kUnregister, "update_word did not notify the registered observer within 2 s",
                     "every registered observer notified");
         return;
     }
-    const auto unregistering = startDetached(
-        [observable, observer] { (*observable)->unregisterObserver(observer.get()); });
+    const auto unregistering =
+        startDetached([file, observer] { file->observable.unregisterObserver(observer.get()); });
     // A framework that does not wait returns at once; one that waits is still waiting.
     const bool returnedEarly = endsWithin(unregistering, milliseconds(300));
     signals->set(&Signals::release);
@@ -116,8 +125,7 @@ void checkUnregisterWaits(Report& report) {
                     "destroyed right after unregisterObserver returns");
         return;
     }
-    if (!endsWithin(unregistering, kCallBound) || !endsWithin(notifying, kCallBound)) {
-        observable->abandon();
+    if (!endsWithin(unregistering, kCallBound) || !endsWithin(writing, kCallBound)) {
         report.markStuck();
         report.fail(kUnregister,
                     "unregisterObserver did not return within 2 s after the notification ended",
@@ -135,13 +143,10 @@ void checkWordFromNotification(Report& report) {
                     "the process-wide register file");
         return;
     }
-    // The two words the board writes this way; their values are restored afterwards.
+    // The two words the board writes this way (the board publishes both again when it is
+    // brought up).
     const uint32_t outer = regfile::kRegionHeight;
     const uint32_t inner = regfile::kRegionY;
-    uint32_t outerBefore = 0;
-    uint32_t innerBefore = 0;
-    const bool hadOuter = file->read_word(outer, outerBefore);
-    const bool hadInner = file->read_word(inner, innerBefore);
 
     auto signals = std::make_shared<Signals>();
     auto* observer = new NestingObserver(signals, outer, inner); // leaked if a thread hangs
@@ -176,10 +181,6 @@ void checkWordFromNotification(Report& report) {
     }
     file->observable.unregisterObserver(observer);
     delete observer;
-    if (hadInner)
-        file->update_word(inner, innerBefore);
-    if (hadOuter)
-        file->update_word(outer, outerBefore);
     conclude(true, "the nested update_word and the outer one returned");
 }
 

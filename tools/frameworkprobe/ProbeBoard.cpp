@@ -1,5 +1,7 @@
 #include "ProbeBoard.h"
 
+#include "LayoutFigures.h"
+
 namespace frameworkprobe {
 namespace {
 
@@ -12,6 +14,13 @@ int pins[kPinCount] = {0, 0, 0, 0};
 
 } // namespace
 
-ProbeBoard::ProbeBoard() : tcSensorBoard(kSensorType, kFpgaBase, kFpgaSpan, kPinCount, pins) {}
+ProbeBoard makeProbeBoard(unsigned char pattern) {
+    return ProbeBoard(pattern, kSensorType, kFpgaBase, kFpgaSpan, kPinCount, pins);
+}
+
+pthread_mutex_t* boardMutexOf(Vistrel::tcSensorBoard& board) {
+    auto* bytes = reinterpret_cast<unsigned char*>(&board);
+    return reinterpret_cast<Vistrel::tcMutex*>(bytes + layout::BoardMembers::mutexAt())->getMutex();
+}
 
 } // namespace frameworkprobe

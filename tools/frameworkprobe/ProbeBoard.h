@@ -1,21 +1,21 @@
 #pragma once
-// A board of the probe's own, built on the framework's board base as the plug-in's board is,
-// with the values the plug-in hands it.
+// The framework's board base as the plug-in builds it (with the plug-in's values), and its
+// mutex found where the plug-in finds it. The probe builds the base itself rather than a
+// board of its own, so that it needs no framework name the plug-in does not.
+#include "Roomy.h"
+
 #include "Vistrel/tcSensorBoard.h"
 
 #include <pthread.h>
 
 namespace frameworkprobe {
 
-class ProbeBoard : public Vistrel::tcSensorBoard {
-public:
-    ProbeBoard();
-    // The board mutex, where the plug-in reaches it: through the inline getMutex() of the
-    // member at the offset its headers give.
-    pthread_mutex_t* boardMutex() { return mutex.getMutex(); }
-};
+using ProbeBoard = Roomy<Vistrel::tcSensorBoard>;
 
-static_assert(sizeof(ProbeBoard) == sizeof(Vistrel::tcSensorBoard),
-              "the probe's board adds nothing to the base whose size it checks");
+// A board base in storage of its own, filled with pattern before it is built.
+ProbeBoard makeProbeBoard(unsigned char pattern = 0xA5);
+
+// The board mutex at the offset the plug-in was compiled with, through the inline getMutex().
+pthread_mutex_t* boardMutexOf(Vistrel::tcSensorBoard& board);
 
 } // namespace frameworkprobe

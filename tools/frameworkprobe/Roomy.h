@@ -22,11 +22,19 @@ public:
     ~Roomy() {
         if (object == nullptr)
             return; // left to a thread that may still use it
-        object->~T();
+        // Through the virtual destructor, as the framework's own objects are destroyed: the
+        // probe then needs no destructor the plug-in does not.
+        T* volatile built = object;
+        built->~T();
         delete[] bytes;
+    }
+    Roomy(Roomy&& other) noexcept : fill(other.fill), bytes(other.bytes), object(other.object) {
+        other.bytes = nullptr;
+        other.object = nullptr;
     }
     Roomy(const Roomy&) = delete;
     Roomy& operator=(const Roomy&) = delete;
+    Roomy& operator=(Roomy&&) = delete;
 
     T* get() const { return object; }
     T* operator->() const { return object; }

@@ -14,7 +14,7 @@ const char* const kUsage =
     "usage: frameworkprobe [--spi PATH]\n"
     "  --spi PATH  the sensor's SPI device (default /dev/spidev1.0); only configured, never\n"
     "              written. Run it with the camera framework stopped: it writes register-file\n"
-    "              words 0x3A00C and 0x3A014 and restores them.\n";
+    "              words 0x3A00C and 0x3A014, which the board publishes again at its bring-up.\n";
 
 } // namespace
 
