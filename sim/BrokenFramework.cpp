@@ -38,6 +38,8 @@ const bool registerFileModeApplied = [] {
         chosen = RegisterFileMode::locked;
     else if (std::strcmp(mode, "thread") == 0)
         chosen = RegisterFileMode::thread;
+    else if (std::strcmp(mode, "strict-lock") == 0)
+        chosen = RegisterFileMode::strictLock;
     Head::Impl& head = Head::instance().impl();
     std::lock_guard<std::mutex> lock(head.mutex);
     head.config.registerFileMode = chosen;

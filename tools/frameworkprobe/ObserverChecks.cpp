@@ -34,6 +34,7 @@ struct Signals {
     bool entered = false;
     bool release = false;
     bool nestedReturned = false;
+    bool nestedNotified = false;
 
     void set(bool Signals::*flag) {
         const std::lock_guard<std::mutex> lock(mutex);
@@ -76,7 +77,11 @@ public:
     NestingObserver(std::shared_ptr<Signals> signals, uint32_t outer, uint32_t inner)
         : signals(std::move(signals)), outer(outer), inner(inner) {}
     void update(Vistrel::tsUpdate& update) override {
-        if (update.kind != Vistrel::tsUpdate::eeWordWritten || update.address != outer)
+        if (update.kind != Vistrel::tsUpdate::eeWordWritten)
+            return;
+        if (update.address == inner)
+            signals->set(&Signals::nestedNotified);
+        if (update.address != outer)
             return;
         {
             const std::lock_guard<std::mutex> lock(signals->mutex);
@@ -155,10 +160,13 @@ void checkWordFromNotification(Report& report) {
     const bool notified = signals->waitFor(&Signals::entered, kCallBound);
     const bool nestedReturned = notified && signals->waitFor(&Signals::nestedReturned, kCallBound);
     const bool outerReturned = endsWithin(writing, nestedReturned ? kCallBound : milliseconds(0));
+    const bool nestedNotified =
+        outerReturned && signals->waitFor(&Signals::nestedNotified, kCallBound);
 
     const auto conclude = [&](bool holds, const std::string& seen) {
-        const std::string needed = "update_word to return when called on the notifying thread "
-                                   "(the board publishes words from its notification)";
+        const std::string needed =
+            "update_word, called on the notifying thread, to return and notify its word "
+            "(the board publishes words from its notification)";
         if (!kPluginWritesFromNotification)
             report.info(kNested, seen + " (the plug-in does not rely on it)");
         else if (holds)
@@ -181,7 +189,12 @@ void checkWordFromNotification(Report& report) {
     }
     file->observable.unregisterObserver(observer);
     delete observer;
-    conclude(true, "the nested update_word and the outer one returned");
+    if (!nestedNotified)
+        conclude(false, "update_word called inside its notification returned, but no "
+                        "notification of its word followed within 2 s (the word was dropped)");
+    else
+        conclude(true, "the nested update_word and the outer one returned, and the nested word "
+                       "was notified");
 }
 
 } // namespace frameworkprobe
