@@ -103,7 +103,8 @@ void checkBoardMutexRecursive(Report& report) {
     }
     std::string kind = "not recursive";
     if (seen->timed == EDEADLK)
-        kind = "error-checking: a second lock answers EDEADLK, which the plug-in ignores";
+        kind =
+            "error-checking: a second lock answers EDEADLK, which the plug-in's locks do not check";
     else if (seen->timed == ETIMEDOUT)
         kind = "normal: a second lock by the owner waits forever";
     report.fail(kRecursive,
