@@ -2,6 +2,7 @@
 #include "plugin/tc120MXSSensorBoard.h"
 
 #include "Vistrel/tcRegisterFile.h"
+#include "plugin/FrameworkChecks.h"
 #include "plugin/RegisterFileWords.h"
 
 #include <chrono>
@@ -25,6 +26,9 @@ constexpr uint32_t kStartupBiasSubtract = kBiasEnableBit | 400; // on, offset 40
 } // namespace
 
 int tc120MXSSensorBoard::initialize() {
+    // 0. The board mutex nests, or every later step would hang or run unlocked.
+    if (const int fault = checkBoardMutexNests(mutex.getMutex(), *this); fault != 0)
+        return fault;
     // 1. Register-file writes reach the board from here on, this operation's own included.
     registerWithRegisterFile();
     // They act once the head is up; this operation's own words are sent when it returns.

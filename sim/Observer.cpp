@@ -1,12 +1,44 @@
 // Observer pattern of the framework's register file.
 #include "Vistrel/tcObserver.h"
 
+#include "sim/BrokenFramework.h"
 #include "sim/FrameworkThreads.h"
 #include "sim/LockGuard.h"
 
 #include <algorithm>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+#include <tuple>
 
 namespace Vistrel {
+namespace {
+
+// Deliveries running outside the observable's lock (direct and thread modes), so that
+// unregisterObserver can wait for those of other threads.
+struct Deliveries {
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::vector<std::tuple<const tcObservable*, const tcObserver*, std::thread::id>> running;
+};
+
+// Takes a delivery off the list when it ends, by return or by exception.
+struct DeliveryEnd {
+    Deliveries& d;
+    std::tuple<const tcObservable*, const tcObserver*, std::thread::id> delivery;
+    ~DeliveryEnd() {
+        const std::lock_guard<std::mutex> record(d.mutex);
+        d.running.erase(std::find(d.running.begin(), d.running.end(), delivery));
+        d.ended.notify_all();
+    }
+};
+
+Deliveries& deliveries() {
+    static auto* const instance = new Deliveries(); // used by framework threads until exit
+    return *instance;
+}
+
+} // namespace
 
 tcObserver::~tcObserver() = default;
 
@@ -27,8 +59,23 @@ void tcObservable::registerObserver(tcObserver* observer) {
 }
 
 void tcObservable::unregisterObserver(tcObserver* observer) {
-    sim::FrameworkLock lock(mutex.getMutex());
-    observers.erase(std::remove(observers.begin(), observers.end(), observer), observers.end());
+    {
+        sim::FrameworkLock lock(mutex.getMutex());
+        observers.erase(std::remove(observers.begin(), observers.end(), observer), observers.end());
+    }
+    if (sim::broken::has(sim::broken::Fault::unregisterNoWait))
+        return;
+    // A notification to the observer already running on another thread ends first; one on
+    // this thread is the caller itself.
+    Deliveries& d = deliveries();
+    std::unique_lock<std::mutex> lock(d.mutex);
+    const std::thread::id self = std::this_thread::get_id();
+    d.ended.wait(lock, [&] {
+        return std::none_of(d.running.begin(), d.running.end(), [&](const auto& delivery) {
+            return std::get<0>(delivery) == this && std::get<1>(delivery) == observer &&
+                   std::get<2>(delivery) != self;
+        });
+    });
 }
 
 bool tcObservable::isRegistered(const tcObserver* observer) const {
@@ -52,11 +99,23 @@ void tcObservable::notifyObservers(tsUpdate& update) {
         snapshot = observers;
     }
     // Called without the lock, so an observer may write words or unregister. One that was
-    // unregistered before its turn is skipped; one whose call already began is not waited
-    // for by unregisterObserver.
-    for (tcObserver* observer : snapshot)
-        if (isRegistered(observer))
-            observer->update(update);
+    // unregistered before its turn is skipped; one whose call already began is waited for
+    // by unregisterObserver.
+    Deliveries& d = deliveries();
+    for (tcObserver* observer : snapshot) {
+        const auto delivery =
+            std::make_tuple(static_cast<const tcObservable*>(this),
+                            static_cast<const tcObserver*>(observer), std::this_thread::get_id());
+        {
+            sim::FrameworkLock lock(mutex.getMutex());
+            if (std::find(observers.begin(), observers.end(), observer) == observers.end())
+                continue;
+            const std::lock_guard<std::mutex> record(d.mutex);
+            d.running.push_back(delivery);
+        }
+        const DeliveryEnd end{d, delivery};
+        observer->update(update);
+    }
 }
 
 } // namespace Vistrel

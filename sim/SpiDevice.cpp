@@ -2,7 +2,10 @@
 // the chip latches only those its reset, clock and port rules allow (SensorRules.cpp).
 #include "tcSPIDevice.h"
 
+#include "sim/BrokenFramework.h"
 #include "sim/HeadImpl.h"
+
+#include <utility>
 
 namespace {
 
@@ -23,6 +26,15 @@ tsSPIConfiguration powerOnConfiguration() {
     return junk;
 }
 
+// The configuration as this device reads the caller's record. A device whose record has
+// lsbFirst and bitsPerWord in each other's place (the spi-swapped stand-in) reads each from
+// the other's byte; the same swap turns its own record back into the caller's layout.
+tsSPIConfiguration asDeviceReadsIt(tsSPIConfiguration configuration) {
+    if (sim::broken::has(sim::broken::Fault::spiSwapped))
+        std::swap(configuration.lsbFirst, configuration.bitsPerWord);
+    return configuration;
+}
+
 } // namespace
 
 tcSPIDevice::tcSPIDevice(const std::string& path_)
@@ -39,7 +51,7 @@ bool tcSPIDevice::isOpen() const {
 }
 
 tsSPIConfiguration tcSPIDevice::getConfiguration() const {
-    return current;
+    return asDeviceReadsIt(current);
 }
 
 bool tcSPIDevice::setConfiguration(tsSPIConfiguration& configuration) {
@@ -49,9 +61,11 @@ bool tcSPIDevice::setConfiguration(tsSPIConfiguration& configuration) {
     std::lock_guard<std::mutex> lock(h.mutex);
     if (h.config.spiRefuseConfig)
         return false;
-    current = configuration;
-    h.spiConfig = sim::SpiConfigSeen{configuration.mode, configuration.lsbFirst,
-                                     configuration.bitsPerWord, configuration.speedHz};
+    // The port keeps what it was given as a driver does: the bit order is a flag.
+    current = asDeviceReadsIt(configuration);
+    current.lsbFirst = current.lsbFirst != 0 ? 1 : 0;
+    h.spiConfig =
+        sim::SpiConfigSeen{current.mode, current.lsbFirst, current.bitsPerWord, current.speedHz};
     return true;
 }
 

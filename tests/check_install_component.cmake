@@ -13,7 +13,7 @@ endif()
 file(GLOB_RECURSE installed RELATIVE ${PREFIX} ${PREFIX}/*)
 set(faults "")
 foreach(wanted libtc120mxs.so 120mxs_config.ini 120mxs_sensor.ini 120MXS_registers.txt
-               bad_pixel_map.txt version/serial.txt)
+               bad_pixel_map.txt version/serial.txt README-before-first-power.md)
     string(REGEX REPLACE "([.+])" "\\\\\\1" pattern "${wanted}")
     set(found OFF)
     foreach(file IN LISTS installed)
