@@ -64,7 +64,7 @@ std::string joined(const std::vector<std::string>& words, size_t from) {
     return text;
 }
 
-// What a framework without a word list leaves unanswered, as the report says it.
+// How a result marks a feature the framework it runs on may lack.
 constexpr const char* kUnavailable = "not available from this framework";
 
 // The register-file words the read-back compares: bias offset and enable.
