@@ -1,8 +1,6 @@
 // Stand-in framework faults and settings read from the environment.
 #include "sim/BrokenFramework.h"
 
-#include "sim/HeadImpl.h"
-
 #include <cstdlib>
 #include <cstring>
 #include <pthread.h>
@@ -27,24 +25,6 @@ const char* nameOf(Fault fault) {
     }
     return "";
 }
-
-// Applies CAMSIM_REGFILE once, when the library is loaded.
-const bool registerFileModeApplied = [] {
-    const char* mode = std::getenv("CAMSIM_REGFILE");
-    if (mode == nullptr)
-        return false;
-    RegisterFileMode chosen = RegisterFileMode::direct;
-    if (std::strcmp(mode, "locked") == 0)
-        chosen = RegisterFileMode::locked;
-    else if (std::strcmp(mode, "thread") == 0)
-        chosen = RegisterFileMode::thread;
-    else if (std::strcmp(mode, "strict-lock") == 0)
-        chosen = RegisterFileMode::strictLock;
-    Head::Impl& head = Head::instance().impl();
-    std::lock_guard<std::mutex> lock(head.mutex);
-    head.config.registerFileMode = chosen;
-    return true;
-}();
 
 } // namespace
 

@@ -10,7 +10,8 @@
 //                          a word written from inside a notification deadlocks
 //     spi-swapped          the SPI device reads lsbFirst and bitsPerWord from each other's
 //                          place (a framework whose tsSPIConfiguration has another order)
-//   CAMSIM_REGFILE  direct | locked | thread | strict-lock: how the register file notifies
+//   (CAMSIM_REGFILE, how the register file notifies, is read with the head's other settings:
+//   sim/Environment.h.)
 // Read at each use, so a test may set them before it builds the object concerned.
 #include <string>
 

@@ -1,6 +1,8 @@
 // The simulated head: its memory image, its logs and the getters tests and camhost use.
 #include "sim/HeadImpl.h"
 
+#include "sim/Environment.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cerrno>
@@ -56,6 +58,9 @@ Head& Head::instance() {
         std::atexit(removeTempFilesAtExit);
         return created;
     }();
+    // Once the head exists, so that a reset may reach it.
+    static const bool environmentRead = (detail::applyEnvironment(*head), true);
+    (void)environmentRead;
     return *head;
 }
 

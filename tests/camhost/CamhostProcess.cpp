@@ -76,9 +76,10 @@ const char* const kInPath = "camhost.stdin";
 const char* const kOutPath = "camhost.stdout";
 const char* const kErrPath = "camhost.stderr";
 
-tcCamhostProcess::tcCamhostProcess(const std::vector<std::string>& args, const std::string& input) {
+tcCamhostProcess::tcCamhostProcess(const std::vector<std::string>& args, const std::string& input,
+                                   const std::string& program) {
     std::ofstream(kInPath, std::ios::binary) << input;
-    std::vector<std::string> argv{TC120MXS_CAMHOST_PATH};
+    std::vector<std::string> argv{program};
     argv.insert(argv.end(), args.begin(), args.end());
     pid_t child = 0;
     int error = start(argv, kInPath, kOutPath, kErrPath, child);
@@ -128,8 +129,9 @@ tsRun tcCamhostProcess::wait() {
     return run;
 }
 
-tsRun runCamhost(const std::vector<std::string>& args, const std::string& input) {
-    return tcCamhostProcess(args, input).wait();
+tsRun runCamhost(const std::vector<std::string>& args, const std::string& input,
+                 const std::string& program) {
+    return tcCamhostProcess(args, input, program).wait();
 }
 
 tsVcd parseVcd(const std::string& text) {

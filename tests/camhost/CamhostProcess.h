@@ -15,13 +15,16 @@ struct tsRun {
     std::string err;
 };
 
-// camhost with args, standard input from input, in the current directory.
-tsRun runCamhost(const std::vector<std::string>& args, const std::string& input = "");
+// camhost (or another program) with args, standard input from input, in the current
+// directory.
+tsRun runCamhost(const std::vector<std::string>& args, const std::string& input = "",
+                 const std::string& program = TC120MXS_CAMHOST_PATH);
 
 // camhost running in the background, for signals.
 class tcCamhostProcess {
 public:
-    explicit tcCamhostProcess(const std::vector<std::string>& args, const std::string& input = "");
+    explicit tcCamhostProcess(const std::vector<std::string>& args, const std::string& input = "",
+                              const std::string& program = TC120MXS_CAMHOST_PATH);
     ~tcCamhostProcess(); // kills it if still running
     // Waits up to timeoutMs for text on its standard output (or error).
     bool waitForOutput(const std::string& text, int timeoutMs, bool onError = false) const;

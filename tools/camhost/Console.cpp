@@ -60,6 +60,18 @@ std::ostream& err() {
     return errStream;
 }
 
+namespace {
+const char* programName = "camhost";
+} // namespace
+
+const char* toolName() {
+    return programName;
+}
+
+void setToolName(const char* name) {
+    programName = name;
+}
+
 int errorFd() {
     return errorDescriptor.load();
 }

@@ -6,6 +6,10 @@
 
 namespace camhost {
 
+// The program's name for its messages ("camhost", "camhost-board"); set once by main.
+const char* toolName();
+void setToolName(const char* name);
+
 // camhost's standard output and error. Before divertPluginOutput they are the process's.
 std::ostream& out();
 std::ostream& err();

@@ -36,7 +36,9 @@ void say(const char* text) {
 void onSignal(int signal) {
     if (requested == 0) {
         requested = signal;
-        say("\ncamhost: interrupted: the run ends after the current command (once more to end "
+        say("\n");
+        say(toolName());
+        say(": interrupted: the run ends after the current command (once more to end "
             "at once)\n");
         return;
     }

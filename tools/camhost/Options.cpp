@@ -31,11 +31,15 @@ script argument and with standard input not a terminal, the script is read from 
   version | info | temperature N
   get exposure|interval|min-interval|roi|image-roi|trigger|pattern|capturing|clock|skip-frames
   sleep US                  a wait on the head's clock (frames due in it are delivered)
+  readback                  the FPGA registers as the hardware holds them, beside what the
+                            plug-in reported; answers how many differ
   state                     the JSON state report to standard output
   expect VALUE              the command before gave VALUE: a number, a region
                             (0 0 13280 9184 or [0,0,13280,9184]), a text ("ACK <1>" or
-                            bare); expect !VALUE: anything else (expect !0)
---sim keys, each at most once:
+                            bare); expect !VALUE: anything else (expect !0))";
+
+// camhost's own part: the simulated head's set-up and the exit statuses with --strict.
+const char* const kSimHelp = R"(--sim keys, each at most once:
   rail.N=VOLTS              ADC channel N (0..7) reads VOLTS
   pll=N|Nus|never           the receiver PLL locks N polls of 100 ms (or N us) after the
                             core is enabled with the sensor running (0: at once)
@@ -91,8 +95,17 @@ std::string defaultConfig() {
     return CAMHOST_DEFAULT_CONFIG;
 }
 
-std::optional<int> parseOptions(int argc, char** argv, tsOptions& options) {
-    CLI::App app{"camhost: runs the tc120mxs plug-in on the simulated camera head", "camhost"};
+const char* scriptHelp() {
+    return kScriptHelp;
+}
+
+const char* simHelp() {
+    return kSimHelp;
+}
+
+std::optional<int> parseOptions(int argc, char** argv, tsOptions& options,
+                                const tsProgramOptions& program) {
+    CLI::App app{std::string(program.name) + ": " + program.description, program.name};
     options.plugin = defaultPlugin();
     options.config = defaultConfig();
     options.spi = "/dev/spidev1.0";
@@ -102,30 +115,15 @@ std::optional<int> parseOptions(int argc, char** argv, tsOptions& options) {
         ->check(CLI::ExistingDirectory);
     app.add_option("--spi", options.spi, "SPI device path handed to makeSensor")
         ->capture_default_str();
-    app.add_flag("--fast", options.fast, "virtual clock: delays and timeouts take no real time");
     app.add_option("--json", options.json, "write the state report to FILE at the end");
-    app.add_option("--vcd", options.vcd, "write a waveform (value change dump) to FILE");
-    app.add_option("--sim", options.sim, "head set-up or fault KEY=VALUE (repeatable)")
-        ->allow_extra_args(false);
     app.add_flag("--quiet", options.quiet,
                  "keep the plug-in's own output off the terminal (see --log)");
     app.add_option("--log", options.log,
                    "write the plug-in's own output to FILE, not the terminal");
-    app.add_option("--frames", options.frames, "write the delivered frames into DIR as 16-bit PGM");
-    app.add_option("--frames-max", options.framesMax, "write at most N frame files")
-        ->capture_default_str()
-        ->check(CLI::NonNegativeNumber);
-    app.add_option("--frame-scale", options.frameScale,
-                   "keep every K-th line and column in the frame files")
-        ->capture_default_str()
-        ->check(CLI::Range(1, 65535));
-    app.add_option("--contact-sheet", options.contactSheet,
-                   "write thumbnails of the first 8 frames to FILE as PNG (needs libpng)");
-    app.add_flag("--strict", options.strict,
-                 "exit with status 4 when the head logged any broken hardware rule");
+    program.add(app);
     app.add_option("script", options.script, "script file, or - for standard input");
-    app.set_version_flag("--version", std::string("camhost ") + CAMHOST_VERSION);
-    app.footer(kScriptHelp);
+    app.set_version_flag("--version", std::string(program.name) + " " + CAMHOST_VERSION);
+    app.footer(std::string(kScriptHelp) + "\n" + program.help);
     try {
         app.parse(argc, argv);
     } catch (const CLI::ParseError& error) {

@@ -1,32 +1,42 @@
 #pragma once
-// camhost's command line.
+// The command line every host program shares; each adds its own options.
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
 
+namespace CLI {
+class App;
+}
+
 namespace camhost {
 
 struct tsOptions {
-    std::string plugin;           // the module to load
-    std::string config;           // working directory of the plug-in
-    std::string spi;              // handed to makeSensor
-    bool fast = false;            // virtual clock
-    std::string json;             // state report file, empty for none
-    std::string vcd;              // waveform file, empty for none
-    std::vector<std::string> sim; // KEY=VALUE head set-up
-    std::string script;           // script file, "-" for standard input, empty for none
-    bool quiet = false;           // the plug-in's output off the terminal
-    std::string log;              // where it goes instead, empty for nowhere
-    std::string frames;           // folder for the delivered frames as PGM, empty for none
-    long long framesMax = 16;     // at most this many PGM files
-    int frameScale = 1;           // PGM keeps every frameScale-th line and column
-    std::string contactSheet;     // PNG of the first frames, empty for none
-    bool strict = false;          // a broken hardware rule fails the run (exit status 4)
+    std::string plugin; // the module to load
+    std::string config; // working directory of the plug-in
+    std::string spi;    // handed to makeSensor
+    std::string json;   // state report file, empty for none
+    std::string script; // script file, "-" for standard input, empty for none
+    bool quiet = false; // the plug-in's output off the terminal
+    std::string log;    // where it goes instead, empty for nowhere
 };
 
-// Parses the command line. Gives the exit status when camhost must stop here (0 after
+// What a program adds to the shared command line.
+struct tsProgramOptions {
+    const char* name;        // "camhost"
+    const char* description; // one line for --help
+    std::function<void(CLI::App&)> add;
+    std::string help; // after the script commands: its own settings and exit statuses
+};
+
+// The script commands, for --help; camhost's --sim keys and exit statuses.
+const char* scriptHelp();
+const char* simHelp();
+
+// Parses the command line. Gives the exit status when the program must stop here (0 after
 // --help or --version, 2 for a usage error, with the message printed); otherwise nothing.
-std::optional<int> parseOptions(int argc, char** argv, tsOptions& options);
+std::optional<int> parseOptions(int argc, char** argv, tsOptions& options,
+                                const tsProgramOptions& program);
 
 // Default plug-in and configuration: beside camhost in the build tree, else installed.
 std::string defaultPlugin();

@@ -1,5 +1,6 @@
 #include "Readable.h"
 
+#include "FpgaRegisters.h"
 #include "Text.h"
 
 #include <cstdio>
@@ -7,14 +8,10 @@
 namespace camhost {
 namespace {
 
-namespace f = sim::frame;
+namespace f = fpga::rx;
 
 Json roiJson(const Vistrel::ROI& roi) {
     return Json::array({roi.y, roi.x, roi.width, roi.height});
-}
-
-uint32_t rx(const sim::Head& head, uint32_t offset) {
-    return head.frameRegister(offset);
 }
 
 // Bits 31..16 and 15..0 of a two-field receiver register.
@@ -63,7 +60,7 @@ Json resultName(const std::string& command, const Json& result) {
     return code >= 0 && code < 8 ? Json(names[code]) : Json(nullptr);
 }
 
-Json receiverHex(const sim::Head& head) {
+Json receiverHex(const tfReceiverRead& rx) {
     Json text = Json::object();
     for (const auto& [name, offset] : {std::pair<const char*, uint32_t>{"control", f::control},
                                        {"laneInversion", f::laneInversion},
@@ -74,24 +71,24 @@ Json receiverHex(const sim::Head& head) {
                                        {"dpaHold", f::dpaHold},
                                        {"dpaLock", f::dpaLock},
                                        {"status", f::status}})
-        text[name] = hexText(rx(head, offset), 8);
+        text[name] = hexText(rx(offset), 8);
     return text;
 }
 
-Json receiverFields(const sim::Head& head) {
-    const uint32_t status = rx(head, f::status);
-    const uint32_t bias = rx(head, f::biasSubtract);
-    constexpr uint32_t kAllLanes = 0x0FFFFFFF;
-    return {{"coreEnabled", (rx(head, f::control) >> 31) != 0},
+Json receiverFields(const tfReceiverRead& rx) {
+    const uint32_t status = rx(f::status);
+    const uint32_t bias = rx(f::biasSubtract);
+    constexpr uint32_t kAllLanes = fpga::kAllLanes;
+    return {{"coreEnabled", (rx(f::control) >> 31) != 0},
             {"pllLocked", (status & 1) != 0},
             {"aligned", (status & 2) != 0},
-            {"invertedLanes", hexText(rx(head, f::laneInversion) & kAllLanes, 7)},
-            {"roiResolution", halves(rx(head, f::roiResolution), "height", "width")},
-            {"blankOffset", halves(rx(head, f::blankOffset), "vertical", "horizontal")},
-            {"roiStart", halves(rx(head, f::roiStart), "y", "x")},
+            {"invertedLanes", hexText(rx(f::laneInversion) & kAllLanes, 7)},
+            {"roiResolution", halves(rx(f::roiResolution), "height", "width")},
+            {"blankOffset", halves(rx(f::blankOffset), "vertical", "horizontal")},
+            {"roiStart", halves(rx(f::roiStart), "y", "x")},
             {"biasSubtract", {{"enabled", (bias >> 31) != 0}, {"offset", bias & 0x7FFFFFFF}}},
-            {"dpaHeldLanes", hexText(rx(head, f::dpaHold) & kAllLanes, 7)},
-            {"dpaLockedLanes", hexText(rx(head, f::dpaLock) & kAllLanes, 7)}};
+            {"dpaHeldLanes", hexText(rx(f::dpaHold) & kAllLanes, 7)},
+            {"dpaLockedLanes", hexText(rx(f::dpaLock) & kAllLanes, 7)}};
 }
 
 Json boardSettings(Vistrel::tcSensorBoard& board) try {

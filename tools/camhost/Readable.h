@@ -2,11 +2,12 @@
 // The report's readable additions beside its raw numbers: names of codes, registers in hex
 // and decoded into their fields, the board's settings as its getters give them.
 #include "Vistrel/tcSensorBoard.h"
-#include "sim/SimHead.h"
 
 #include <nlohmann/json.hpp>
 
+#include <cstdint>
 #include <cstdio>
+#include <functional>
 #include <map>
 #include <string>
 
@@ -33,9 +34,12 @@ template <typename tKey> Json hexWords(const std::map<tKey, uint32_t>& words, in
     return text;
 }
 
+// Reads a frame-receiver register by its byte offset from the core's base.
+using tfReceiverRead = std::function<uint32_t(uint32_t offset)>;
+
 // The frame receiver's registers: "hex" texts and "fields" decoded.
-Json receiverHex(const sim::Head& head);
-Json receiverFields(const sim::Head& head);
+Json receiverHex(const tfReceiverRead& rx);
+Json receiverFields(const tfReceiverRead& rx);
 
 // Region, image region, trigger, test pattern, capturing, exposure and interval; an
 // "error" instead when a getter throws.

@@ -19,6 +19,10 @@ std::string hexKey(uint32_t value) {
     return text.str();
 }
 
+tfReceiverRead receiverOf(const sim::Head& head) {
+    return [&head](uint32_t offset) { return head.frameRegister(offset); };
+}
+
 Json roiJson(const Vistrel::ROI& roi) {
     return Json::array({roi.y, roi.x, roi.width, roi.height});
 }
@@ -85,8 +89,8 @@ Json frameReceiver(const sim::Head& head) {
             {"biasSubtract", head.frameRegister(f::biasSubtract)},
             {"dpaHold", head.frameRegister(f::dpaHold)},
             {"status", head.frameRegister(f::status)},
-            {"hex", receiverHex(head)},
-            {"fields", receiverFields(head)}};
+            {"hex", receiverHex(receiverOf(head))},
+            {"fields", receiverFields(receiverOf(head))}};
 }
 
 Json frameOutput(const sim::Head& head) {
@@ -103,16 +107,14 @@ Json frameOutput(const sim::Head& head) {
 
 } // namespace
 
-Json stateReport(int sensorType, const Json& results, Vistrel::tcSensorBoard* board) {
-    const sim::Head& head = sim::Head::instance();
+void addHeadState(Json& report) {
+    sim::Head& head = sim::Head::instance();
+    head.step();
     const sim::PwmState pwm = head.pwm();
     const sim::PixelShiftState shift = head.pixelShift();
     const sim::BadPixelState badPixel = head.badPixel();
     const std::optional<sim::SetEdgeCall> edge = head.lastSetEdge();
 
-    Json report = Json::object();
-    report["sensorType"] = sensorType;
-    report["results"] = results;
     report["status"] = statusLines(head);
     report["statusText"] = statusText(head);
     report["registerFile"] = registerFile();
@@ -142,8 +144,6 @@ Json stateReport(int sensorType, const Json& results, Vistrel::tcSensorBoard* bo
     report["clock"] = {{"virtual", sim::Clock::isVirtual()},
                        {"nowUs", static_cast<long long>(sim::Clock::now().count())}};
     report["violations"] = violations();
-    report["board"] = board ? boardSettings(*board) : Json(nullptr);
-    return report;
 }
 
 Json violations() {

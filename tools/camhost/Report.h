@@ -1,16 +1,14 @@
 #pragma once
-// The JSON state report: what the script did and what reached the simulated hardware.
-#include "Vistrel/tcSensorBoard.h"
-
+// camhost's part of the JSON state report: what reached the simulated hardware.
 #include <nlohmann/json.hpp>
 
 namespace camhost {
 
 using Json = nlohmann::ordered_json;
 
-// results: the runner's records, one per command run; board: the board's settings as its
-// getters give them, when there is a board.
-Json stateReport(int sensorType, const Json& results, Vistrel::tcSensorBoard* board = nullptr);
+// Adds the head's state (status lines, register file, sensor, receiver, cores, frames,
+// clock, violations) to the report, after its results and before the board's settings.
+void addHeadState(Json& report);
 
 // Every hardware rule the head saw broken: [{"rule", "reason", "timeUs"}].
 Json violations();

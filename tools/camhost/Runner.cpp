@@ -1,15 +1,16 @@
 #include "Runner.h"
 
 #include "Console.h"
+#include "FrameworkExtras.h"
+#include "HardwareRegisters.h"
 #include "Readable.h"
+#include "Readback.h"
 #include "Text.h"
 
-#include "Vistrel/tcMultipleROISensor.h"
+#include "Vistrel/INIReader.h"
 #include "Vistrel/tcRegisterFile.h"
 #include "Vistrel/tsCameraInfo.h"
 #include "Vistrel/tsUpdate.h"
-#include "sim/FrameworkThreads.h"
-#include "sim/SimHead.h"
 
 #include <chrono>
 #include <cstdlib>
@@ -63,28 +64,33 @@ std::string joined(const std::vector<std::string>& words, size_t from) {
     return text;
 }
 
+// How a result marks a feature the framework it runs on may lack.
+constexpr const char* kUnavailable = "not available from this framework";
+
+// The register-file words the read-back compares: bias offset and enable.
+constexpr uint32_t kBiasOffsetWord = 0x3D008;
+constexpr uint32_t kBiasEnableWord = 0x3D00C;
+
+std::optional<uint32_t> wordOf(const std::map<uint32_t, uint32_t>& words, uint32_t address) {
+    const auto found = words.find(address);
+    return found == words.end() ? std::nullopt : std::optional<uint32_t>(found->second);
+}
+
+// The lane-inversion mask as the plug-in reads it, with the framework's own reader.
+std::optional<uint32_t> configuredLaneInversion() {
+    const Vistrel::INIReader config("120mxs_config.ini");
+    constexpr unsigned long kMissing = ~0UL;
+    const unsigned long mask = config.GetUnsignedInteger("Settings", "LaneInvertMask", kMissing);
+    if (mask == kMissing)
+        return std::nullopt;
+    return static_cast<uint32_t>(mask);
+}
+
 } // namespace
 
-// Registered last, so that it sees whether the board's observer handled a write.
-class tcWriteWitness : public Vistrel::tcObserver {
-public:
-    void expect(uint32_t word) {
-        address = word;
-        handled = false;
-    }
-    void update(Vistrel::tsUpdate& update) override {
-        // The observer's own writes to other words pass here too.
-        if (update.address == address)
-            handled = update.handled;
-    }
-    bool handled = false;
-
-private:
-    uint32_t address = 0;
-};
-
-tcScriptRunner::tcScriptRunner(Vistrel::tcSensorBoard& board, std::function<Json()> stateReport)
-    : board(board), stateReport(std::move(stateReport)),
+tcScriptRunner::tcScriptRunner(Vistrel::tcSensorBoard& board, tcHostSide& host,
+                               const tcRegisterFileLog& words, std::function<Json()> stateReport)
+    : board(board), host(host), words(words), stateReport(std::move(stateReport)),
       witness(std::make_unique<tcWriteWitness>()) {
     Vistrel::tcAbstractHandler* head = nullptr;
     try {
@@ -109,11 +115,10 @@ void tcScriptRunner::run(const tsCommand& command) {
     Json record = Json::object();
     record["line"] = command.line;
     record["command"] = command.text;
-    record["atUs"] = static_cast<long long>(sim::Clock::now().count());
+    record["atUs"] = host.nowUs();
     Json extras = Json::object();
     Json result;
     if (command.name == "state") {
-        sim::Head::instance().step();
         out() << dumpJson(stateReport(), 2) << std::endl;
     } else {
         try {
@@ -142,7 +147,11 @@ void tcScriptRunner::run(const tsCommand& command) {
         out() << " (value " << dumpJson(extras["value"]) << ")";
     if (extras.contains("handledBy"))
         out() << " (handled by " << listed(extras["handledBy"]) << ")";
+    if (extras.contains("unavailable"))
+        out() << " (" << extras["unavailable"].get<std::string>() << ")";
     out() << std::endl;
+    if (extras.contains("readback"))
+        printReadback(out(), extras["readback"]);
 }
 
 void tcScriptRunner::check(const tsCommand& command) {
@@ -161,12 +170,8 @@ void tcScriptRunner::check(const tsCommand& command) {
                                 checkedRecord["command"].get<std::string>() + ") gave " +
                                 dumpJson(checkedRecord["result"]);
     out() << "[" << command.line << "] " << command.text << " -> NOT MET: " << because << std::endl;
-    err() << "camhost: line " << command.line << ": " << command.text << ": " << because
+    err() << toolName() << ": line " << command.line << ": " << command.text << ": " << because
           << std::endl;
-}
-
-void tcScriptRunner::signal(const char* name, uint64_t value) {
-    signals.push_back(sim::TraceEvent{sim::Clock::now(), name, value});
 }
 
 Json tcScriptRunner::execute(const tsCommand& command, Json& extras) {
@@ -180,15 +185,8 @@ Json tcScriptRunner::execute(const tsCommand& command, Json& extras) {
         return board.setFrameInterval(asInt(n[0]));
     if (name == "roi")
         return board.setROI(ROI(asInt(n[0]), asInt(n[1]), asInt(n[2]), asInt(n[3])));
-    if (name == "regions") {
-        auto* multiple = dynamic_cast<Vistrel::tcMultipleROISensor*>(&board);
-        if (multiple == nullptr)
-            return 7; // the board has no multiple-ROI view
-        std::vector<ROI> list;
-        for (size_t i = 1; i + 3 < n.size(); i += 4)
-            list.emplace_back(asInt(n[i]), asInt(n[i + 1]), asInt(n[i + 2]), asInt(n[i + 3]));
-        return multiple->setMultipleROI(list);
-    }
+    if (name == "regions")
+        return regions(n, extras);
     if (name == "bpp")
         return board.setBPP(static_cast<Vistrel::teBPPMode>(asInt(n[0])));
     if (name == "color")
@@ -202,17 +200,17 @@ Json tcScriptRunner::execute(const tsCommand& command, Json& extras) {
     if (name == "stop")
         return board.stop();
     if (name == "notify") {
-        signal("notify.gpio", asWord(n[0]));
-        signal("notify.level", asWord(n[1]));
-        signal("notify.event", 1);
+        host.clientSignal("notify.gpio", asWord(n[0]));
+        host.clientSignal("notify.level", asWord(n[1]));
+        host.clientSignal("notify.event", 1);
         Tarnis::tcGpioListener& listener = board; // the GPIO-notification view
         listener.Handler(asWord(n[0]), asWord(n[1]));
         return nullptr;
     }
     if (name == "write") {
-        signal("regfile.address", asWord(n[0]));
-        signal("regfile.value", asWord(n[1]));
-        signal("regfile.write", 1);
+        host.clientSignal("regfile.address", asWord(n[0]));
+        host.clientSignal("regfile.value", asWord(n[1]));
+        host.clientSignal("regfile.write", 1);
         extras["handledBy"] = notifyWrite(asWord(n[0]), asWord(n[1]));
         extras["handled"] = !extras["handledBy"].empty();
         return nullptr;
@@ -250,10 +248,12 @@ Json tcScriptRunner::execute(const tsCommand& command, Json& extras) {
     if (name == "get")
         return get(command.words[0]);
     if (name == "sleep") {
-        sim::Clock::sleepFor(sim::Micros(n[0]));
+        host.sleepUs(n[0]);
         return nullptr;
     }
-    throw std::logic_error("camhost: no action for command " + name);
+    if (name == "readback")
+        return readback(extras);
+    throw std::logic_error(std::string(toolName()) + ": no action for command " + name);
 }
 
 Json tcScriptRunner::get(const std::string& what) {
@@ -283,7 +283,7 @@ Json tcScriptRunner::get(const std::string& what) {
         board.GetSkipFrames(skip);
         return skip ? 1 : 0;
     }
-    throw std::logic_error("camhost: no getter " + what);
+    throw std::logic_error(std::string(toolName()) + ": no getter " + what);
 }
 
 // A client's write: the register file stores it and notifies its observers; the
@@ -296,8 +296,10 @@ Json tcScriptRunner::notifyWrite(uint32_t address, uint32_t value) {
     witness->expect(address);
     file->update_word(address, value);
     // A framework that notifies from a thread of its own: the write is done when delivered.
-    sim::waitForRegisterFileNotifications();
-    if (witness->handled)
+    if (!host.awaitDelivery(*witness))
+        err() << toolName() << ": write " << hexText(address) << ": its notification did not arrive"
+              << std::endl;
+    if (witness->handled())
         handledBy.push_back("observer");
     Vistrel::tsUpdate update;
     update.kind = Vistrel::tsUpdate::eeWordWritten;
@@ -311,6 +313,37 @@ Json tcScriptRunner::notifyWrite(uint32_t address, uint32_t value) {
             handledBy.push_back(className(typeid(handler)));
     }
     return handledBy;
+}
+
+Json tcScriptRunner::regions(const std::vector<long long>& n, Json& extras) {
+    const tsFrameworkExtras& extra = frameworkExtras();
+    if (!extra.setMultipleROI) {
+        extras["unavailable"] = std::string("setMultipleROI: ") + kUnavailable;
+        return nullptr;
+    }
+    std::vector<ROI> list;
+    for (size_t i = 1; i + 3 < n.size(); i += 4)
+        list.emplace_back(asInt(n[i]), asInt(n[i + 1]), asInt(n[i + 2]), asInt(n[i + 3]));
+    const std::optional<int> code = extra.setMultipleROI(board, list);
+    return code ? Json(*code) : Json(7); // 7: the board has no multiple-ROI view
+}
+
+Json tcScriptRunner::readback(Json& extras) {
+    tsBelief belief;
+    for (const Json& record : records)
+        if (record["command"] == "init")
+            belief.broughtUp = record["result"] == 0;
+    belief.imageRegion = board.getImageROI();
+    belief.testPattern = board.getTestPattern() != 0;
+    const std::map<uint32_t, uint32_t> notified = words.words();
+    belief.biasOffset = wordOf(notified, kBiasOffsetWord);
+    belief.biasEnable = wordOf(notified, kBiasEnableWord);
+    belief.laneInversion = configuredLaneInversion();
+
+    tcHardwareRegisters hardware;
+    const tsReadback result = readBack(hardware, belief);
+    extras["readback"] = result.report;
+    return result.readable ? Json(result.mismatches) : Json(nullptr);
 }
 
 } // namespace camhost

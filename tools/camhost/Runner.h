@@ -1,9 +1,9 @@
 #pragma once
 // Runs script commands against the board, through its three views and its handler chain.
+#include "HostSide.h"
 #include "PluginLibrary.h"
 #include "Script.h"
-
-#include "sim/SimHead.h"
+#include "WriteWitness.h"
 
 #include "Vistrel/tcAbstractHandler.h"
 #include "Vistrel/tcSensorBoard.h"
@@ -21,14 +21,14 @@ namespace camhost {
 
 using Json = nlohmann::ordered_json;
 
-class tcWriteWitness;
-
 class tcScriptRunner {
 public:
     // Asks the board for its command handlers at once, as the framework does after building
-    // it; they are deleted with the runner, which must go before the board. stateReport
-    // gives the report that "state" prints.
-    tcScriptRunner(Vistrel::tcSensorBoard& board, std::function<Json()> stateReport);
+    // it; they are deleted with the runner, which must go before the board. host gives the
+    // clock and the waits, words the register file as notified; stateReport gives the
+    // report that "state" prints.
+    tcScriptRunner(Vistrel::tcSensorBoard& board, tcHostSide& host, const tcRegisterFileLog& words,
+                   std::function<Json()> stateReport);
     ~tcScriptRunner();
     tcScriptRunner(const tcScriptRunner&) = delete;
     tcScriptRunner& operator=(const tcScriptRunner&) = delete;
@@ -42,9 +42,6 @@ public:
     const Json& results() const { return records; }
     int checkedExpectations() const { return checked; }
     int failedExpectations() const { return failed; }
-    // What clients did to the head, for the waveform: GPIO notifications and register-file
-    // writes, at the time they were made.
-    const std::vector<sim::TraceEvent>& clientSignals() const { return signals; }
 
 private:
     // The result; extras receives further values the command reports.
@@ -53,15 +50,18 @@ private:
     // Who handled the write: "observer" and the handlers' class names.
     Json notifyWrite(uint32_t address, uint32_t value);
     void check(const tsCommand& command);
-    void signal(const char* name, uint64_t value);
+    // "regions", "readback": the result, extras as for execute.
+    Json regions(const std::vector<long long>& numbers, Json& extras);
+    Json readback(Json& extras);
 
     Vistrel::tcSensorBoard& board;
+    tcHostSide& host;
+    const tcRegisterFileLog& words;
     std::function<Json()> stateReport;
     std::map<std::string, Vistrel::tcAbstractHandler*> handlerMap;
     std::vector<std::unique_ptr<Vistrel::tcAbstractHandler>> handlers; // head first
     Json records = Json::array();
     int checked = 0, failed = 0;
-    std::vector<sim::TraceEvent> signals;
     std::unique_ptr<tcWriteWitness> witness;
 };
 

@@ -41,6 +41,7 @@ const std::map<std::string, tsSyntax>& syntaxTable() {
         {"temperature", {teArgs::eeNumbers, 1, "temperature N"}},
         {"get", {teArgs::eeWords, 1, "get WHAT"}},
         {"sleep", {teArgs::eeNumbers, 1, "sleep US"}},
+        {"readback", {teArgs::eeNone, 0, "readback"}},
         {"state", {teArgs::eeNone, 0, "state"}},
         {"expect", {teArgs::eeWords, 1, "expect VALUE | expect !VALUE"}},
     };

@@ -2,19 +2,14 @@
 #include "Session.h"
 
 #include "Console.h"
-#include "ContactSheet.h"
-#include "FramesReport.h"
 #include "Interrupt.h"
 #include "PluginLibrary.h"
-#include "Report.h"
 #include "Runner.h"
+#include "StateReport.h"
 #include "Text.h"
-#include "VcdWriter.h"
-
-#include "sim/frames/FrameLog.h"
+#include "WriteWitness.h"
 
 #include <memory>
-#include <sstream>
 
 namespace camhost {
 namespace {
@@ -22,77 +17,52 @@ namespace {
 struct tsRun {
     int sensorType = 0;
     Json results = Json::array();
-    std::vector<sim::TraceEvent> clientSignals;
     std::string error; // the plug-in's exception, or camhost's own failure
     tsOutcome outcome;
     int checkedExpectations = 0;
 };
 
 // Gives false, with the message printed, when an output cannot be written.
-bool writeOutputs(const tsRun& run, Vistrel::tcSensorBoard* board, tsOutputs& outputs) {
-    sim::Head& head = sim::Head::instance();
-    head.step();
+bool writeOutputs(const tsRun& run, Vistrel::tcSensorBoard* board, tcOutputFile* json,
+                  tcHostSide& host, const tcRegisterFileLog& words) {
     try {
-        if (outputs.json) {
-            Json report = stateReport(run.sensorType, run.results, board);
+        if (json) {
+            Json report = stateReport(run.sensorType, run.results, board, host, words);
             report["interrupted"] = run.outcome.interruptSignal != 0;
             report["expectations"] = {{"checked", run.checkedExpectations},
                                       {"failed", run.outcome.failedExpectations}};
             if (!run.error.empty())
                 report["error"] = run.error;
-            outputs.json->commit(dumpJson(report, 2) + "\n");
-        }
-        if (outputs.vcd) {
-            tsWaveform waveform = headWaveform(head);
-            waveform.changes.insert(waveform.changes.end(), run.clientSignals.begin(),
-                                    run.clientSignals.end());
-            std::ostringstream text;
-            writeVcd(text, waveform);
-            outputs.vcd->commit(text.str());
+            json->commit(dumpJson(report, 2) + "\n");
         }
     } catch (const tcOutputError& error) {
-        err() << "camhost: " << error.what() << std::endl;
+        err() << toolName() << ": " << error.what() << std::endl;
         return false;
     }
-    return true;
-}
-
-void writeFrames(const tsOptions& options) {
-    if (!options.contactSheet.empty()) {
-        std::string error;
-        if (writeContactSheet(options.contactSheet, sim::frames::records(), error))
-            out() << "contact sheet: " << options.contactSheet << std::endl;
-        else
-            err() << "camhost: no contact sheet " << options.contactSheet << ": " << error
-                  << std::endl;
-    }
-    if (options.frames.empty())
-        return;
-    const int written = writeFrameFiles(options.frames, sim::frames::records(), options.framesMax,
-                                        options.frameScale);
-    out() << "frames: " << written << " written to " << options.frames << std::endl;
+    return host.commitOutputs();
 }
 
 // Runs the script until its end, an exception or an interruption.
 void runScript(const tsOptions& options, const std::vector<tsCommand>& script,
-               const tcPluginLibrary& library, tsRun& run, tsOutputs& outputs) {
+               const tcPluginLibrary& library, tsRun& run, tcOutputFile* json, tcHostSide& host) {
+    // Before the board exists, so that it sees every word the board notifies.
+    const tcRegisterFileLog words;
     std::unique_ptr<Vistrel::tcSensorBoard> board;
     const tsCommand* current = nullptr;
     try {
         board = library.makeSensor(options.spi);
-        tcScriptRunner runner(*board, [&run, &runner, &board] {
-            return stateReport(run.sensorType, runner.results(), board.get());
+        tcScriptRunner runner(*board, host, words, [&run, &runner, &board, &host, &words] {
+            return stateReport(run.sensorType, runner.results(), board.get(), host, words);
         });
         const auto collect = [&] {
             run.results = runner.results();
-            run.clientSignals = runner.clientSignals();
             run.checkedExpectations = runner.checkedExpectations();
             run.outcome.failedExpectations = runner.failedExpectations();
         };
         try {
             for (const tsCommand& command : script) {
                 if (interruptSignal() != 0) {
-                    err() << "camhost: interrupted before line " << command.line
+                    err() << toolName() << ": interrupted before line " << command.line
                           << "; the report is marked so" << std::endl;
                     break;
                 }
@@ -119,42 +89,35 @@ void runScript(const tsOptions& options, const std::vector<tsCommand>& script,
     if (!run.error.empty()) {
         const std::string where =
             current ? "line " + std::to_string(current->line) + " (" + current->text + "): " : "";
-        err() << "camhost: " << where
-              << (run.outcome.pluginFailed ? "exception from the plug-in: "
-                                           : "camhost failed (not the plug-in): ")
+        err() << toolName() << ": " << where
+              << (run.outcome.pluginFailed
+                      ? "exception from the plug-in: "
+                      : std::string(toolName()) + " failed (not the plug-in): ")
               << printableText(run.error) << std::endl;
     }
-    if (!writeOutputs(run, board.get(), outputs))
+    if (!writeOutputs(run, board.get(), json, host, words))
         run.outcome.camhostFailed = true;
-    writeFrames(options);
+    host.afterOutputs();
     board.reset(); // through the virtual destructor, as the framework does
-
-    // Teardown included: under --strict every breach is listed.
-    const Json breaches = violations();
-    run.outcome.strict = options.strict;
-    run.outcome.brokenRules = static_cast<int>(breaches.size());
-    if (options.strict)
-        for (const auto& breach : breaches)
-            err() << "camhost: hardware rule " << breach["rule"].get<std::string>()
-                  << " broken at " << breach["timeUs"].get<long long>()
-                  << " us: " << breach["reason"].get<std::string>() << std::endl;
+    host.afterBoard(run.outcome);
 }
 
 } // namespace
 
-int runSession(const tsOptions& options, const std::vector<tsCommand>& script, tsOutputs& outputs) {
+int runSession(const tsOptions& options, const std::vector<tsCommand>& script, tcOutputFile* json,
+               tcHostSide& host) {
     std::unique_ptr<tcPluginLibrary> library;
     tsRun run;
     try {
         library = std::make_unique<tcPluginLibrary>(options.plugin);
         run.sensorType = library->sensorType();
     } catch (const std::exception& error) {
-        err() << "camhost: " << error.what() << std::endl;
+        err() << toolName() << ": " << error.what() << std::endl;
         return kExitPlugin;
     }
     out() << "sensorType: " << run.sensorType << std::endl;
 
-    runScript(options, script, *library, run, outputs);
+    runScript(options, script, *library, run, json, host);
     return exitStatus(run.outcome);
 }
 

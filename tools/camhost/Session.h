@@ -1,6 +1,7 @@
 #pragma once
-// One run of the plug-in on the simulated head, with its outputs and exit status.
+// One run of the plug-in on the host's framework, with its outputs and exit status.
 #include "ExitStatus.h"
+#include "HostSide.h"
 #include "Options.h"
 #include "OutputFile.h"
 #include "Script.h"
@@ -10,13 +11,10 @@
 
 namespace camhost {
 
-// The outputs, each written whole or not at all.
-struct tsOutputs {
-    std::unique_ptr<tcOutputFile> json, vcd;
-};
-
-// Loads the plug-in, builds a board on the (reset) head, runs the script until its end, an
-// exception or an interruption, writes the outputs and gives camhost's exit status.
-int runSession(const tsOptions& options, const std::vector<tsCommand>& script, tsOutputs& outputs);
+// Loads the plug-in, builds a board, runs the script until its end, an exception or an
+// interruption, writes the JSON report (json may be null) and the host's outputs, and
+// gives the exit status.
+int runSession(const tsOptions& options, const std::vector<tsCommand>& script, tcOutputFile* json,
+               tcHostSide& host);
 
 } // namespace camhost

@@ -1,81 +1,25 @@
 // camhost: a stand-in camera framework on a PC. Loads the plug-in as the framework does,
-// puts it on the simulated head and runs a script against the board.
-#include "ConfigCheck.h"
+// puts it on the simulated head and runs a script against the board. The shared host
+// (script, expectations, report, exit status) plus the simulator's layer.
 #include "Console.h"
 #include "ExitStatus.h"
+#include "HostMain.h"
 #include "Interrupt.h"
-#include "Options.h"
-#include "OutputFile.h"
-#include "Script.h"
-#include "Session.h"
 #include "SimSetup.h"
+#include "SimSide.h"
 
 #include "sim/SimHead.h"
 
-#include <cerrno>
+#include <CLI/CLI.hpp>
+
 #include <cstdlib>
-#include <cstring>
 #include <exception>
 #include <filesystem>
-#include <fstream>
-#include <iostream>
-#include <memory>
-#include <optional>
-#include <unistd.h>
 
 namespace fs = std::filesystem;
 using camhost::err;
 
 namespace {
-
-// Names given on the command line are relative to where camhost was started, not to the
-// configuration directory it moves into.
-std::string absolute(const std::string& path) {
-    return path.empty() || path == "-" ? path : fs::absolute(path).string();
-}
-
-std::string workingDir() {
-    std::error_code error;
-    const fs::path dir = fs::current_path(error);
-    return error ? std::string("(unknown)") : dir.string();
-}
-
-std::optional<std::vector<camhost::tsCommand>> loadScript(const std::string& path) {
-    if (path.empty())
-        return std::vector<camhost::tsCommand>{};
-    try {
-        if (path == "-")
-            return camhost::readScript(std::cin);
-        std::ifstream file(path);
-        if (!file) {
-            err() << "camhost: cannot open script " << path << " (working directory "
-                  << workingDir() << "): " << std::strerror(errno) << std::endl;
-            return std::nullopt;
-        }
-        return camhost::readScript(file);
-    } catch (const camhost::tcScriptError& error) {
-        err() << "camhost: " << (path == "-" ? "standard input" : path) << ": " << error.what()
-              << std::endl;
-        return std::nullopt;
-    }
-}
-
-// A directory without any of the plug-in's files is a mistake; one with only some of them
-// may be a fault being tried on purpose.
-bool checkConfigDir(const std::string& dir) {
-    const std::vector<std::string> missing = camhost::missingConfigFiles(dir);
-    if (missing.empty())
-        return true;
-    std::string names;
-    for (const std::string& name : missing)
-        names += (names.empty() ? "" : ", ") + name;
-    const bool none = missing.size() == camhost::configFileCount();
-    err() << "camhost: " << (none ? "" : "warning: ") << "--config " << fs::absolute(dir).string()
-          << " lacks the plug-in's " << names
-          << (none ? "; give the directory that holds them (the sample is config/)" : "")
-          << std::endl;
-    return !none;
-}
 
 bool makeFolder(const std::string& path) {
     std::error_code error;
@@ -94,68 +38,81 @@ void removeHeadFilesOnAbort() {
     camhost::removeOnAbort(files.folder, true);
 }
 
+class tcCamhost : public camhost::tcHostProgram {
+public:
+    camhost::tsProgramOptions options() override {
+        return {"camhost", "runs the tc120mxs plug-in on the simulated camera head",
+                [this](CLI::App& app) { addOptions(app); }, camhost::simHelp()};
+    }
+
+    std::optional<int> checkOptions() override {
+        try {
+            config = camhost::headConfigFrom(sim.sim);
+        } catch (const std::invalid_argument& error) {
+            err() << "camhost: " << error.what() << std::endl;
+            return camhost::kExitUsage;
+        }
+        config.echoStatus = true;
+        return std::nullopt;
+    }
+
+    std::optional<int> openOutputs(const tfAbsolute& absolute) override {
+        try {
+            if (!sim.vcd.empty())
+                vcd = std::make_unique<camhost::tcOutputFile>(absolute(sim.vcd));
+        } catch (const camhost::tcOutputError& error) {
+            err() << "camhost: " << error.what() << std::endl;
+            return camhost::kExitUsage;
+        }
+        sim.frames = absolute(sim.frames);
+        sim.contactSheet = absolute(sim.contactSheet);
+        if (!sim.frames.empty() && !makeFolder(sim.frames))
+            return camhost::kExitUsage;
+        return std::nullopt;
+    }
+
+    std::unique_ptr<camhost::tcHostSide> start() override {
+        sim::Clock::useVirtualTime(sim.fast);
+        try {
+            sim::Head::instance().reset(config);
+        } catch (const std::exception& error) {
+            const char* tmp = std::getenv("TMPDIR");
+            err() << "camhost: " << error.what() << " (TMPDIR " << (tmp ? tmp : "unset, /tmp")
+                  << ")" << std::endl;
+            return nullptr;
+        }
+        removeHeadFilesOnAbort();
+        return std::make_unique<camhost::tcSimSide>(sim, std::move(vcd));
+    }
+
+private:
+    void addOptions(CLI::App& app) {
+        app.add_flag("--fast", sim.fast, "virtual clock: delays and timeouts take no real time");
+        app.add_option("--vcd", sim.vcd, "write a waveform (value change dump) to FILE");
+        app.add_option("--sim", sim.sim, "head set-up or fault KEY=VALUE (repeatable)")
+            ->allow_extra_args(false);
+        app.add_option("--frames", sim.frames, "write the delivered frames into DIR as 16-bit PGM");
+        app.add_option("--frames-max", sim.framesMax, "write at most N frame files")
+            ->capture_default_str()
+            ->check(CLI::NonNegativeNumber);
+        app.add_option("--frame-scale", sim.frameScale,
+                       "keep every K-th line and column in the frame files")
+            ->capture_default_str()
+            ->check(CLI::Range(1, 65535));
+        app.add_option("--contact-sheet", sim.contactSheet,
+                       "write thumbnails of the first 8 frames to FILE as PNG (needs libpng)");
+        app.add_flag("--strict", sim.strict,
+                     "exit with status 4 when the head logged any broken hardware rule");
+    }
+
+    camhost::tsSimOptions sim;
+    sim::HeadConfig config;
+    std::unique_ptr<camhost::tcOutputFile> vcd;
+};
+
 } // namespace
 
 int main(int argc, char** argv) {
-    camhost::installInterruptHandlers();
-    camhost::tsOptions options;
-    if (auto status = camhost::parseOptions(argc, argv, options))
-        return *status;
-
-    sim::HeadConfig config;
-    try {
-        config = camhost::headConfigFrom(options.sim);
-    } catch (const std::invalid_argument& error) {
-        err() << "camhost: " << error.what() << std::endl;
-        return camhost::kExitUsage;
-    }
-    config.echoStatus = true;
-
-    if (options.script.empty() && !isatty(STDIN_FILENO))
-        options.script = "-";
-    const auto script = loadScript(absolute(options.script));
-    if (!script)
-        return camhost::kExitUsage;
-    if (!checkConfigDir(options.config))
-        return camhost::kExitUsage;
-    camhost::tsOutputs outputs;
-    try {
-        if (!options.json.empty())
-            outputs.json = std::make_unique<camhost::tcOutputFile>(absolute(options.json));
-        if (!options.vcd.empty())
-            outputs.vcd = std::make_unique<camhost::tcOutputFile>(absolute(options.vcd));
-    } catch (const camhost::tcOutputError& error) {
-        err() << "camhost: " << error.what() << std::endl;
-        return camhost::kExitUsage;
-    }
-    if (options.quiet || !options.log.empty()) {
-        const std::string problem = camhost::divertPluginOutput(absolute(options.log));
-        if (!problem.empty()) {
-            err() << "camhost: --log: " << problem << std::endl;
-            return camhost::kExitUsage;
-        }
-    }
-    options.frames = absolute(options.frames);
-    options.contactSheet = absolute(options.contactSheet);
-    if (!options.frames.empty() && !makeFolder(options.frames))
-        return camhost::kExitUsage;
-    if (options.plugin.find('/') != std::string::npos)
-        options.plugin = absolute(options.plugin);
-    if (chdir(options.config.c_str()) != 0) {
-        err() << "camhost: cannot enter --config " << options.config << " (working directory "
-              << workingDir() << "): " << std::strerror(errno) << std::endl;
-        return camhost::kExitUsage;
-    }
-
-    sim::Clock::useVirtualTime(options.fast);
-    try {
-        sim::Head::instance().reset(config);
-    } catch (const std::exception& error) {
-        const char* tmp = std::getenv("TMPDIR");
-        err() << "camhost: " << error.what() << " (TMPDIR " << (tmp ? tmp : "unset, /tmp") << ")"
-              << std::endl;
-        return camhost::kExitUsage;
-    }
-    removeHeadFilesOnAbort();
-    return camhost::runSession(options, *script, outputs);
+    tcCamhost program;
+    return camhost::hostMain(argc, argv, program);
 }

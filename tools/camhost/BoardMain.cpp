@@ -1,0 +1,38 @@
+// camhost-board: the host program on nothing but the camera framework. Loads the plug-in
+// as the framework does and runs a script against the board, through the interfaces under
+// host/ only: on the board it links the framework's real libraries; in a development build
+// it links libcamsim as its framework and never calls the simulator itself (the sim reads
+// its own settings from the environment: CAMSIM_CLOCK, CAMSIM_REGFILE).
+#include "BoardSide.h"
+#include "HostMain.h"
+
+#include <CLI/CLI.hpp>
+
+namespace {
+
+const char* const kBoardHelp = R"(On the board the plug-in maps /dev/mem (root or CAP_SYS_RAWIO) and
+waits in real time; "readback" maps /dev/mem read-only. Linked with libcamsim instead, the
+simulated head takes CAMSIM_CLOCK=virtual (no real waits) and CAMSIM_REGFILE=direct|locked|thread|strict-lock
+from the environment.
+Exit status: 0 script run, every expectation met; 1 plug-in not loadable or an exception
+from it; 2 usage, script or output-file error; 3 an expectation not met; 130 or 143
+(128 + signal) the run was interrupted by SIGINT or SIGTERM.)";
+
+class tcCamhostBoard : public camhost::tcHostProgram {
+public:
+    camhost::tsProgramOptions options() override {
+        return {"camhost-board",
+                "runs the tc120mxs plug-in on the camera framework it is linked with",
+                [](CLI::App&) {}, kBoardHelp};
+    }
+    std::unique_ptr<camhost::tcHostSide> start() override {
+        return std::make_unique<camhost::tcBoardSide>();
+    }
+};
+
+} // namespace
+
+int main(int argc, char** argv) {
+    tcCamhostBoard program;
+    return camhost::hostMain(argc, argv, program);
+}

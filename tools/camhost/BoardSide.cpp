@@ -1,0 +1,59 @@
+#include "BoardSide.h"
+
+#include "FrameworkExtras.h"
+#include "Readable.h"
+#include "WriteWitness.h"
+
+#include "platform/Platform.h"
+
+namespace camhost {
+namespace {
+
+constexpr std::chrono::seconds kDeliveryPatience{10};
+
+Json wordsJson(const std::map<uint32_t, uint32_t>& words) {
+    Json json = Json::object();
+    for (const auto& [address, value] : words) {
+        char key[16];
+        std::snprintf(key, sizeof key, "0x%x", static_cast<unsigned>(address));
+        json[key] = value;
+    }
+    return json;
+}
+
+} // namespace
+
+tcBoardSide::tcBoardSide() : started(std::chrono::steady_clock::now()) {}
+
+long long tcBoardSide::nowUs() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
+                                                                 started)
+        .count();
+}
+
+void tcBoardSide::sleepUs(long long microseconds) {
+    platform::sleepFor(std::chrono::microseconds(microseconds));
+}
+
+bool tcBoardSide::awaitDelivery(tcWriteWitness& witness) {
+    return witness.waitDelivered(kDeliveryPatience);
+}
+
+void tcBoardSide::addToReport(Json& report, const tcRegisterFileLog& words) {
+    const std::map<uint32_t, uint32_t> notified = words.words();
+    report["registerFile"] = wordsJson(notified);
+    report["registerFileHex"] = hexWords(notified, 8);
+    const tsFrameworkExtras& extras = frameworkExtras();
+    Json unavailable = Json::object();
+    if (extras.registerFileWords)
+        report["registerFileListing"] = wordsJson(extras.registerFileWords());
+    else
+        unavailable["registerFileListing"] =
+            "tcRegisterFile::words(): not available from this framework; registerFile holds "
+            "the words notified while camhost-board ran";
+    if (!extras.setMultipleROI)
+        unavailable["regions"] = "setMultipleROI: not available from this framework";
+    report["unavailable"] = unavailable;
+}
+
+} // namespace camhost

@@ -1,0 +1,19 @@
+#pragma once
+// The JSON state report: what the script did, what the host adds, and the board's settings.
+#include "HostSide.h"
+#include "WriteWitness.h"
+
+#include "Vistrel/tcSensorBoard.h"
+
+#include <nlohmann/json.hpp>
+
+namespace camhost {
+
+using Json = nlohmann::ordered_json;
+
+// results: the runner's records, one per command run; board: the board's settings as its
+// getters give them, when there is a board.
+Json stateReport(int sensorType, const Json& results, Vistrel::tcSensorBoard* board,
+                 tcHostSide& host, const tcRegisterFileLog& words);
+
+} // namespace camhost
