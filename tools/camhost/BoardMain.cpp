@@ -12,8 +12,8 @@ namespace {
 
 const char* const kBoardHelp = R"(On the board the plug-in maps /dev/mem (root or CAP_SYS_RAWIO) and
 waits in real time; "readback" maps /dev/mem read-only. Linked with libcamsim instead, the
-simulated head takes CAMSIM_CLOCK=virtual (no real waits) and CAMSIM_REGFILE=direct|locked|thread|strict-lock
-from the environment.
+simulated head takes CAMSIM_CLOCK=virtual (no real waits) and
+CAMSIM_REGFILE=direct|locked|thread|strict-lock from the environment.
 Exit status: 0 script run, every expectation met; 1 plug-in not loadable or an exception
 from it; 2 usage, script or output-file error; 3 an expectation not met; 130 or 143
 (128 + signal) the run was interrupted by SIGINT or SIGTERM.)";
