@@ -5,10 +5,13 @@
 #include "sim/HeadImpl.h"
 #include "sim/LockGuard.h"
 
+#include <algorithm>
+#include <cstdio>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <string>
+#include <vector>
 
 namespace Vistrel {
 namespace {
@@ -20,6 +23,8 @@ std::mutex registryMutex;
 struct Registry {
     std::map<std::string, tcRegisterFile*> instances;
     std::map<const tcRegisterFile*, uint64_t> generationSeen;
+    // The strict-lock mode's non-recursive lock of each instance.
+    std::map<const tcRegisterFile*, std::unique_ptr<std::mutex>> strictLocks;
 };
 
 Registry& registry() {
@@ -37,6 +42,43 @@ bool isStale(const tcRegisterFile* file) {
 void markCurrent(const tcRegisterFile* file) {
     std::lock_guard<std::mutex> lock(registryMutex);
     registry().generationSeen[file] = sim::detail::resetGeneration();
+}
+
+std::mutex& strictLockOf(const tcRegisterFile* file) {
+    std::lock_guard<std::mutex> lock(registryMutex);
+    std::unique_ptr<std::mutex>& found = registry().strictLocks[file];
+    if (!found)
+        found = std::make_unique<std::mutex>();
+    return *found;
+}
+
+// The instances whose strict lock this thread holds, innermost last.
+thread_local std::vector<const tcRegisterFile*> strictLocksHeld;
+
+// Marks the strict lock of one instance as held by this thread for a scope.
+class StrictLockHeld {
+public:
+    explicit StrictLockHeld(const tcRegisterFile* file) { strictLocksHeld.push_back(file); }
+    ~StrictLockHeld() { strictLocksHeld.pop_back(); }
+    StrictLockHeld(const StrictLockHeld&) = delete;
+    StrictLockHeld& operator=(const StrictLockHeld&) = delete;
+};
+
+bool holdsStrictLock(const tcRegisterFile* file) {
+    return std::find(strictLocksHeld.begin(), strictLocksHeld.end(), file) != strictLocksHeld.end();
+}
+
+// A real register file would block for good on its own lock: the word is dropped instead
+// and the breach logged, so that the run goes on and shows it.
+void logReentrantWrite(uint32_t address, uint32_t value) {
+    char reason[160];
+    std::snprintf(reason, sizeof reason,
+                  "update_word(0x%X, %u) from inside a notification on the same thread, which "
+                  "holds the register file's non-recursive lock (word dropped)",
+                  address, value);
+    sim::Head::Impl& head = sim::Head::instance().impl();
+    std::lock_guard<std::mutex> lock(head.mutex);
+    head.violate("regfile-reentrant", reason);
 }
 
 sim::detail::NotificationThread& notifier() {
@@ -69,14 +111,33 @@ void tcRegisterFile::update_word(uint32_t address, uint32_t value) {
     update.address = address;
     update.handled = false;
     update.value = value;
-    const sim::RegisterFileMode mode = sim::detail::registerFileMode();
-    {
-        sim::FrameworkLock lock(mutex.getMutex());
+    // Call with the store lock held.
+    const auto keep = [&] {
         if (isStale(this)) {
             store.clear();
             markCurrent(this);
         }
         store[address] = value;
+    };
+    const sim::RegisterFileMode mode = sim::detail::registerFileMode();
+    if (mode == sim::RegisterFileMode::strictLock) {
+        if (holdsStrictLock(this)) {
+            logReentrantWrite(address, value);
+            return;
+        }
+        // One lock, not recursive, across the store and every observer's call.
+        const std::lock_guard<std::mutex> strict(strictLockOf(this));
+        const StrictLockHeld held(this);
+        {
+            sim::FrameworkLock lock(mutex.getMutex());
+            keep();
+        }
+        observable.notifyObservers(update);
+        return;
+    }
+    {
+        sim::FrameworkLock lock(mutex.getMutex());
+        keep();
         if (mode == sim::RegisterFileMode::locked) {
             // The store lock stays held while the observers run, so every other writer
             // waits for them (recursive: an observer may write words on this thread).

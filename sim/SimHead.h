@@ -36,8 +36,11 @@ public:
 
 // How the register file delivers a word's notification: on the writer's thread without a
 // lock, on the writer's thread holding the register file's recursive lock (which the
-// observers' registration also takes), or from a notification thread of its own.
-enum class RegisterFileMode { direct, locked, thread };
+// observers' registration also takes), from a notification thread of its own, or on the
+// writer's thread holding a non-recursive lock across the store and the notification
+// (strictLock: a word written from inside its own notification on that thread would
+// deadlock a real register file; the head logs "regfile-reentrant" and drops the word).
+enum class RegisterFileMode { direct, locked, thread, strictLock };
 
 // Fault and hardware set-up of a head. Defaults give a healthy head.
 struct HeadConfig {

@@ -107,8 +107,10 @@ void apply(sim::HeadConfig& config, const std::string& setting) {
             config.registerFileMode = sim::RegisterFileMode::locked;
         else if (value == "thread")
             config.registerFileMode = sim::RegisterFileMode::thread;
+        else if (value == "strict-lock")
+            config.registerFileMode = sim::RegisterFileMode::strictLock;
         else
-            refuse(setting, "expected direct, locked or thread");
+            refuse(setting, "expected direct, locked, thread or strict-lock");
     } else {
         refuse(setting, "unknown key " + key);
     }
