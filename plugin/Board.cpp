@@ -67,7 +67,20 @@ void tc120MXSSensorBoard::tcLifetimeGate::closeAndWait() {
     });
 }
 
-thread_local int tc120MXSSensorBoard::tcInNotification::depth = 0;
+namespace {
+// Register-file notifications of the board running on this thread, nested.
+thread_local int notificationDepth = 0;
+} // namespace
+
+tc120MXSSensorBoard::tcInNotification::tcInNotification() {
+    ++notificationDepth;
+}
+tc120MXSSensorBoard::tcInNotification::~tcInNotification() {
+    --notificationDepth;
+}
+bool tc120MXSSensorBoard::tcInNotification::active() {
+    return notificationDepth > 0;
+}
 
 tc120MXSSensorBoard::tcBoardScope::tcBoardScope(tc120MXSSensorBoard& board_)
     : board(board_), lock(board_.mutex.getMutex()) {

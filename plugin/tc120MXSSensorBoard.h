@@ -142,14 +142,11 @@ private:
     // board publishes meanwhile must not be sent from it.
     class tcInNotification {
     public:
-        tcInNotification() { ++depth; }
-        ~tcInNotification() { --depth; }
+        tcInNotification();
+        ~tcInNotification();
         tcInNotification(const tcInNotification&) = delete;
         tcInNotification& operator=(const tcInNotification&) = delete;
-        static bool active() { return depth > 0; }
-
-    private:
-        static thread_local int depth;
+        static bool active();
     };
 
     // Bring-up phases, in the order initialize() runs them. A phase that answers an int
