@@ -33,11 +33,14 @@ tc120MXSSensorBoard::tc120MXSSensorBoard(const std::string& path)
 
 tc120MXSSensorBoard::~tc120MXSSensorBoard() {
     // The register file outlives the board: it must never notify a destroyed observer.
-    // Unregistering stops new notifications; one already running is waited for.
+    // Unregistering stops new notifications; those already in the board are waited for
+    // (the observer enters the board first thing: see docs/integration.md for the rest).
     if (observerRegistered)
         tcRegisterFile::getInstance(nullptr, true)->observable.unregisterObserver(&regFileObs);
     observerRegistered = false;
     lifetime.closeAndWait();
+    // Every word is queued by now; the publishing thread sends what it still holds.
+    outbox->close();
 }
 
 bool tc120MXSSensorBoard::tcLifetimeGate::enter() {
@@ -64,56 +67,45 @@ void tc120MXSSensorBoard::tcLifetimeGate::closeAndWait() {
     });
 }
 
-tc120MXSSensorBoard::tcBoardScope::tcBoardScope(tc120MXSSensorBoard& board_, tcLifetimeGate* gate_)
-    : board(board_), gate(gate_) {
-    if (gate != nullptr && !gate->enter())
-        return;
-    lock.emplace(board.mutex.getMutex());
+namespace {
+// Register-file notifications of the board running on this thread, nested.
+thread_local int notificationDepth = 0;
+} // namespace
+
+tc120MXSSensorBoard::tcInNotification::tcInNotification() {
+    ++notificationDepth;
+}
+tc120MXSSensorBoard::tcInNotification::~tcInNotification() {
+    --notificationDepth;
+}
+bool tc120MXSSensorBoard::tcInNotification::active() {
+    return notificationDepth > 0;
+}
+
+tc120MXSSensorBoard::tcBoardScope::tcBoardScope(tc120MXSSensorBoard& board_)
+    : board(board_), lock(board_.mutex.getMutex()) {
     ++board.boardScopeDepth;
 }
 
 tc120MXSSensorBoard::tcBoardScope::~tcBoardScope() {
-    if (!lock)
-        return;
-    std::shared_ptr<tsOutbox> sender;
+    std::vector<tcRegFileOutbox::tsTicket> own;
+    std::shared_ptr<tcRegFileOutbox> outbox;
     if (--board.boardScopeDepth == 0 && !board.pendingWords.empty()) {
-        const std::lock_guard<std::mutex> queue(board.outbox->mutex);
-        tsOutbox& out = *board.outbox;
-        out.words.insert(out.words.end(), board.pendingWords.begin(), board.pendingWords.end());
-        board.pendingWords.clear();
-        if (!out.sending) {
-            out.sending = true;
-            sender = board.outbox;
-        }
+        own.swap(board.pendingWords);
+        if (tcInNotification::active())
+            board.outbox->handOver(own); // before the notification leaves the board
+        else
+            outbox = board.outbox;
     }
-    lock->unlock();
-    if (gate != nullptr)
-        gate->leave();
-    // The board may be gone from here on: only the outbox is used.
-    if (sender)
-        sender->send();
-}
-
-void tc120MXSSensorBoard::tsOutbox::send() {
-    for (;;) {
-        std::pair<uint32_t, uint32_t> word;
-        {
-            const std::lock_guard<std::mutex> queue(mutex);
-            if (words.empty()) {
-                sending = false;
-                return;
-            }
-            word = words.front();
-            words.erase(words.begin());
-        }
-        regfile::publish(word.first, word.second);
-    }
+    lock.unlock();
+    if (outbox)
+        outbox->send(own);
 }
 
 void tc120MXSSensorBoard::publishWord(uint32_t address, uint32_t value) {
     // Outside any scope the word is a scope of its own.
     tcBoardScope scope(*this);
-    pendingWords.emplace_back(address, value);
+    pendingWords.push_back(outbox->queue(address, value));
 }
 
 int tc120MXSSensorBoard::resetFpga() {

@@ -36,6 +36,18 @@ uint32_t rescaleRows(uint32_t rows, uint32_t oldFactor, uint32_t newFactor) {
 } // namespace
 
 void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
+    // Into the board before anything else: the destructor waits only for notifications
+    // that got this far.
+    tcLifetimeGate& lifetime = owner->lifetime;
+    if (!lifetime.enter())
+        return; // the board is being destroyed
+    struct tsLeave {
+        tcLifetimeGate& gate;
+        ~tsLeave() { gate.leave(); }
+    } leave{lifetime};
+    // Words the board publishes from here on leave it after this notification.
+    const tcInNotification inNotification;
+
     std::cout << "tcRegFileObs::update register: " << update.address << std::endl;
     if (update.kind != tsUpdate::eeWordWritten)
         return;
@@ -50,10 +62,7 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
     }
 
     {
-        // Nothing of the board is touched after this scope: the board may then be gone.
-        tcBoardScope scope(*owner, &owner->lifetime);
-        if (!scope.entered())
-            return; // the board is being destroyed
+        tcBoardScope scope(*owner);
         tcCanon120FrameCtrl& receiver = owner->fpga.frameCtrl;
         switch (update.address) {
         case regfile::kGain:

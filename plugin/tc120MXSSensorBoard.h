@@ -5,6 +5,7 @@
 #include "Vistrel/tcObserver.h"
 #include "Vistrel/tcSensorBoard.h"
 #include "fpga/tc120MXSFpga.h"
+#include "plugin/RegFileOutbox.h"
 #include "plugin/StartupSettings.h"
 #include "sensor/FullFrame.h"
 #include "sensor/tc120MXS.h"
@@ -120,36 +121,32 @@ private:
         bool closed = false;
     };
 
-    // Register-file words waiting to be sent, in the order their scopes ended. One thread at
-    // a time sends them all, so words of two threads cannot reach the register file out of
-    // order; shared, because a sender may outlive the board.
-    struct tsOutbox {
-        std::mutex mutex;
-        std::vector<std::pair<uint32_t, uint32_t>> words;
-        bool sending = false;
-        // Sends until the outbox is empty; the caller set sending.
-        void send();
-    };
-
-    // The board mutex for one operation. Register-file words published inside it are sent
-    // when the outermost scope ends, after the mutex is released: the register file may
-    // notify while holding its own lock, and its observers (this board's among them) take
-    // the board mutex, so calling it with the board mutex held could deadlock. With a gate,
-    // the scope first enters it (a notification) and leaves it before the words are sent,
-    // so nothing of the board is touched once it may have been destroyed.
+    // The board mutex for one operation. Register-file words published inside it leave
+    // the board when the outermost scope ends: queued in the outbox while the mutex is
+    // held (so their order is the board's), then sent by this thread after the mutex was
+    // released, or, inside a register-file notification, left to the outbox's publishing
+    // thread (see RegFileOutbox.h).
     class tcBoardScope {
     public:
-        explicit tcBoardScope(tc120MXSSensorBoard& board, tcLifetimeGate* gate = nullptr);
+        explicit tcBoardScope(tc120MXSSensorBoard& board);
         ~tcBoardScope();
         tcBoardScope(const tcBoardScope&) = delete;
         tcBoardScope& operator=(const tcBoardScope&) = delete;
-        // False when the gate was closed: nothing is locked.
-        bool entered() const { return lock.has_value(); }
 
     private:
         tc120MXSSensorBoard& board;
-        tcLifetimeGate* gate;
-        std::optional<platform::tcRobustLock> lock;
+        platform::tcRobustLock lock;
+    };
+
+    // Marks this thread as inside a register-file notification for a scope: words the
+    // board publishes meanwhile must not be sent from it.
+    class tcInNotification {
+    public:
+        tcInNotification();
+        ~tcInNotification();
+        tcInNotification(const tcInNotification&) = delete;
+        tcInNotification& operator=(const tcInNotification&) = delete;
+        static bool active();
     };
 
     // Bring-up phases, in the order initialize() runs them. A phase that answers an int
@@ -190,8 +187,9 @@ private:
     uint32_t lastCaptureRun = 0; // guarded by captureMutex
     // Guarded by the board mutex.
     int boardScopeDepth = 0;
-    std::vector<std::pair<uint32_t, uint32_t>> pendingWords;
-    std::shared_ptr<tsOutbox> outbox = std::make_shared<tsOutbox>();
+    std::vector<tcRegFileOutbox::tsTicket> pendingWords;
+    // Shared with its publishing thread, which may end after the board.
+    std::shared_ptr<tcRegFileOutbox> outbox = std::make_shared<tcRegFileOutbox>();
     tcLifetimeGate lifetime;
 };
 

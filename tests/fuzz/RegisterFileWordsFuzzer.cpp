@@ -241,6 +241,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
             FUZZ_CHECK(observerHandled == ours,
                        "observer handled " << observerHandled << " for 0x" << std::hex << address);
         }
+        // Words of a notification leave the board after it.
+        BoardTestAccess::waitForPublishedWords(board);
         // The handlers see every write, each with a record of its own.
         for (size_t h = 0; h < handlers.size(); ++h) {
             tsUpdate update;

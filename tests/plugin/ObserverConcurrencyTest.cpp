@@ -56,6 +56,8 @@ TEST_P(ObserverConcurrencyTest, ExposureAndRegisterFileWritesDoNotRace) {
     host.join();
     client.join();
     sim::waitForRegisterFileNotifications();
+    BoardTestAccess::waitForPublishedWords(b);
+    sim::waitForRegisterFileNotifications();
 
     EXPECT_EQ(word(0x3A000), uint32_t(b.getFrameInterval()));
     EXPECT_EQ(word(0x3A004), uint32_t(b.getExposure()));

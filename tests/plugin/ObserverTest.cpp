@@ -102,6 +102,8 @@ TEST_F(ObserverTest, FactorChangeRescalesTheRegion) {
     EXPECT_THAT(out, HasSubstr("setROIArea start row : 1032 end row : 3031\n"));
     EXPECT_EQ(chipRowS(), 1032u);
     EXPECT_EQ(chipRowE(), 3031u);
+    // Words of a notification leave the board after it.
+    BoardTestAccess::waitForPublishedWords(b);
     EXPECT_EQ(word(words::regionHeight), 1000u);
     EXPECT_EQ(word(words::regionY), 500u);
     EXPECT_EQ(b.getExposure(), exposure);

@@ -3,6 +3,7 @@
 # ones expected not to be checkable here, besides the hardware-only sizes.
 # Arguments: -DPROBE= [-DEMULATOR=] [-DREGFILE=direct|locked|thread] [-DBROKEN=fault,...]
 #            [-DEXPECT_FAILED=assumption;...] [-DEXPECT_NOT_CHECKABLE=assumption;...]
+#            [-DEXPECT_INFO=start of an INFO line]
 include(${CMAKE_CURRENT_LIST_DIR}/../report_faults.cmake)
 if(NOT DEFINED PROBE)
     message(FATAL_ERROR "run_probe.cmake needs -DPROBE=")
@@ -43,5 +44,11 @@ if(NOT "${status}" STREQUAL "${expected_status}")
 endif()
 if(NOT output MATCHES "\n[0-9]+ checked, ${failing} failed, [0-9]+ not checkable\n")
     list(APPEND faults "no total line with ${failing} failed")
+endif()
+if(EXPECT_INFO)
+    string(FIND "${output}" "\n${EXPECT_INFO}" info_at)
+    if(info_at EQUAL -1)
+        list(APPEND faults "no line starting '${EXPECT_INFO}'")
+    endif()
 endif()
 report_faults("frameworkprobe (CAMSIM_REGFILE=${REGFILE} CAMSIM_BROKEN=${BROKEN})" faults)

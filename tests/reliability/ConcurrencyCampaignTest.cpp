@@ -19,6 +19,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
+#include <fstream>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -28,6 +29,8 @@
 #include <streambuf>
 #include <string>
 #include <thread>
+#include <unistd.h>
+#include <vector>
 
 // Test-only view of the sensor's register mutex (a friend of the sensor).
 class SensorTestAccess {
@@ -73,7 +76,8 @@ private:
 // Fails the case instead of hanging the run when its threads deadlock.
 class Watchdog {
 public:
-    explicit Watchdog(const char* name) : name(name), thread([this] { watch(); }) {}
+    explicit Watchdog(const char* name, std::chrono::seconds limit = std::chrono::seconds(30))
+        : name(name), limit(limit), thread([this] { watch(); }) {}
     ~Watchdog() {
         {
             const std::lock_guard<std::mutex> lock(mutex);
@@ -86,12 +90,13 @@ public:
 private:
     void watch() {
         std::unique_lock<std::mutex> lock(mutex);
-        if (!finished.wait_for(lock, std::chrono::seconds(30), [this] { return done; })) {
+        if (!finished.wait_for(lock, limit, [this] { return done; })) {
             std::cerr << "campaign: " << name << " deadlocked" << std::endl;
             std::abort();
         }
     }
     const char* name;
+    std::chrono::seconds limit;
     std::mutex mutex;
     std::condition_variable finished;
     bool done = false;
@@ -338,6 +343,28 @@ private:
     std::function<void()> action;
 };
 
+TEST_F(ConcurrencyCampaignTest, StrictLockRegisterFileRefusesAWordFromItsOwnNotification) {
+    // Fault in the head: a register file holding a lock that is not recursive while it
+    // notifies lets a word written from inside the notification through (a real one would
+    // block for good), hangs the run itself, or blames a write from another thread that only
+    // waited for the lock.
+    resetHeadWithRegisterFile(sim::RegisterFileMode::strictLock);
+    expectViolation("regfile-reentrant");
+    const Watchdog watchdog("strict-lock-reentry");
+    std::thread other;
+    WordWatch echo({0x3A200}, [&] {
+        writeWord(0x3A204, 1); // the same thread, inside the notification
+        other = std::thread([] { writeWord(0x3A208, 2); });
+    });
+    writeWord(0x3A200, 1);
+    other.join();
+    echo.stop();
+    EXPECT_EQ(word(0x3A200), 1u);
+    EXPECT_EQ(word(0x3A204), std::nullopt) << "the word written from inside was stored";
+    EXPECT_EQ(word(0x3A208), 2u) << "the other thread's write waited for the lock";
+    EXPECT_EQ(violatedRules(), std::vector<std::string>{"regfile-reentrant"});
+}
+
 // The same cases whichever way the framework delivers register-file notifications.
 class FrameworkThreadsTest : public ConcurrencyCampaignTest,
                              public testing::WithParamInterface<sim::RegisterFileMode> {
@@ -350,10 +377,15 @@ protected:
         settle();
         ConcurrencyCampaignTest::TearDown();
     }
-    // Every notification posted so far has been delivered.
-    static void settle() {
+    // Every notification posted so far has been delivered, and the words the board
+    // published inside them were sent and delivered too.
+    void settle() {
         sim::waitForRegisterFileNotifications();
         sim::waitForGpioNotifications();
+        if (board) {
+            Vistrel::BoardTestAccess::waitForPublishedWords(*board);
+            sim::waitForRegisterFileNotifications();
+        }
     }
     uint16_t verticalMode() { return Vistrel::BoardTestAccess::verticalMode(*board); }
     uint32_t chipRegister(uint16_t reg) {
@@ -374,6 +406,8 @@ std::string modeName(const testing::TestParamInfo<sim::RegisterFileMode>& info) 
         return "direct";
     case sim::RegisterFileMode::locked:
         return "locked";
+    case sim::RegisterFileMode::strictLock:
+        return "strict_lock";
     default:
         return "thread";
     }
@@ -574,6 +608,10 @@ TEST_P(FrameworkThreadsTest, BoardDeletedWhileNotificationsRun) {
             client.join();
             if (deleter.joinable())
                 deleter.join();
+            // The word 0x3C020 leaves the board after the client's notification, on a
+            // thread of the board's own: the delete may still be on its way.
+            while (!destroyed.load())
+                std::this_thread::yield();
             settle(); // before standard output gets its own buffer back
         }
         killer.stop();
@@ -739,6 +777,163 @@ TEST_P(FrameworkThreadsTest, TriggerWaitingAcrossStopDoesNotRunInTheNextCapture)
     expectStopped();
     report((std::string("trigger-across-stop/") + modeName({GetParam(), 0})).c_str(), 3, kRounds,
            kRounds * 4);
+}
+
+// Real-time durations of one kind of call, and their distribution.
+class CallTimes {
+public:
+    void add(std::chrono::steady_clock::duration taken) {
+        micros.push_back(std::chrono::duration<double, std::micro>(taken).count());
+    }
+    // The p-th percentile (0..100), nearest rank.
+    double percentile(double p) const {
+        if (micros.empty())
+            return 0;
+        std::vector<double> sorted = micros;
+        std::sort(sorted.begin(), sorted.end());
+        const size_t rank = static_cast<size_t>(p / 100.0 * static_cast<double>(sorted.size() - 1));
+        return sorted[rank];
+    }
+    std::string summary() const {
+        std::ostringstream out;
+        out.precision(1);
+        out << std::fixed << "calls=" << micros.size() << " p50=" << percentile(50)
+            << "us p99=" << percentile(99) << "us max=" << percentile(100) << "us";
+        return out.str();
+    }
+
+private:
+    std::vector<double> micros;
+};
+
+// Resident memory of the process, in KiB.
+long residentKiB() {
+    std::ifstream statm("/proc/self/statm");
+    long pages = 0, resident = 0;
+    statm >> pages >> resident;
+    return resident * (sysconf(_SC_PAGESIZE) / 1024);
+}
+
+// Counts the register-file words of the board that reach the register file on one thread,
+// whichever call sends them (meaningful where the register file notifies on the writer's
+// thread).
+class SentOnThread : public Vistrel::tcObserver {
+public:
+    explicit SentOnThread(std::thread::id thread) : thread(thread) {
+        observable().registerObserver(this);
+    }
+    ~SentOnThread() override { observable().unregisterObserver(this); }
+    void update(Vistrel::tsUpdate& update) override {
+        static const uint32_t boardWords[] = {0x3A000, 0x3A004, 0x3A00C, 0x3A014, 0x3C020};
+        if (std::this_thread::get_id() == thread &&
+            std::find(std::begin(boardWords), std::end(boardWords), update.address) !=
+                std::end(boardWords))
+            ++sent;
+    }
+    long take() { return sent.exchange(0); }
+
+private:
+    static Vistrel::tcObservable& observable() {
+        return Vistrel::tcRegisterFile::getInstance(nullptr, true)->observable;
+    }
+    std::thread::id thread;
+    std::atomic<long> sent{0};
+};
+
+TEST_P(FrameworkThreadsTest, HostCallsDuringAClientWriteStorm) {
+    // Fault: a host call that sends the words the client's writes made the board publish as
+    // well as its own (its time then set by the client thread, the backlog growing with the
+    // storm), a word sent from inside the register file's own notification (a deadlock, or a
+    // dropped word, with a register file whose lock is not recursive), or an older value of a
+    // word overtaking a newer one. Host call times are measured, not checked: the figures go
+    // to the README.
+    ExposedBoard& b = readyExposedBoard();
+    // Sanitizer builds run it ten times slower.
+    const Watchdog watchdog("write-storm", std::chrono::seconds(120));
+    constexpr int kRounds = 10000;       // host calls of each run
+    constexpr long kMostWrites = 400000; // bound of the storm
+    // A host call's own distinct words (setROI: 0x3A000, 0x3A004, 0x3C020), each sent at most
+    // once, and what may come in with them.
+    constexpr long kMostWordsPerCall = 6;
+    const Vistrel::ROI regions[] = {Vistrel::ROI(1000, 800, 4000, 2000),
+                                    Vistrel::ROI(0, 0, 13280, 4592)};
+    SentOnThread sentByHost(std::this_thread::get_id());
+    long mostWords = 0;
+    testing::internal::CaptureStdout();
+    const auto hostRun = [&](CallTimes& times, int rounds) {
+        for (int r = 0; r < rounds; ++r) {
+            const auto begin = std::chrono::steady_clock::now();
+            switch (r % 4) {
+            case 0:
+                b.setExposure(20000 + (r % 7) * 15000);
+                break;
+            case 1:
+                b.setROI(regions[(r / 4) % 2]);
+                break;
+            case 2:
+                b.start();
+                break;
+            default:
+                b.stop();
+                break;
+            }
+            times.add(std::chrono::steady_clock::now() - begin);
+            mostWords = std::max(mostWords, sentByHost.take());
+        }
+    };
+    CallTimes quiet, stormy;
+    const long memoryBefore = residentKiB();
+    hostRun(quiet, kRounds);
+    settle();
+
+    // The storm in phases, the words checked at rest after each.
+    constexpr int kPhases = 10;
+    std::atomic<long> writes{0};
+    int phasesOutOfStep = 0;
+    const auto stormBegin = std::chrono::steady_clock::now();
+    for (int phase = 0; phase < kPhases; ++phase) {
+        StartGate gate;
+        std::atomic<bool> hostDone{false};
+        std::thread client([&] {
+            gate.wait();
+            for (long i = 0; i < kMostWrites / kPhases && !hostDone.load(); i += 2) {
+                writeWord(0x3A040, (i / 2) % 2 == 0 ? 2 : 1);
+                writeWord(0x3D000, (i / 2) % 2 == 0 ? 13 : 15);
+                writes += 2;
+                // A framework's notification thread keeps pace with its clients.
+                if (i % 64 == 0)
+                    sim::waitForRegisterFileNotifications();
+            }
+        });
+        gate.open();
+        hostRun(stormy, kRounds / kPhases);
+        hostDone = true;
+        client.join();
+        settle();
+        if (word(0x3A000) != uint32_t(b.getFrameInterval()) ||
+            word(0x3A004) != uint32_t(b.getExposure()) ||
+            word(0x3C020) != uint32_t(b.getMinFrameIntervalMicroS()))
+            ++phasesOutOfStep;
+    }
+    const double stormSeconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - stormBegin).count();
+    const long memoryAfter = residentKiB();
+    showFailures(testing::internal::GetCapturedStdout());
+
+    EXPECT_EQ(phasesOutOfStep, 0) << "phases after which the words differed from the board";
+    EXPECT_LE(mostWords, kMostWordsPerCall) << "words one host call sent on its thread";
+    // One word at most for each of the nine addresses the board publishes.
+    const size_t mostWaiting = Vistrel::BoardTestAccess::mostWaitingWords(b);
+    EXPECT_LE(mostWaiting, 9u) << "words waiting at once in the board's outbox";
+    std::cout << "campaign: write-storm/" << modeName({GetParam(), 0})
+              << " without storm: " << quiet.summary() << std::endl
+              << "campaign: write-storm/" << modeName({GetParam(), 0})
+              << " with storm:    " << stormy.summary() << " client writes=" << writes.load()
+              << " in " << stormSeconds << " s, most words sent by one host call=" << mostWords
+              << ", most words waiting=" << mostWaiting << ", process memory (the head's logs"
+              << " included) " << memoryBefore << " -> " << memoryAfter << " KiB" << std::endl;
+    report((std::string("write-storm/") + modeName({GetParam(), 0})).c_str(), 2, writes.load(),
+           2L * kRounds);
 }
 
 } // namespace

@@ -3,6 +3,7 @@
 // suites and the fuzz harnesses.
 #include "plugin/tc120MXSSensorBoard.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <mutex>
 #include <pthread.h>
@@ -34,6 +35,14 @@ public:
     static std::mutex& captureMutex(tc120MXSSensorBoard& board) { return board.captureMutex; }
     static pthread_mutex_t* boardMutex(tc120MXSSensorBoard& board) {
         return board.mutex.getMutex();
+    }
+    // Returns once the words published inside register-file notifications were sent.
+    static void waitForPublishedWords(tc120MXSSensorBoard& board) {
+        board.outbox->waitUntilPublished();
+    }
+    // The most register-file words that ever waited in the board's outbox at once.
+    static size_t mostWaitingWords(tc120MXSSensorBoard& board) {
+        return board.outbox->mostWaiting();
     }
 };
 

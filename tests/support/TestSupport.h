@@ -49,7 +49,7 @@ private:
 // Every way the register file delivers notifications, for suites run under each.
 inline auto allRegisterFileModes() {
     return ::testing::Values(sim::RegisterFileMode::direct, sim::RegisterFileMode::locked,
-                             sim::RegisterFileMode::thread);
+                             sim::RegisterFileMode::thread, sim::RegisterFileMode::strictLock);
 }
 
 // True under qemu-user, which lacks the robust futex list (set_robust_list: ENOSYS).

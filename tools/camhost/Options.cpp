@@ -50,9 +50,12 @@ const char* const kSimHelp = R"(--sim keys, each at most once:
                             every lane is locked and held
   memory=absent spi=closed spi=refuse-config sysid=W0,W1 pwm=down pixelshift=down
   badpixel=down gpio.NAME=absent (NAME: XRESET, MCLK_ENABLE, TRIGGER_IN)
-  regfile=direct|locked|thread  how the register file notifies: on the writer's thread
-                            (default), on it while holding its own lock, or from a
-                            notification thread of its own
+  regfile=direct|locked|thread|strict-lock
+                            how the register file notifies: on the writer's thread
+                            (default), on it while holding its own recursive lock, from a
+                            notification thread of its own, or on the writer's thread
+                            holding a non-recursive lock (a word written from inside the
+                            notification is a violation, and dropped)
 Exit status: 0 script run, every expectation met; 1 plug-in not loadable or an exception
 from it; 2 usage, script or output-file error; 3 an expectation not met; 4 (with --strict)
 the run broke a hardware rule of the head; 130 or 143 (128 + signal) the run was

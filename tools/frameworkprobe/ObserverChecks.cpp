@@ -18,10 +18,11 @@ const char* const kUnregister =
     "tcObservable::unregisterObserver waits for a running notification to that observer";
 const char* const kNested = "tcRegisterFile::update_word from inside its own notification";
 
-// The board sends words from inside a notification: a vertical-factor word makes it publish
-// the rescaled region (words 0x3A00C and 0x3A014). Set to false once it no longer does; the
-// line then informs without counting.
-constexpr bool kPluginWritesFromNotification = true;
+// The board never sends a word from inside a notification: words a client's write produces
+// (a vertical-factor word rescales the region, 0x3A00C and 0x3A014) go out from the board's
+// own publishing thread after the notification returns. The line informs without counting;
+// set this to true if the board ever sends from a notification again.
+constexpr bool kPluginWritesFromNotification = false;
 
 // The word whose notification the unregister check holds up: the region height, which the
 // board publishes again when it is brought up.

@@ -1,0 +1,110 @@
+// The board's register-file words on their way to the register file.
+#include "plugin/RegFileOutbox.h"
+
+#include "plugin/RegisterFileWords.h"
+
+#include <algorithm>
+
+namespace Vistrel {
+
+tcRegFileOutbox::tsTicket tcRegFileOutbox::queue(uint32_t address, uint32_t value) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    tsSlot& slot = slots[address];
+    if (slot.queued == slot.taken) {
+        ++waiting;
+        mostWaitingSeen = std::max(mostWaitingSeen, waiting);
+    }
+    slot.value = value;
+    slot.queued = ++lastSequence;
+    return tsTicket{address, slot.queued};
+}
+
+void tcRegFileOutbox::send(const std::vector<tsTicket>& own) {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (const tsTicket& ticket : own)
+        sendAddress(lock, ticket.address, ticket.sequence);
+}
+
+void tcRegFileOutbox::sendAddress(std::unique_lock<std::mutex>& lock, uint32_t address,
+                                  uint64_t sequence) {
+    for (;;) {
+        tsSlot& slot = slots[address];
+        if (slot.sent >= sequence)
+            return; // this value or a newer one reached the register file
+        if (slot.taken != slot.sent) {
+            changed.wait(lock); // another thread sends this address: one send at most
+            continue;
+        }
+        // Nothing under way and the value is not sent: the newest one waits.
+        const uint32_t value = slot.value;
+        const uint64_t taking = slot.queued;
+        slot.taken = taking;
+        --waiting;
+        lock.unlock();
+        regfile::publish(address, value);
+        lock.lock();
+        slots[address].sent = taking;
+        changed.notify_all();
+        return;
+    }
+}
+
+void tcRegFileOutbox::handOver(const std::vector<tsTicket>& own) {
+    const std::lock_guard<std::mutex> lock(mutex);
+    for (const tsTicket& ticket : own) {
+        tsSlot& slot = slots[ticket.address];
+        if (!slot.forPublisher) {
+            slot.forPublisher = true;
+            publisherAddresses.push_back(ticket.address);
+        }
+    }
+    if (!publisher.joinable() && !closing)
+        publisher = std::thread([self = shared_from_this()] { self->publish(); });
+    changed.notify_all();
+}
+
+void tcRegFileOutbox::publish() {
+    std::unique_lock<std::mutex> lock(mutex);
+    for (;;) {
+        changed.wait(lock, [this] { return !publisherAddresses.empty() || closing; });
+        if (publisherAddresses.empty())
+            return;
+        const uint32_t address = publisherAddresses.front();
+        publisherAddresses.pop_front();
+        slots[address].forPublisher = false;
+        publisherBusy = true;
+        sendAddress(lock, address, slots[address].queued);
+        publisherBusy = false;
+        changed.notify_all();
+    }
+}
+
+void tcRegFileOutbox::close() {
+    std::thread ending;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        closing = true;
+        ending = std::move(publisher);
+    }
+    changed.notify_all();
+    if (!ending.joinable())
+        return;
+    // On the publishing thread itself (the board deleted from a notification of one of
+    // its own words): it ends by itself once it has sent the rest, holding the outbox.
+    if (ending.get_id() == std::this_thread::get_id())
+        ending.detach();
+    else
+        ending.join();
+}
+
+void tcRegFileOutbox::waitUntilPublished() {
+    std::unique_lock<std::mutex> lock(mutex);
+    changed.wait(lock, [this] { return publisherAddresses.empty() && !publisherBusy; });
+}
+
+size_t tcRegFileOutbox::mostWaiting() const {
+    const std::lock_guard<std::mutex> lock(mutex);
+    return mostWaitingSeen;
+}
+
+} // namespace Vistrel

@@ -1,0 +1,80 @@
+#pragma once
+// The board's register-file words on their way to the register file.
+//
+// The board queues a word under its own mutex and it is handed to the register file after
+// that mutex was released: the register file may notify while holding a lock of its own,
+// and its observers (the board's among them) take the board mutex. Each address holds at
+// most one word waiting; a newer value replaces an older one still waiting, and the values
+// of one address are sent one at a time, so they reach the register file in the order they
+// were queued and the last one queued is the last one sent.
+//
+// A call from outside any register-file notification sends its own words itself before it
+// returns, waiting at most for one send of each of its addresses already under way. A call
+// inside a notification must not call the register file (one whose lock is not recursive
+// would deadlock): its words go to a publishing thread of the outbox, started when first
+// needed, which sends them once the notification has let go of the register file.
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <unordered_map>
+#include <vector>
+
+namespace Vistrel {
+
+class tcRegFileOutbox : public std::enable_shared_from_this<tcRegFileOutbox> {
+public:
+    // A queued word: its address and its place in the order words were queued.
+    struct tsTicket {
+        uint32_t address;
+        uint64_t sequence;
+    };
+
+    tcRegFileOutbox() = default;
+    tcRegFileOutbox(const tcRegFileOutbox&) = delete;
+    tcRegFileOutbox& operator=(const tcRegFileOutbox&) = delete;
+
+    // Queues a word; the caller holds the board mutex, which orders the words of all threads.
+    tsTicket queue(uint32_t address, uint32_t value);
+    // Sends the caller's words (or newer values of their addresses) and returns once each
+    // was handed to the register file. Call without the board mutex, outside notifications.
+    void send(const std::vector<tsTicket>& own);
+    // Leaves the caller's words to the publishing thread (from inside a notification).
+    void handOver(const std::vector<tsTicket>& own);
+    // The publishing thread sends what is left and ends; waited for unless called on it.
+    void close();
+
+    // For tests: returns once nothing waits for the publishing thread; and the most words
+    // that were ever waiting at once.
+    void waitUntilPublished();
+    size_t mostWaiting() const;
+
+private:
+    struct tsSlot {
+        uint32_t value = 0;
+        uint64_t queued = 0; // sequence of the value waiting or last taken
+        uint64_t taken = 0;  // sequence of the value being sent or last sent
+        uint64_t sent = 0;   // sequence of the value last handed to the register file
+        bool forPublisher = false;
+    };
+
+    // Sends the newest value of address once no other send of it is under way, unless a
+    // value at least as new as sequence was sent meanwhile. Called with lock held.
+    void sendAddress(std::unique_lock<std::mutex>& lock, uint32_t address, uint64_t sequence);
+    void publish();
+
+    mutable std::mutex mutex;
+    std::condition_variable changed;
+    std::unordered_map<uint32_t, tsSlot> slots;
+    size_t waiting = 0, mostWaitingSeen = 0;
+    uint64_t lastSequence = 0;
+    std::deque<uint32_t> publisherAddresses;
+    std::thread publisher;
+    bool publisherBusy = false;
+    bool closing = false;
+};
+
+} // namespace Vistrel
