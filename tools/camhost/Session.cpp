@@ -4,6 +4,7 @@
 #include "Console.h"
 #include "Interrupt.h"
 #include "PluginLibrary.h"
+#include "Readable.h"
 #include "Runner.h"
 #include "StateReport.h"
 #include "Text.h"
@@ -23,11 +24,11 @@ struct tsRun {
 };
 
 // Gives false, with the message printed, when an output cannot be written.
-bool writeOutputs(const tsRun& run, Vistrel::tcSensorBoard* board, tcOutputFile* json,
-                  tcHostSide& host, const tcRegisterFileLog& words) {
+bool writeOutputs(const tsRun& run, const Json& settings, tcOutputFile* json, tcHostSide& host,
+                  const tcRegisterFileLog& words) {
     try {
         if (json) {
-            Json report = stateReport(run.sensorType, run.results, board, host, words);
+            Json report = stateReport(run.sensorType, run.results, settings, host, words);
             report["interrupted"] = run.outcome.interruptSignal != 0;
             report["expectations"] = {{"checked", run.checkedExpectations},
                                       {"failed", run.outcome.failedExpectations}};
@@ -95,10 +96,14 @@ void runScript(const tsOptions& options, const std::vector<tsCommand>& script,
                       : std::string(toolName()) + " failed (not the plug-in): ")
               << printableText(run.error) << std::endl;
     }
-    if (!writeOutputs(run, board.get(), json, host, words))
+    const Json settings = board ? boardSettings(*board) : Json(nullptr);
+    // Through the virtual destructor, as the framework does. Before the outputs: words a
+    // client's write made the board publish leave from the board's own thread, and the
+    // destructor waits for it, so the report holds the words the board last set.
+    board.reset();
+    if (!writeOutputs(run, settings, json, host, words))
         run.outcome.camhostFailed = true;
     host.afterOutputs();
-    board.reset(); // through the virtual destructor, as the framework does
     host.afterBoard(run.outcome);
 }
 

@@ -16,4 +16,8 @@ using Json = nlohmann::ordered_json;
 Json stateReport(int sensorType, const Json& results, Vistrel::tcSensorBoard* board,
                  tcHostSide& host, const tcRegisterFileLog& words);
 
+// The same with the board's settings taken before the board was deleted (null: no board).
+Json stateReport(int sensorType, const Json& results, const Json& settings, tcHostSide& host,
+                 const tcRegisterFileLog& words);
+
 } // namespace camhost
