@@ -226,3 +226,15 @@ TEST_F(CamhostTest, TheDemoScriptRunsClean) {
 }
 
 } // namespace
+
+TEST_F(CamhostTest, TheReportHoldsTheWordsAClientsWriteMadeTheBoardPublish) {
+    // Catches a report written while the board's publishing thread still holds the region words
+    // a vertical-factor write produced: they leave after the notification returns.
+    for (const char* mode : {"direct", "locked", "thread", "strict-lock"}) {
+        for (int run = 0; run < 5; ++run) {
+            const json report =
+                reportOf("init\nwrite 0x3A040 2\n", {"--sim", std::string("regfile=") + mode});
+            EXPECT_EQ(report["registerFile"]["0x3a00c"], 9184 / 2) << mode;
+        }
+    }
+}
