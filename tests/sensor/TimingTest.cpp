@@ -212,6 +212,18 @@ TEST_F(TimingTest, StartLineKeepsFourLinesBeforeTheLastReadoutRow) {
     EXPECT_EQ(sensor->getExposure(), microseconds(10000 - 689)); // 31 lines of 22.22 us
 }
 
+TEST_F(TimingTest, ExposureItsStartLineLeavesNoTimeForIsZero) {
+    // Catches an exposure that its start line leaves nothing of read back as more than 0:
+    // a negative request in a frame whose lines grew after its interval was set.
+    ASSERT_EQ(sensor->setHorizontalPeriod(20), eeSuccess);
+    ASSERT_EQ(sensor->setFrameInterval(microseconds(5000)), eeSuccess);
+    ASSERT_EQ(sensor->setHorizontalPeriod(1000), eeSuccess); // lines of 22.22 us
+    expose(-5000);
+    EXPECT_EQ(startLineOf(chip(3)), 450u); // 10000 us of lead
+    EXPECT_EQ(sensor->captureFrameState, tc120MXS::eeFrameStartLine);
+    EXPECT_EQ(sensor->getExposure(), microseconds(0));
+}
+
 TEST_F(TimingTest, StartLineBeyondTheFieldStaysInRange) {
     // Catches a start-line quotient above 32767 wrapping as a 16-bit number: into a
     // negative line (wrongly taken as the limiting case) or into a line after the readout.
