@@ -189,13 +189,14 @@ def all_sites():
 
 
 def load_equivalents(path):
-    """(file, change) -> why the mutant changes nothing observable."""
+    """(file, line, change) -> why the mutant changes nothing observable."""
     equivalents = {}
     if path.exists():
         for line in path.read_text().splitlines():
             if line.strip() and not line.startswith("#"):
-                file, change, reason = (part.strip() for part in line.split(" | ", 2))
-                equivalents[(file, change)] = reason
+                place, change, reason = (part.strip() for part in line.split(" | ", 2))
+                file, number = place.rsplit(":", 1)
+                equivalents[(file, int(number), change)] = reason
     return equivalents
 
 
@@ -318,7 +319,7 @@ def main():
     parser.add_argument("--out", default=None, help="Markdown table (default: BUILD/mutants.md)")
     parser.add_argument("--list", action="store_true", help="print the sample and stop")
     parser.add_argument("--equivalent", default=str(ROOT / "scripts" / "mutants-equivalent.txt"),
-                        help="mutants judged equivalent: lines 'file | change | reason'")
+                        help="mutants judged equivalent: lines 'file:line | change | reason'")
     parser.add_argument("--rerun", default=None,
                         help="a previous table: run again only its survivors and time-outs")
     args = parser.parse_args()
@@ -403,7 +404,7 @@ def main():
                                                                args.test_timeout)
             finally:
                 restorer.restore()
-            reason = equivalent.get((mutant.path, mutant.describe()))
+            reason = equivalent.get((mutant.path, mutant.line, mutant.describe()))
             if outcome == "survived" and reason:
                 outcome, detail = "equivalent", reason
             counts[outcome] += 1

@@ -72,6 +72,15 @@ TEST_F(TimingTest, IntervalIsRoundedDownToWholeHorizontalPeriods) {
     EXPECT_EQ(b.getMinFrameIntervalMicroS(), kReadoutAtPeriod20);
 }
 
+TEST_F(TimingTest, OneClockPeriodKeepsTheRequestAsItIs) {
+    // Fault: a period of one clock taken for no period at all, the request dropped to the
+    // readout-time floor.
+    tc120MXSSensorBoard& b = bringUp(bare(1));
+    EXPECT_EQ(b.setFrameInterval(106713), eeSuccess);
+    EXPECT_EQ(b.getFrameInterval(), 106713);
+    EXPECT_EQ(head().pwm().periodUs, 106713);
+}
+
 TEST_F(TimingTest, ShortIntervalIsRaisedToTheUnroundedReadoutTime) {
     // Fault: the floor is rounded to the period (204000 would be refused by the sensor) or
     // a request below it reaches the sensor.
