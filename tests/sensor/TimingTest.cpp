@@ -149,6 +149,7 @@ TEST_F(TimingTest, ReadoutAndOverheadTimesAndTheShortestFrameInterval) {
     EXPECT_EQ(sensor->getOverheadTime(), microseconds(756));
     EXPECT_EQ(sensor->setFrameInterval(microseconds(204844)), eeArgumentOutOfRange);
     EXPECT_EQ(sensor->frameInterval, microseconds(0));
+    EXPECT_EQ(sensor->getExposure(), microseconds(0)); // nothing exposed yet
     EXPECT_EQ(sensor->setFrameInterval(microseconds(204845)), eeSuccess);
     EXPECT_EQ(sensor->frameInterval, microseconds(204845));
     EXPECT_TRUE(framesFrom(3).empty()); // the interval is not a register
