@@ -30,12 +30,17 @@ void* operator new(std::size_t size) {
         return memory;
     throw std::bad_alloc();
 }
+// GCC takes the free() of a replaced operator delete for one of memory from new.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpragmas"
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
 void operator delete(void* memory) noexcept {
     std::free(memory);
 }
 void operator delete(void* memory, std::size_t) noexcept {
     std::free(memory);
 }
+#pragma GCC diagnostic pop
 
 using handlertest::deliver;
 using handlertest::own;
