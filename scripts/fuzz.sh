@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds the fuzz preset (clang-14, libFuzzer + ASan + UBSan) and runs every harness for
-# SECONDS (default 30) on a copy of its checked-in seed corpus; new inputs and crash files
+# SECONDS (default 30) on a copy of its checked-in seed corpus, as many at once as there are
+# cores (TC120MXS_FUZZ_JOBS); new inputs and crash files
 # go to build/fuzz/corpus-work/. Prints the executions of each run; fails on any crash.
 # TC120MXS_FUZZ_BUILD names another build folder for the fuzz preset.
 set -euo pipefail
@@ -14,27 +15,42 @@ cmake --preset fuzz -B "$build" >/dev/null
 cmake --build "$build" --target "${harnesses[@]/#/fuzz_}"
 
 work="$build/corpus-work"
-failed=()
-for harness in "${harnesses[@]}"; do
-    corpus="$work/$harness"
-    artifacts="$work/artifacts/$harness"
-    log="$work/$harness.log"
+# Runs one harness; its outcome goes to $work/$harness.status.
+run_harness() {
+    local harness=$1
+    local corpus="$work/$harness" artifacts="$work/artifacts/$harness" log="$work/$harness.log"
     rm -rf "$corpus" "$artifacts"
     mkdir -p "$corpus" "$artifacts"
     cp "$root/tests/fuzz/corpus/$harness/"* "$corpus/"
-    dict=()
+    local dict=()
     if [[ -f "$root/tests/fuzz/$harness.dict" ]]; then
         dict=(-dict="$root/tests/fuzz/$harness.dict")
     fi
-
-    status=0
+    local status=0
     "$build/tests/fuzz/fuzz_$harness" "${dict[@]}" -max_total_time="$seconds" \
         -print_final_stats=1 -timeout=10 -rss_limit_mb=4096 -artifact_prefix="$artifacts/" \
         "$corpus" >"$log" 2>&1 || status=$?
+    echo "$status" >"$work/$harness.status"
+}
 
+# One harness per core at a time: each still fuzzes for the whole SECONDS.
+lanes=${TC120MXS_FUZZ_JOBS:-$(nproc)}
+mkdir -p "$work"
+for harness in "${harnesses[@]}"; do
+    while [[ $(jobs -rp | wc -l) -ge $lanes ]]; do
+        wait -n || true
+    done
+    run_harness "$harness" &
+done
+wait
+
+failed=()
+for harness in "${harnesses[@]}"; do
+    log="$work/$harness.log"
+    status=$(cat "$work/$harness.status" 2>/dev/null || echo missing)
     runs=$(awk '/stat::number_of_executed_units/ {print $2}' "$log")
-    if [[ $status -ne 0 ]]; then
-        echo "fuzz $harness: FAILED after ${runs:-?} executions (see $log, inputs in $artifacts)"
+    if [[ $status != 0 ]]; then
+        echo "fuzz $harness: FAILED after ${runs:-?} executions (see $log, inputs in $work/artifacts/$harness)"
         failed+=("$harness")
     else
         echo "fuzz $harness: ${runs:-?} executions in ${seconds} s, no crash"

@@ -12,12 +12,11 @@
 #include <memory>
 
 using fpgatest::added;
+using fpgatest::kPllBase;
+using fpgatest::kSysIdBase;
 using fpgatest::splitLines;
 
 namespace {
-
-constexpr uint32_t kSysIdBase = 0xFF200000;
-constexpr uint32_t kPllBase = 0xFF204000;
 
 class FpgaTest : public testsupport::HeadTest {
 protected:
@@ -107,8 +106,8 @@ TEST_F(FpgaTest, ResetPipelineResetsBothCoresAndAnswersTrue) {
     EXPECT_EQ(head().pixelShift().resetLog, (std::vector<bool>{true, false}));
 }
 
-// Catches the PLL word read from the wrong offset, a dump in the wrong order, or the
-// stream left in hexadecimal after the dump.
+// Catches the PLL word read from the wrong offset, a dump in the wrong order, the stream
+// left in hexadecimal after the dump, or the bad-pixel core built at a wrong address.
 TEST_F(FpgaTest, DumpStartsWithIdentityAndPllAndLeavesTheStreamDecimal) {
     sim::HeadConfig config;
     config.pllWord = 0x0000ABCD;
@@ -125,6 +124,10 @@ TEST_F(FpgaTest, DumpStartsWithIdentityAndPllAndLeavesTheStreamDecimal) {
     EXPECT_EQ(out[2], "FPGA register dump");
     EXPECT_EQ(out[19], "Bias Subtract:\t0x0");
     EXPECT_EQ(out.back(), "255");
+    // The bad-pixel core's dump names the four addresses it was built with.
+    EXPECT_NE(std::find(out.begin(), out.end(),
+                        "BPR control 0xff215000 map 0xff216000 dma 0xff219000 memory 0x12000000"),
+              out.end());
 }
 
 // Catches leaked or partly unmapped windows: the three windows are mapped at their

@@ -3,10 +3,15 @@
 // added to the process's mappings of the simulated physical-memory file.
 #include "sim/SimHead.h"
 
+#include <cstdint>
 #include <string>
 #include <vector>
 
 namespace fpgatest {
+
+// Physical addresses of the system-identity and PLL windows.
+constexpr uint32_t kSysIdBase = 0xFF200000;
+constexpr uint32_t kPllBase = 0xFF204000;
 
 std::vector<std::string> splitLines(const std::string& text);
 

@@ -9,11 +9,10 @@
 #include <unistd.h>
 
 using fpgatest::added;
+using fpgatest::kPllBase;
+using fpgatest::kSysIdBase;
 
 namespace {
-
-constexpr uint32_t kSysIdBase = 0xFF200000;
-constexpr uint32_t kPllBase = 0xFF204000;
 
 class RegisterWindowTest : public testsupport::HeadTest {};
 

@@ -9,10 +9,38 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <cstdlib>
 #include <map>
 #include <memory>
+#include <new>
 #include <set>
 #include <string>
+
+// Allocation failure on demand: with allocationsLeft at n >= 0, the (n+1)th allocation from
+// then on throws std::bad_alloc. This binary's only replacement of the global operator new.
+namespace {
+std::atomic<long> allocationsLeft{-1};
+} // namespace
+
+void* operator new(std::size_t size) {
+    if (allocationsLeft.load() >= 0 && allocationsLeft.fetch_sub(1) == 0)
+        throw std::bad_alloc();
+    if (void* memory = std::malloc(size == 0 ? 1 : size))
+        return memory;
+    throw std::bad_alloc();
+}
+// GCC takes the free() of a replaced operator delete for one of memory from new.
+#pragma GCC diagnostic push
+#pragma GCC diagnostic ignored "-Wpragmas"
+#pragma GCC diagnostic ignored "-Wmismatched-new-delete"
+void operator delete(void* memory) noexcept {
+    std::free(memory);
+}
+void operator delete(void* memory, std::size_t) noexcept {
+    std::free(memory);
+}
+#pragma GCC diagnostic pop
 
 using handlertest::deliver;
 using handlertest::own;
@@ -98,6 +126,33 @@ TEST_F(CustomHandlersTest, ASecondCallReplacesTheEntries) {
         EXPECT_TRUE(entry.second == second || entry.second == second->getNext() ||
                     entry.second == second->getNext()->getNext())
             << entry.first << " still points at a handler of the first call";
+}
+
+TEST_F(CustomHandlersTest, AFailedConstructionLeavesTheCallersMapAsItWas) {
+    // Catches a map cleared by a construction that throws, or one left holding handlers that
+    // were freed on the way out: every allocation of the call fails in turn.
+    const std::map<std::string, tcAbstractHandler*> original{{"SBPR", &tail}, {"OWN", &tail}};
+    int failures = 0;
+    for (long failing = 0;; ++failing) {
+        std::map<std::string, tcAbstractHandler*> handlers = original;
+        allocationsLeft = failing;
+        tcAbstractHandler* chain = nullptr;
+        try {
+            chain = board->getCustomHandlers(&tail, &handlers);
+        } catch (const std::bad_alloc&) {
+            allocationsLeft = -1;
+            ++failures;
+            EXPECT_EQ(handlers, original) << "allocation " << failing << " failed";
+            continue;
+        }
+        allocationsLeft = -1;
+        auto owned = own(chain, &tail);
+        EXPECT_EQ(handlers.at("OWN"), &tail);
+        EXPECT_EQ(handlers.at("SBPR"), chain);
+        break;
+    }
+    // The three handlers and the map's new entries are allocated one by one.
+    EXPECT_GE(failures, 6);
 }
 
 TEST_F(CustomHandlersTest, ExpmIsNotSupportedOnThisBoard) {

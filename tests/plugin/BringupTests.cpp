@@ -48,6 +48,11 @@ protected:
         sim::HeadConfig config;
         config.pllLockDelay = sim::Micros(3 * 100000); // the receiver trains for 300 ms
         resetHead(config);
+        // The bad-pixel core as an earlier session left it: replacing colour pixels.
+        tcBadPixelReplacement leftOver(0xFF215000, 0xFF216000, 0xFF219000, 0x12000000,
+                                       Vistrel::kFullFrame);
+        ASSERT_TRUE(leftOver.initialize());
+        leftOver.setColor(true);
         ASSERT_EQ(makeBoard().initialize(), 0);
     }
 };
@@ -94,7 +99,7 @@ TEST_F(GoodRun, RunsThePulseOnlyWhileTheReceiverTrains) {
 
 TEST_F(GoodRun, SetsGainPixelShiftAndBadPixelMap) {
     // Catches a skipped sensor start-up setting: gain 15 on the chip, pixel shift of mode
-    // 0, bad-pixel map over the region.
+    // 0, bad-pixel map over the region, monochrome replacement.
     EXPECT_EQ(chipGain(head().chipRegisters()), 15u);
     EXPECT_EQ(head().pixelShift().direction, 0);
     EXPECT_EQ(head().pixelShift().bits, 1);
@@ -151,6 +156,17 @@ TEST_F(Bringup, ConfiguredOffsetsReachRegionReceiverAndBadPixelCore) {
     EXPECT_EQ(head().frameRegister(sim::frame::roiResolution), (1000u << 16) | 1024u);
     EXPECT_EQ(head().frameRegister(sim::frame::blankOffset), (33u << 16) | (16u + 32u));
     EXPECT_EQ(head().frameRegister(sim::frame::laneInversion), 5u);
+}
+
+TEST_F(Bringup, RegionWithoutOffsetsStartsAtTheCorner) {
+    // Catches a default offset other than 0 for a missing RoiX or RoiY (a misaligned
+    // default would be refused and leave the full frame).
+    copyHeadFiles();
+    writeFile("120mxs_config.ini", "[Settings]\nRoiWidth = 1024\nRoiHeight = 1000\n");
+    auto& b = makeBoard();
+    ASSERT_EQ(b.initialize(), 0);
+    EXPECT_EQ(b.getROI(), ROI(0, 0, 1024, 1000));
+    EXPECT_EQ(head().badPixel().roi, ROI(0, 0, 1024, 1000));
 }
 
 TEST_F(Bringup, OutOfRangeOffsetIsRefusedNotWrapped) {

@@ -95,6 +95,11 @@ INSTANTIATE_TEST_SUITE_P(
                       RegionCase{ROI(0, 0, 1020, 64), Outcome::BoardRefuses},
                       RegionCase{ROI(2, 0, 1024, 64), Outcome::BoardRefuses},
                       RegionCase{ROI(0, 0, 1024, 66), Outcome::BoardRefuses},
+                      // Odd by one: every bit of the alignment masks counts.
+                      RegionCase{ROI(0, 1, 1024, 64), Outcome::BoardRefuses},
+                      RegionCase{ROI(0, 0, 1025, 64), Outcome::BoardRefuses},
+                      RegionCase{ROI(1, 0, 1024, 64), Outcome::BoardRefuses},
+                      RegionCase{ROI(0, 0, 1024, 65), Outcome::BoardRefuses},
                       RegionCase{ROI(0, 0, 0, 64), Outcome::BoardRefuses},
                       RegionCase{ROI(0, 0, 1024, 0), Outcome::BoardRefuses},
                       RegionCase{ROI(-4, 0, 1024, 64), Outcome::BoardRefuses},

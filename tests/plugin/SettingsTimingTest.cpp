@@ -72,6 +72,15 @@ TEST_F(TimingTest, IntervalIsRoundedDownToWholeHorizontalPeriods) {
     EXPECT_EQ(b.getMinFrameIntervalMicroS(), kReadoutAtPeriod20);
 }
 
+TEST_F(TimingTest, OneClockPeriodKeepsTheRequestAsItIs) {
+    // Fault: a period of one clock taken for no period at all, the request dropped to the
+    // readout-time floor.
+    tc120MXSSensorBoard& b = bringUp(bare(1));
+    EXPECT_EQ(b.setFrameInterval(106713), eeSuccess);
+    EXPECT_EQ(b.getFrameInterval(), 106713);
+    EXPECT_EQ(head().pwm().periodUs, 106713);
+}
+
 TEST_F(TimingTest, ShortIntervalIsRaisedToTheUnroundedReadoutTime) {
     // Fault: the floor is rounded to the period (204000 would be refused by the sensor) or
     // a request below it reaches the sensor.
@@ -110,9 +119,10 @@ TEST_F(TimingTest, ExposureLongerThanTheIntervalRaisesTheIntervalFirst) {
     EXPECT_TRUE(hasStatus(lines, std::nullopt, "setFrameInterval: 150020 uS"));
 }
 
-TEST_F(TimingTest, IntervalBelowTheExposureCutsTheExposure) {
-    // Fault: the exposure keeps its old value past the end of the new, shorter frame, or the
-    // published exposure is the request rather than the sensor's value.
+TEST_F(TimingTest, OnlyAnIntervalBelowTheExposureCutsTheExposure) {
+    // Fault: the exposure keeps its old value past the end of the new, shorter frame, the
+    // published exposure is the request rather than the sensor's value, or a longer (or
+    // equal) interval stretches the exposure to the whole frame.
     tc120MXSSensorBoard& b = bringUp(atPeriod(20));
     ASSERT_GT(b.getExposure(), 50000);
     EXPECT_EQ(b.setFrameInterval(50000), eeSuccess);
@@ -121,6 +131,13 @@ TEST_F(TimingTest, IntervalBelowTheExposureCutsTheExposure) {
     EXPECT_EQ(b.getExposure(), 50000);
     EXPECT_EQ(word(words::exposure), 50000u);
     EXPECT_EQ(chipStartLine(), kFullExposureLine);
+
+    // 2000 us longer: the exposure starts 4500 lines of 0.444 us into the frame.
+    EXPECT_EQ(b.setFrameInterval(52000), eeSuccess);
+    EXPECT_EQ(b.getFrameInterval(), 52000);
+    EXPECT_NEAR(b.getExposure(), 50000, 1);
+    EXPECT_EQ(word(words::exposure), static_cast<uint32_t>(b.getExposure()));
+    EXPECT_EQ(chipStartLine(), 4500u);
 }
 
 TEST_F(TimingTest, ShortExposureShortensTheFrameToWholeReadoutTimes) {

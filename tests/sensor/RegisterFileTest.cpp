@@ -108,13 +108,13 @@ TEST_F(RegisterFileTest, BlankLinesAreSkipped) {
 }
 
 TEST_F(RegisterFileTest, ReportNamesLineCountingCommentsAndPauses) {
-    // Catches a line number that skips comments or pauses, a wrong flag report, and lines
-    // after the bad one still being played.
+    // Catches a line number that skips comments or pauses, a wrong flag report, lines
+    // after the bad one still being played, and a CRLF line's carriage return in the report.
     std::string content;
     for (int i = 1; i <= 11; ++i)
         content += i % 3 == 0 ? "400 A\n"
                               : (i % 3 == 1 ? "# comment\n" : "20 " + std::to_string(i) + "\n");
-    content += "3A zz\n47 1\n";
+    content += "3A zz\r\n47 1\r\n";
     const std::string errors = playFailing(content, "120MXS_registers.txt");
 
     EXPECT_EQ(errors, "\nError writing registers: 120MXS_registers.txt 12: 3A zz\n"

@@ -149,6 +149,7 @@ TEST_F(TimingTest, ReadoutAndOverheadTimesAndTheShortestFrameInterval) {
     EXPECT_EQ(sensor->getOverheadTime(), microseconds(756));
     EXPECT_EQ(sensor->setFrameInterval(microseconds(204844)), eeArgumentOutOfRange);
     EXPECT_EQ(sensor->frameInterval, microseconds(0));
+    EXPECT_EQ(sensor->getExposure(), microseconds(0)); // nothing exposed yet
     EXPECT_EQ(sensor->setFrameInterval(microseconds(204845)), eeSuccess);
     EXPECT_EQ(sensor->frameInterval, microseconds(204845));
     EXPECT_TRUE(framesFrom(3).empty()); // the interval is not a register
@@ -210,6 +211,18 @@ TEST_F(TimingTest, StartLineKeepsFourLinesBeforeTheLastReadoutRow) {
     EXPECT_EQ(startLineOf(chip(3)), 31u);
     EXPECT_EQ(sensor->captureFrameState, tc120MXS::eeFrameStartLine);
     EXPECT_EQ(sensor->getExposure(), microseconds(10000 - 689)); // 31 lines of 22.22 us
+}
+
+TEST_F(TimingTest, ExposureItsStartLineLeavesNoTimeForIsZero) {
+    // Catches an exposure that its start line leaves nothing of read back as more than 0:
+    // a negative request in a frame whose lines grew after its interval was set.
+    ASSERT_EQ(sensor->setHorizontalPeriod(20), eeSuccess);
+    ASSERT_EQ(sensor->setFrameInterval(microseconds(5000)), eeSuccess);
+    ASSERT_EQ(sensor->setHorizontalPeriod(1000), eeSuccess); // lines of 22.22 us
+    expose(-5000);
+    EXPECT_EQ(startLineOf(chip(3)), 450u); // 10000 us of lead
+    EXPECT_EQ(sensor->captureFrameState, tc120MXS::eeFrameStartLine);
+    EXPECT_EQ(sensor->getExposure(), microseconds(0));
 }
 
 TEST_F(TimingTest, StartLineBeyondTheFieldStaysInRange) {
