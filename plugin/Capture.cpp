@@ -115,12 +115,9 @@ int tc120MXSSensorBoard::stop() {
 }
 
 void tc120MXSSensorBoard::Handler(unsigned int gpio, unsigned int level) {
-    if (!lifetime.enter())
+    const tcLifetimeGate::tcPass inside(lifetime);
+    if (!inside)
         return; // the board is being destroyed
-    struct tsLeave {
-        tcLifetimeGate& gate;
-        ~tsLeave() { gate.leave(); }
-    } leave{lifetime};
 
     // One write, so lines of concurrent notifications do not interleave.
     std::ostringstream line;

@@ -38,13 +38,9 @@ uint32_t rescaleRows(uint32_t rows, uint32_t oldFactor, uint32_t newFactor) {
 void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
     // Into the board before anything else: the destructor waits only for notifications
     // that got this far.
-    tcLifetimeGate& lifetime = owner->lifetime;
-    if (!lifetime.enter())
+    const tcLifetimeGate::tcPass inside(owner->lifetime);
+    if (!inside)
         return; // the board is being destroyed
-    struct tsLeave {
-        tcLifetimeGate& gate;
-        ~tsLeave() { gate.leave(); }
-    } leave{lifetime};
     // Words the board publishes from here on leave it after this notification.
     const tcInNotification inNotification;
 

@@ -114,6 +114,23 @@ private:
         // thread does not wait for itself.
         void closeAndWait();
 
+        // One entry, left when it goes out of scope; false when the gate was closed.
+        class tcPass {
+        public:
+            explicit tcPass(tcLifetimeGate& gate) : gate(gate), entered(gate.enter()) {}
+            ~tcPass() {
+                if (entered)
+                    gate.leave();
+            }
+            tcPass(const tcPass&) = delete;
+            tcPass& operator=(const tcPass&) = delete;
+            explicit operator bool() const { return entered; }
+
+        private:
+            tcLifetimeGate& gate;
+            const bool entered;
+        };
+
     private:
         std::mutex mutex;
         std::condition_variable idle;
