@@ -176,12 +176,14 @@ def sites_in_file(rel):
     return mutants
 
 
-def all_sites():
+def all_sites(only=None):
     files = []
     for directory in PRODUCT_DIRS:
         for path in sorted((ROOT / directory).rglob("*")):
             if path.suffix in (".cpp", ".h"):
                 files.append(str(path.relative_to(ROOT)))
+    if only:
+        files = [rel for rel in files if rel in only]
     sites = []
     for rel in files:
         sites.extend(sites_in_file(rel))
@@ -320,6 +322,8 @@ def main():
     parser.add_argument("--list", action="store_true", help="print the sample and stop")
     parser.add_argument("--equivalent", default=str(ROOT / "scripts" / "mutants-equivalent.txt"),
                         help="mutants judged equivalent: lines 'file:line | change | reason'")
+    parser.add_argument("--files", nargs="+", default=None,
+                        help="mutate only these product files (e.g. the ones a change touched)")
     parser.add_argument("--rerun", default=None,
                         help="a previous table: run again only its survivors and time-outs")
     args = parser.parse_args()
@@ -330,7 +334,7 @@ def main():
     restorer = Restorer(build)
     restorer.recover_leftover()
 
-    sites = all_sites()
+    sites = all_sites(args.files)
     random.Random(args.seed).shuffle(sites)
     if args.rerun:
         sites = previous_survivors(Path(args.rerun), sites)
