@@ -12,6 +12,8 @@
 // the privileges; nothing here touches real hardware), sleeps are recorded and really slept.
 #include "Vistrel/tcSensorBoard.h"
 
+#include "CheckTally.h"
+
 #include <dlfcn.h>
 #include <unistd.h>
 
@@ -97,15 +99,7 @@ extern "C" __attribute__((visibility("default"))) int nanosleep(const timespec* 
 
 namespace {
 
-int checks = 0;
-int failures = 0;
-
-void check(bool condition, const std::string& what) {
-    ++checks;
-    std::printf("%s: %s\n", condition ? "ok" : "FAILED", what.c_str());
-    if (!condition)
-        ++failures;
-}
+using checktally::check;
 
 // Runs call with standard error going to a file; returns what it wrote there.
 template <typename Call> std::string captureStderr(Call call) {
@@ -191,6 +185,5 @@ int main(int argc, char** argv) {
                                        std::to_string(moduleSleeps.load()) + " times)");
     dlclose(module);
 
-    std::printf("%d passed, %d failed\n", checks - failures, failures);
-    return failures == 0 ? 0 : 1;
+    return checktally::finish();
 }

@@ -10,6 +10,8 @@
 #include "PlatformHooks.h"
 #include "platform/Platform.h"
 
+#include "CheckTally.h"
+
 #include <dlfcn.h>
 #include <signal.h>
 #include <sys/time.h>
@@ -63,15 +65,7 @@ extern "C" __attribute__((visibility("default"))) int nanosleep(const timespec* 
 
 namespace {
 
-int checks = 0;
-int failures = 0;
-
-void check(bool condition, const std::string& what) {
-    ++checks;
-    std::printf("%s: %s\n", condition ? "ok" : "FAILED", what.c_str());
-    if (!condition)
-        ++failures;
-}
+using checktally::check;
 
 // How long platform::sleepFor(duration) really took, in microseconds.
 long long timedSleep(microseconds duration) {
@@ -145,6 +139,5 @@ int main(int argc, char** argv) {
         checkHookedSleeps(false);
     else
         checkRealSleeps();
-    std::printf("%d passed, %d failed\n", checks - failures, failures);
-    return failures == 0 ? 0 : 1;
+    return checktally::finish();
 }
