@@ -42,6 +42,15 @@ struct Signals {
         this->*flag = true;
         changed.notify_all();
     }
+    // Sets `entered`; false when it was already set (an observer acts on its first call only).
+    bool enterOnce() {
+        const std::lock_guard<std::mutex> lock(mutex);
+        if (entered)
+            return false;
+        entered = true;
+        changed.notify_all();
+        return true;
+    }
     bool waitFor(bool Signals::*flag, milliseconds bound) {
         std::unique_lock<std::mutex> lock(mutex);
         return changed.wait_for(lock, bound, [&] { return this->*flag; });
@@ -57,13 +66,8 @@ public:
     void update(Vistrel::tsUpdate& update) override {
         if (update.address != word)
             return;
-        {
-            const std::lock_guard<std::mutex> lock(signals->mutex);
-            if (signals->entered)
-                return; // once
-            signals->entered = true;
-            signals->changed.notify_all();
-        }
+        if (!signals->enterOnce())
+            return;
         signals->waitFor(&Signals::release, 2 * kCallBound);
     }
 
@@ -72,7 +76,8 @@ private:
     uint32_t word;
 };
 
-// Writes a second word from inside the notification of the first, as the board does.
+// Writes a second word from inside the notification of the first, as a board might (this one
+// leaves that to its publishing thread).
 class NestingObserver : public Vistrel::tcObserver {
 public:
     NestingObserver(std::shared_ptr<Signals> signals, uint32_t outer, uint32_t inner)
@@ -84,13 +89,8 @@ public:
             signals->set(&Signals::nestedNotified);
         if (update.address != outer)
             return;
-        {
-            const std::lock_guard<std::mutex> lock(signals->mutex);
-            if (signals->entered)
-                return; // once
-            signals->entered = true;
-            signals->changed.notify_all();
-        }
+        if (!signals->enterOnce())
+            return;
         Vistrel::tcRegisterFile::getInstance(nullptr, true)->update_word(inner, update.value);
         signals->set(&Signals::nestedReturned);
     }
