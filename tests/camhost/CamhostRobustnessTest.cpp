@@ -95,16 +95,25 @@ TEST_F(CamhostRobustnessTest, AFirstSignalEndsTheRunAtTheNextCommandWithAMarkedR
 
 TEST_F(CamhostRobustnessTest, ASecondSignalEndsAtOnceAndKeepsTheEarlierOutputs) {
     // Catches a second signal waited out, or empty outputs in place of the earlier ones.
-    auto process = startedRun("init\nsleep 60000000\n");
-    process->signal(SIGTERM);
-    // Two signals sent at once may arrive as one.
-    ASSERT_TRUE(process->waitForOutput("interrupted", 10000, true));
-    process->signal(SIGTERM);
-    const camhosttest::tsRun run = process->wait();
-    EXPECT_EQ(run.signal, SIGTERM);
-    EXPECT_EQ(readText("report.json"), "earlier");
-    EXPECT_EQ(readText("trace.vcd"), "earlier");
-    EXPECT_EQ(leftovers(), std::vector<std::string>{});
+    // The first signal must land inside the long sleep. One that lands between "[1] init"
+    // and the start of line 2 ends the run there and writes the report before the second
+    // is sent (seen under ThreadSanitizer); that attempt proves nothing, so it is made again.
+    for (int attempt = 1; attempt <= 5; ++attempt) {
+        auto process = startedRun("init\nsleep 60000000\n");
+        process->signal(SIGTERM);
+        // Two signals sent at once may arrive as one.
+        ASSERT_TRUE(process->waitForOutput("interrupted", 10000, true));
+        process->signal(SIGTERM);
+        const camhosttest::tsRun run = process->wait();
+        if (run.err.find("interrupted before line 2") != std::string::npos)
+            continue;
+        EXPECT_EQ(run.signal, SIGTERM);
+        EXPECT_EQ(readText("report.json"), "earlier");
+        EXPECT_EQ(readText("trace.vcd"), "earlier");
+        EXPECT_EQ(leftovers(), std::vector<std::string>{});
+        return;
+    }
+    FAIL() << "the first signal never landed inside the sleep in 5 attempts";
 }
 
 } // namespace
