@@ -47,9 +47,9 @@ workflow asan
 echo "== suites that run threads, under ThreadSanitizer =="
 workflow tsan
 
-echo "== fuzz harnesses, 30 s each (clang, libFuzzer + ASan + UBSan) =="
+echo "== fuzz harnesses, 20 s each (clang, libFuzzer + ASan + UBSan) =="
 start=$SECONDS
-scripts/fuzz.sh 30
+scripts/fuzz.sh 20
 timings+=("fuzz $((SECONDS - start)) s")
 
 printf '%s\n' "${timings[@]}" "total $SECONDS s"

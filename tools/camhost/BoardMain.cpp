@@ -6,8 +6,6 @@
 #include "BoardSide.h"
 #include "HostMain.h"
 
-#include <CLI/CLI.hpp>
-
 namespace {
 
 const char* const kBoardHelp = R"(On the board the plug-in maps /dev/mem (root or CAP_SYS_RAWIO) and
