@@ -83,8 +83,12 @@ bool tc120MXSSensorBoard::tcInNotification::active() {
 }
 
 tc120MXSSensorBoard::tcBoardScope::tcBoardScope(tc120MXSSensorBoard& board_)
-    : board(board_), lock(board_.mutex.getMutex()) {
+    : board(board_), lock(board_.turns, board_.mutex.getMutex(), tcInNotification::active()) {
     ++board.boardScopeDepth;
+}
+
+tcBoardTurns::tcLock tc120MXSSensorBoard::lockBoard() {
+    return {turns, mutex.getMutex(), tcInNotification::active()};
 }
 
 tc120MXSSensorBoard::tcBoardScope::~tcBoardScope() {

@@ -3,7 +3,6 @@
 #include "plugin/tc120MXSSensorBoard.h"
 
 #include "platform/Platform.h"
-#include "platform/RobustLock.h"
 
 #include <chrono>
 #include <iostream>
@@ -136,7 +135,7 @@ void tc120MXSSensorBoard::Handler(unsigned int gpio, unsigned int level) {
     if (capturing.load() != run)
         return;
     const auto waitBound = [this] {
-        platform::tcRobustLock lock(mutex.getMutex());
+        const auto lock = lockBoard();
         return microseconds(frameInterval) + kTriggerWaitMargin;
     };
     runPulseGenerator(fpga.pwm, waitBound());

@@ -2,8 +2,6 @@
 // access to the sensor's registers.
 #include "plugin/tc120MXSSensorBoard.h"
 
-#include "platform/RobustLock.h"
-
 #include <sys/stat.h>
 
 #include <cstddef>
@@ -87,7 +85,7 @@ std::string tc120MXSSensorBoard::getVersion() {
         text += versionEntry(path);
         text += "\" ";
     }
-    platform::tcRobustLock lock(mutex.getMutex());
+    const auto lock = lockBoard();
     text += "\"SW:";
     text += TC120MXS_BUILD_DATE;
     text += ' ';

@@ -58,6 +58,7 @@ void tcRegFileOutbox::handOver(const std::vector<tsTicket>& own) {
             publisherAddresses.push_back(ticket.address);
         }
     }
+    mostHandedOverSeen = std::max(mostHandedOverSeen, publisherAddresses.size());
     if (!publisher.joinable() && !closing)
         publisher = std::thread([self = shared_from_this()] { self->publish(); });
     changed.notify_all();
@@ -105,6 +106,11 @@ void tcRegFileOutbox::waitUntilPublished() {
 size_t tcRegFileOutbox::mostWaiting() const {
     const std::lock_guard<std::mutex> lock(mutex);
     return mostWaitingSeen;
+}
+
+size_t tcRegFileOutbox::mostHandedOver() const {
+    const std::lock_guard<std::mutex> lock(mutex);
+    return mostHandedOverSeen;
 }
 
 } // namespace Vistrel

@@ -47,10 +47,11 @@ public:
     // The publishing thread sends what is left and ends; waited for unless called on it.
     void close();
 
-    // For tests: returns once nothing waits for the publishing thread; and the most words
-    // that were ever waiting at once.
+    // For tests: returns once nothing waits for the publishing thread; the most words that
+    // were ever waiting at once; the most addresses ever waiting for the publishing thread.
     void waitUntilPublished();
     size_t mostWaiting() const;
+    size_t mostHandedOver() const;
 
 private:
     struct tsSlot {
@@ -69,7 +70,7 @@ private:
     mutable std::mutex mutex;
     std::condition_variable changed;
     std::unordered_map<uint32_t, tsSlot> slots;
-    size_t waiting = 0, mostWaitingSeen = 0;
+    size_t waiting = 0, mostWaitingSeen = 0, mostHandedOverSeen = 0;
     uint64_t lastSequence = 0;
     std::deque<uint32_t> publisherAddresses;
     std::thread publisher;

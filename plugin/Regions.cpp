@@ -3,8 +3,6 @@
 #include "plugin/RegisterFileWords.h"
 #include "plugin/tc120MXSSensorBoard.h"
 
-#include "platform/RobustLock.h"
-
 #include <cstdint>
 #include <iostream>
 
@@ -104,12 +102,12 @@ int tc120MXSSensorBoard::programMultipleROI() {
 }
 
 ROI tc120MXSSensorBoard::getROI() {
-    platform::tcRobustLock lock(mutex.getMutex());
+    const auto lock = lockBoard();
     return roi;
 }
 
 ROI tc120MXSSensorBoard::getImageROI() {
-    platform::tcRobustLock lock(mutex.getMutex());
+    const auto lock = lockBoard();
     const ROI region = getROI();
     const int count = getNumberOfROI();
     if (count == 1)

@@ -4,8 +4,6 @@
 #include "plugin/RegisterFileWords.h"
 #include "plugin/tc120MXSSensorBoard.h"
 
-#include "platform/RobustLock.h"
-
 #include <algorithm>
 #include <chrono>
 #include <climits>
@@ -58,7 +56,7 @@ int tc120MXSSensorBoard::setFrameInterval(int requested) {
 
 int tc120MXSSensorBoard::getFrameInterval() {
     // Locked so that a reader on another thread never sees a half-written interval.
-    platform::tcRobustLock lock(mutex.getMutex());
+    const auto lock = lockBoard();
     return low32(frameInterval);
 }
 
@@ -104,14 +102,14 @@ teNackCode tc120MXSSensorBoard::applyExposure(int64_t exposureUs) {
 }
 
 int tc120MXSSensorBoard::getExposure() {
-    platform::tcRobustLock lock(mutex.getMutex());
+    const auto lock = lockBoard();
     std::cout << "getExposure: " << exposure << std::endl;
     return low32(exposure);
 }
 
 int tc120MXSSensorBoard::getMinFrameIntervalMicroS() {
     // The sensor's readout fields are updated under this lock by the timing calls above.
-    platform::tcRobustLock lock(mutex.getMutex());
+    const auto lock = lockBoard();
     return low32(sensor.getFrameReadoutTime().count());
 }
 

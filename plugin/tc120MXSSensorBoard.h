@@ -5,12 +5,11 @@
 #include "Vistrel/tcObserver.h"
 #include "Vistrel/tcSensorBoard.h"
 #include "fpga/tc120MXSFpga.h"
+#include "plugin/BoardTurns.h"
 #include "plugin/RegFileOutbox.h"
 #include "plugin/StartupSettings.h"
 #include "sensor/FullFrame.h"
 #include "sensor/tc120MXS.h"
-
-#include "platform/RobustLock.h"
 
 #include <atomic>
 #include <condition_variable>
@@ -152,8 +151,11 @@ private:
 
     private:
         tc120MXSSensorBoard& board;
-        platform::tcRobustLock lock;
+        tcBoardTurns::tcLock lock;
     };
+
+    // The board mutex for reading a setting, taking turns as a board scope does.
+    tcBoardTurns::tcLock lockBoard();
 
     // Marks this thread as inside a register-file notification for a scope: words the
     // board publishes meanwhile must not be sent from it.
@@ -205,6 +207,7 @@ private:
     // Guarded by the board mutex.
     int boardScopeDepth = 0;
     std::vector<tcRegFileOutbox::tsTicket> pendingWords;
+    tcBoardTurns turns;
     // Shared with its publishing thread, which may end after the board.
     std::shared_ptr<tcRegFileOutbox> outbox = std::make_shared<tcRegFileOutbox>();
     tcLifetimeGate lifetime;

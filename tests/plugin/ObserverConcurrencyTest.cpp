@@ -4,6 +4,7 @@
 #include "sim/FrameworkThreads.h"
 
 #include <atomic>
+#include <chrono>
 #include <thread>
 
 using namespace Vistrel;
@@ -64,6 +65,52 @@ TEST_P(ObserverConcurrencyTest, ExposureAndRegisterFileWritesDoNotRace) {
     EXPECT_EQ(head().pwm().periodUs, b.getFrameInterval());
     EXPECT_LE(b.getExposure(), b.getFrameInterval());
     EXPECT_EQ(chipGain(), 15u);
+}
+
+// The first SPI frame to reg at or after index from, or the end.
+size_t firstFrameTo(const std::vector<sim::SpiFrame>& frames, size_t from, uint16_t reg) {
+    for (size_t i = from; i < frames.size(); ++i)
+        if (frames[i].reg == reg)
+            return i;
+    return frames.size();
+}
+
+class BoardTurnsTest : public BoardTest {};
+
+TEST_F(BoardTurnsTest, ANotificationLetsTheWaitingHostCallGoFirst) {
+    // Fault: a register-file notification takes the board mutex ahead of a host call that
+    // was already waiting for it. The framework's mutex is not fair, so a client writing
+    // in a tight loop then keeps a host call out for hundreds of milliseconds.
+    resetHeadWithRegisterFile(sim::RegisterFileMode::direct); // notified on the writer
+    tc120MXSSensorBoard& b = bringUp();
+    tcBoardTurns& turns = BoardTestAccess::turns(b);
+    turns.setMostStepAside(std::chrono::seconds(10)); // however slow the machine
+    pthread_mutex_t* boardMutex = BoardTestAccess::boardMutex(b);
+
+    // Without the turns the notification goes first in about one round of 60.
+    constexpr int kRounds = 200;
+    int notificationFirst = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        const size_t from = head().spiFrames().size();
+        pthread_mutex_lock(boardMutex); // the framework holds the board for a moment
+        std::thread host([&b, round] { b.setExposure(round % 2 == 0 ? 30000 : 60000); });
+        while (turns.hostsWaiting() == 0)
+            std::this_thread::yield();
+        // Let go, and at once write the register file: a client's next write.
+        pthread_mutex_unlock(boardMutex);
+        writeWord(0x3D000, round % 2 == 0 ? 13 : 15);
+        host.join();
+
+        const std::vector<sim::SpiFrame> frames = head().spiFrames();
+        const size_t exposureAt = firstFrameTo(frames, from, 0x03);
+        const size_t gainAt = firstFrameTo(frames, from, 0x7A);
+        ASSERT_LT(exposureAt, frames.size());
+        ASSERT_LT(gainAt, frames.size());
+        notificationFirst += gainAt < exposureAt ? 1 : 0;
+    }
+    EXPECT_EQ(notificationFirst, 0)
+        << "rounds of " << kRounds << " in which the notification went first";
+    EXPECT_EQ(turns.stepsAsideTimedOut(), 0u);
 }
 
 } // namespace

@@ -925,6 +925,8 @@ TEST_P(FrameworkThreadsTest, HostCallsDuringAClientWriteStorm) {
     // One word at most for each of the nine addresses the board publishes.
     const size_t mostWaiting = Vistrel::BoardTestAccess::mostWaitingWords(b);
     EXPECT_LE(mostWaiting, 9u) << "words waiting at once in the board's outbox";
+    EXPECT_LE(Vistrel::BoardTestAccess::mostHandedOverAddresses(b), 9u)
+        << "addresses waiting at once for the outbox's publishing thread";
     std::cout << "campaign: write-storm/" << modeName({GetParam(), 0})
               << " without storm: " << quiet.summary() << std::endl
               << "campaign: write-storm/" << modeName({GetParam(), 0})

@@ -44,6 +44,12 @@ public:
     static size_t mostWaitingWords(tc120MXSSensorBoard& board) {
         return board.outbox->mostWaiting();
     }
+    // The board mutex's turns between host calls and register-file notifications.
+    static tcBoardTurns& turns(tc120MXSSensorBoard& board) { return board.turns; }
+    // The most addresses that ever waited for the outbox's publishing thread at once.
+    static size_t mostHandedOverAddresses(tc120MXSSensorBoard& board) {
+        return board.outbox->mostHandedOver();
+    }
 };
 
 } // namespace Vistrel

@@ -1,0 +1,70 @@
+// The order in which host calls and register-file notifications get the board mutex.
+#include "plugin/BoardTurns.h"
+
+namespace Vistrel {
+
+namespace {
+// Board locks this thread holds through tcBoardTurns::tcLock, of any board.
+thread_local int locksHeld = 0;
+} // namespace
+
+tcBoardTurns::tcLock::tcLock(tcBoardTurns& turns, pthread_mutex_t* mutex, bool inNotification) {
+    const bool outermost = locksHeld == 0;
+    if (outermost && inNotification)
+        turns.stepAside();
+    const bool announced = outermost && !inNotification;
+    if (announced)
+        turns.hostWaits();
+    try {
+        lock.emplace(mutex);
+    } catch (...) {
+        if (announced)
+            turns.hostEntered(); // no longer waiting either way
+        throw;
+    }
+    if (announced)
+        turns.hostEntered();
+    ++locksHeld;
+}
+
+tcBoardTurns::tcLock::~tcLock() {
+    unlock();
+}
+
+void tcBoardTurns::tcLock::unlock() {
+    if (held) {
+        held = false;
+        --locksHeld;
+        lock->unlock();
+    }
+}
+
+void tcBoardTurns::hostWaits() {
+    waitingHosts.fetch_add(1);
+}
+
+void tcBoardTurns::hostEntered() {
+    waitingHosts.fetch_sub(1);
+    // Sequentially consistent with stepAside(): either it sees this call no longer
+    // waiting, or this call sees it stepping aside and wakes it.
+    if (steppingAside.load() != 0) {
+        const std::lock_guard<std::mutex> guard(mutex);
+        ++hostEntries;
+        entered.notify_all();
+    }
+}
+
+void tcBoardTurns::stepAside() {
+    if (waitingHosts.load() == 0)
+        return;
+    std::unique_lock<std::mutex> guard(mutex);
+    steppingAside.fetch_add(1);
+    stepAsideCount.fetch_add(1);
+    const uint64_t oneMore = hostEntries + 1;
+    if (!entered.wait_for(guard, std::chrono::microseconds(mostStepAside.load()),
+                          [&] { return waitingHosts.load() == 0 || hostEntries >= oneMore; }))
+        timedOutCount.fetch_add(1);
+    steppingAside.fetch_sub(1);
+}
+
+} // namespace Vistrel
