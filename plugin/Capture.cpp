@@ -64,6 +64,7 @@ int tc120MXSSensorBoard::start() {
         sensor.setFrameState(sensor.captureFrameState);
     };
 
+    pulsesMayRun = true;
     if (triggerMode.load() != eeFreeRunning) {
         frameOutput.P(kFrameOutputTriggered);
         const int v = frameOutput.Q();
@@ -107,6 +108,7 @@ int tc120MXSSensorBoard::stop() {
     // interval's low 32 bits, as getFrameInterval() reports it.
     platform::sleepFor(microseconds(low32(interval)));
     fpga.pwm.enableCore(false);
+    pulsesMayRun = false;
     fpga.resetPipeline(true);
 
     updateStatus(eeStatusStopped, "Ending capture...");

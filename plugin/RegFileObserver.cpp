@@ -89,7 +89,7 @@ void tc120MXSSensorBoard::tcRegFileObs::changeVerticalFactor(uint32_t factor) {
     // A region cannot change during a capture: refused as setROI refuses it (same answer,
     // same words published), before the new mode reaches the sensor and corrupts the frame
     // in flight.
-    if (owner->isCapturing()) {
+    if (owner->readoutMayRun()) {
         owner->setROI(owner->getROI());
         return;
     }

@@ -44,7 +44,7 @@ int tc120MXSSensorBoard::setROI(ROI region) {
     std::cout << "SetROI region" << region.toString() << std::endl;
 
     int result;
-    if (isCapturing()) {
+    if (readoutMayRun()) {
         std::cout << "SetROI eeCaputreInProgress" << std::endl;
         result = eeCaputreInProgress;
     } else if (!isValidRegion(region)) {

@@ -196,6 +196,11 @@ private:
     // 0 when idle, else the number of the running capture: a trigger acts only on the
     // capture during which it arrived.
     std::atomic<uint32_t> capturing{0};
+    // From start() setting the pulses up until stop() has stopped them: the sensor may be
+    // reading a frame out, and a change of its readout would tear that frame. Wider than
+    // capturing, which start() sets last and stop() clears first.
+    std::atomic<bool> pulsesMayRun{false};
+    bool readoutMayRun() { return isCapturing() || pulsesMayRun.load(); }
     ROI roi;
     uint32_t biasSubtract = 0;
     tcRegFileObs regFileObs;

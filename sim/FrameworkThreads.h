@@ -24,6 +24,9 @@ void waitForRegisterFileNotifications();
 // Runs hook (empty: none) on the caller's thread after each call of a board's frame-output
 // object, whose operation it is given: a framework whose frame output takes its time.
 void setFrameOutputHook(std::function<void(char operation)> hook);
+// Runs hook (empty: none) on the caller's thread as each of the plug-in's own waits
+// (platform::sleepFor) begins, with its length: something else happening meanwhile.
+void setPluginSleepHook(std::function<void(Micros duration)> hook);
 
 namespace detail {
 

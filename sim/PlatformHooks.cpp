@@ -1,11 +1,17 @@
 // Hooks that put a plug-in in this process on the simulated head and its clock.
 #include "PlatformHooks.h"
 
+#include "sim/FrameworkThreads.h"
 #include "sim/HeadImpl.h"
 
+#include <functional>
+#include <mutex>
 #include <string>
 
 namespace {
+
+std::mutex sleepHookMutex;
+std::function<void(sim::Micros)> sleepHook;
 
 const char* simMemoryDevicePath() {
     // Kept per thread: valid until the same thread asks again.
@@ -17,6 +23,13 @@ const char* simMemoryDevicePath() {
 }
 
 void simSleepMicroseconds(int64_t microseconds) {
+    std::function<void(sim::Micros)> hook;
+    {
+        const std::lock_guard<std::mutex> lock(sleepHookMutex);
+        hook = sleepHook;
+    }
+    if (hook)
+        hook(sim::Micros(microseconds));
     sim::Clock::sleepFor(sim::Micros(microseconds));
 }
 
@@ -24,6 +37,15 @@ const tsPlatformHooks hooks{kPlatformHooksVersion, simMemoryDevicePath, simSleep
                             sim::detail::readRegister, sim::detail::writeRegister};
 
 } // namespace
+
+namespace sim {
+
+void setPluginSleepHook(std::function<void(Micros duration)> hook) {
+    const std::lock_guard<std::mutex> lock(sleepHookMutex);
+    sleepHook = std::move(hook);
+}
+
+} // namespace sim
 
 extern "C" __attribute__((visibility("default"))) const tsPlatformHooks*
 vistrelPlatformHooks(void) {

@@ -2,6 +2,8 @@
 #include "plugin/BoardFixture.h"
 #include "support/RegisterFileWords.h"
 
+#include "sim/FrameworkThreads.h"
+
 #include "Vistrel/teNackCode.h"
 
 #include <gmock/gmock.h>
@@ -130,6 +132,32 @@ TEST_F(ObserverTest, FactorChangeDuringCaptureIsRefusedBeforeTheSensor) {
 
     EXPECT_TRUE(chipWrites(0x03, before).empty());
     EXPECT_FALSE(word(words::regionHeight).has_value());
+    expectFactorOneOnTheFullFrame(b);
+}
+
+TEST_F(ObserverTest, FactorChangeWhileStopWaitsForTheLastFrameIsRefused) {
+    // Fault: the refusal ends where stop() begins instead of where its pulses stop, so a
+    // client's new vertical mode reaches the sensor while the last frame is read out.
+    tc120MXSSensorBoard& b = bringUp();
+    ASSERT_EQ(b.start(), eeSuccess);
+    const int64_t interval = b.getFrameInterval();
+    bool delivered = false, pulsesRan = false;
+    size_t before = 0;
+    sim::setPluginSleepHook([&](sim::Micros duration) {
+        if (delivered || duration.count() != interval)
+            return; // not stop()'s wait for the frame in flight
+        delivered = true;
+        pulsesRan = head().pwm().enabled;
+        before = spiFrameCount();
+        EXPECT_TRUE(deliver(words::verticalFactor, 2));
+    });
+    const int stopped = b.stop();
+    sim::setPluginSleepHook({});
+
+    EXPECT_EQ(stopped, eeSuccess);
+    ASSERT_TRUE(delivered);
+    EXPECT_TRUE(pulsesRan);
+    EXPECT_TRUE(chipWrites(0x03, before).empty());
     expectFactorOneOnTheFullFrame(b);
 }
 
