@@ -932,7 +932,10 @@ TEST_P(FrameworkThreadsTest, HostCallsDuringAClientWriteStorm) {
               << "campaign: write-storm/" << modeName({GetParam(), 0})
               << " with storm:    " << stormy.summary() << " client writes=" << writes.load()
               << " in " << stormSeconds << " s, most words sent by one host call=" << mostWords
-              << ", most words waiting=" << mostWaiting << ", process memory (the head's logs"
+              << ", most words waiting=" << mostWaiting << ", notifications that stepped aside="
+              << Vistrel::BoardTestAccess::turns(b).stepsAside() << " (gave up after 2 ms: "
+              << Vistrel::BoardTestAccess::turns(b).stepsAsideTimedOut() << ")"
+              << ", process memory (the head's logs"
               << " included) " << memoryBefore << " -> " << memoryAfter << " KiB" << std::endl;
     report((std::string("write-storm/") + modeName({GetParam(), 0})).c_str(), 2, writes.load(),
            2L * kRounds);
