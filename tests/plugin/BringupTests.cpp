@@ -276,6 +276,28 @@ TEST_F(Bringup, RailOutOfLimitsStopsAfterPowerUp) {
     EXPECT_FALSE(word(words::gain).has_value());
 }
 
+TEST_F(Bringup, ASecondBringUpStopsTheMasterClockBeforeTheResetPulse) {
+    // Fault: the power-up trusts the master clock to be off, as the constructor leaves it;
+    // a second initialize() then pulses the reset with the clock still running from the
+    // first.
+    copyAllSampleFiles();
+    ASSERT_EQ(makeBoard().initialize(), 0);
+    const size_t from = head().gpioEdges().size();
+    ASSERT_EQ(board->initialize(), 0);
+
+    const std::vector<sim::GpioEdge> edges = head().gpioEdges();
+    int clock = 1; // the register set started it
+    size_t resetAt = edges.size();
+    for (size_t i = from; i < edges.size() && resetAt == edges.size(); ++i) {
+        if (edges[i].name == "MCLK_ENABLE")
+            clock = edges[i].level;
+        else if (edges[i].name == "XRESET" && edges[i].level == 0)
+            resetAt = i;
+    }
+    ASSERT_LT(resetAt, edges.size());
+    EXPECT_EQ(clock, 0) << "master clock when the reset pulse began";
+}
+
 TEST_F(Bringup, RepeatedInitializeDeliversEachNotificationOnce) {
     // Catches the observer registered a second time: every gain write would reach the
     // sensor twice.
