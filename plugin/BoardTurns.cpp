@@ -61,8 +61,12 @@ void tcBoardTurns::stepAside() {
     steppingAside.fetch_add(1);
     stepAsideCount.fetch_add(1);
     const uint64_t oneMore = hostEntries + 1;
-    if (!entered.wait_for(guard, std::chrono::microseconds(mostStepAside.load()),
-                          [&] { return waitingHosts.load() == 0 || hostEntries >= oneMore; }))
+    const auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::microseconds(mostStepAside.load());
+    entered.wait_until(guard, deadline,
+                       [&] { return waitingHosts.load() == 0 || hostEntries >= oneMore; });
+    // Counted when the whole bound passed, also if the host call got in meanwhile unseen.
+    if (std::chrono::steady_clock::now() >= deadline)
         timedOutCount.fetch_add(1);
     steppingAside.fetch_sub(1);
 }

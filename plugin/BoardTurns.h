@@ -41,7 +41,7 @@ public:
     };
 
     // For tests: host calls waiting for the board mutex; how often a notification stepped
-    // aside, and how often it gave up waiting; a longer bound for a slow test machine.
+    // aside, and how often it waited its whole bound; a longer bound for a slow test machine.
     unsigned hostsWaiting() const { return waitingHosts.load(); }
     uint64_t stepsAside() const { return stepAsideCount.load(); }
     uint64_t stepsAsideTimedOut() const { return timedOutCount.load(); }

@@ -152,6 +152,19 @@ TEST_F(Capture, TriggerWhileArmedPulsesThePwmForTwoBoundedWaits) {
     EXPECT_LE(elapsed.count(), 2 * bound);
 }
 
+TEST_F(Capture, ATriggerArrivingWhileTheBoardIsDestroyedDoesNothing) {
+    // Catches a notification let into a board whose destruction has begun: it would pulse
+    // the PWM and use members that are about to go.
+    auto& b = readyBoard();
+    ASSERT_EQ(b.setTrigger(eeExternalTrigger), 0);
+    ASSERT_EQ(b.start(), 0);
+    Vistrel::BoardTestAccess::closeLifetime(b); // as the destructor does
+    const sim::PwmState before = head().pwm();
+
+    EXPECT_EQ(notify(b, 42, 1), "");
+    expectPwmUntouchedSince(before);
+}
+
 TEST_F(Capture, NotificationOutsideATriggeredCaptureOnlyPrints) {
     // Catches a notification that drives the PWM while idle or during free running.
     auto& b = readyBoard();

@@ -44,6 +44,8 @@ public:
     static size_t mostWaitingWords(tc120MXSSensorBoard& board) {
         return board.outbox->mostWaiting();
     }
+    // Closes the board to notifications, as its destructor does first.
+    static void closeLifetime(tc120MXSSensorBoard& board) { board.lifetime.closeAndWait(); }
     // The board mutex's turns between host calls and register-file notifications.
     static tcBoardTurns& turns(tc120MXSSensorBoard& board) { return board.turns; }
     // The most addresses that ever waited for the outbox's publishing thread at once.
