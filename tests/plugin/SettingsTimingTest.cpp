@@ -168,6 +168,21 @@ TEST_F(TimingTest, ShortExposureShortensTheFrameToWholeReadoutTimes) {
     EXPECT_EQ(sensor().captureFrameState, tc120MXS::eeFrameStartLine);
 }
 
+TEST_F(TimingTest, AOneMicrosecondReadoutStillShortensTheFrame) {
+    // Fault: a readout time of 1 µs (one-clock lines over a band of four rows) taken for
+    // none, and a long frame kept for a short exposure.
+    tc120MXSSensorBoard& b = bringUp(bare(1));
+    ASSERT_EQ(b.setROI(ROI(0, 0, 13280, 4)), eeSuccess);
+    ASSERT_EQ(b.getMinFrameIntervalMicroS(), 1);
+    ASSERT_EQ(b.setFrameInterval(1000), eeSuccess);
+
+    EXPECT_EQ(b.setExposure(100), eeSuccess);
+
+    // The smallest whole number of readout times above the exposure: 101.
+    EXPECT_EQ(b.getFrameInterval(), 101);
+    EXPECT_EQ(head().pwm().periodUs, 101);
+}
+
 TEST_F(TimingTest, EveryExposureThePulsesCanFrameIsProgrammedWithinOneLine) {
     // Fault: an interval setExposure asks for itself is rounded down to a whole period
     // below the exposure (on small regions one request in twenty fell short, by up to
