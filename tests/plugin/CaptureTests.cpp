@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cstdint>
 #include <string>
 #include <thread>
 #include <vector>
@@ -150,6 +151,16 @@ TEST_F(Capture, TriggerWhileArmedPulsesThePwmForTwoBoundedWaits) {
     const auto elapsed =
         after.enableLog.back().first - after.enableLog[before.enableLog.size()].first;
     EXPECT_LE(elapsed.count(), 2 * bound);
+}
+
+TEST_F(Capture, TheCaptureAfterTheNumbersWrapIsStillACapture) {
+    // Catches the capture counter wrapping to 0, the number that means idle: that capture
+    // would refuse its triggers and let the region change under it.
+    auto& b = readyBoard();
+    Vistrel::BoardTestAccess::setLastCaptureNumber(b, UINT32_MAX);
+    ASSERT_EQ(b.start(), 0);
+    EXPECT_TRUE(b.isCapturing());
+    EXPECT_EQ(b.setROI(Vistrel::ROI(0, 0, 1024, 1024)), Vistrel::eeCaputreInProgress);
 }
 
 TEST_F(Capture, ATriggerArrivingWhileTheBoardIsDestroyedDoesNothing) {

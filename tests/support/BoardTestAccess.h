@@ -27,6 +27,10 @@ public:
     static int powerUpSensor(tc120MXSSensorBoard& board) { return board.powerUpSensor(); }
     static int trainReceiver(tc120MXSSensorBoard& board) { return board.trainReceiver(); }
     static void setCapturing(tc120MXSSensorBoard& board, bool on) { board.capturing = on; }
+    // The number the last capture had: the next one counts on from it.
+    static void setLastCaptureNumber(tc120MXSSensorBoard& board, uint32_t number) {
+        board.lastCaptureRun = number;
+    }
     static uint16_t verticalMode(const tc120MXSSensorBoard& board) { return board.verticalMode; }
     static void setVerticalMode(tc120MXSSensorBoard& board, uint16_t mode) {
         board.verticalMode = mode;
