@@ -71,17 +71,20 @@ TEST_F(PixelFormatTest, PatternSwitchesBiasOffAndBackOn) {
     // Fault: the live bias word is lost while a test image shows, or the sensor gets the
     // wrong image set-up.
     tc120MXSSensorBoard& b = bringUp();
-    setLiveBias(kLiveBias);
+    // Also the smallest word there is: offset 1, subtraction off.
+    for (const uint32_t live : {kLiveBias, 1u}) {
+        setLiveBias(live);
 
-    EXPECT_EQ(b.setTestPattern(static_cast<teTestPattern>(16)), eeSuccess);
-    EXPECT_EQ(b.getTestPattern(), 16);
-    EXPECT_EQ(liveBias(), 0u);
-    EXPECT_EQ(chipRegister(0x3A), kTestImage3A);
+        EXPECT_EQ(b.setTestPattern(static_cast<teTestPattern>(16)), eeSuccess);
+        EXPECT_EQ(b.getTestPattern(), 16);
+        EXPECT_EQ(liveBias(), 0u);
+        EXPECT_EQ(chipRegister(0x3A), kTestImage3A);
 
-    EXPECT_EQ(b.setTestPattern(eeTestPatternOff), eeSuccess);
-    EXPECT_EQ(b.getTestPattern(), 0);
-    EXPECT_EQ(liveBias(), kLiveBias);
-    EXPECT_EQ(chipRegister(0x3A), kNormalImage3A);
+        EXPECT_EQ(b.setTestPattern(eeTestPatternOff), eeSuccess);
+        EXPECT_EQ(b.getTestPattern(), 0);
+        EXPECT_EQ(liveBias(), live);
+        EXPECT_EQ(chipRegister(0x3A), kNormalImage3A);
+    }
 }
 
 TEST_F(PixelFormatTest, PatternOffWithoutPatternLeavesTheBiasAlone) {
