@@ -4,6 +4,7 @@
 
 #include "sim/HeadImpl.h"
 
+#include <algorithm>
 #include <string>
 
 namespace Tarnis {
@@ -42,7 +43,7 @@ int tcADS7828::SetInternalReference(bool internal) {
     return 0;
 }
 
-int tcADS7828::Volts(int channel, float& volts, bool) {
+int tcADS7828::Volts(int channel, float& volts, bool singleEnded) {
     if (channel < 0 || channel > 7)
         return -1;
     sim::Head::Impl& h = sim::Head::instance().impl();
@@ -60,7 +61,13 @@ int tcADS7828::Volts(int channel, float& volts, bool) {
         return -1;
     }
     // The chip converts against its own reference; the driver scales by the one it was given.
-    volts = h.config.railVolts[static_cast<size_t>(channel)] * (reference / kInternalReference);
+    // Differential: the channel against its pair partner (0-1, 2-3, 4-5, 6-7); the chip is
+    // unipolar, so a negative difference reads 0. (Ours: the pairing as the datasheet's
+    // channel-select table gives it, the polarity taken from the channel asked for.)
+    const auto rail = [&h](int line) { return h.config.railVolts[static_cast<size_t>(line)]; };
+    const float input =
+        singleEnded ? rail(channel) : std::max(0.0f, rail(channel) - rail(channel ^ 1));
+    volts = input * (reference / kInternalReference);
     h.adcReads.emplace_back(sim::Clock::now(), channel);
     return 0;
 }
