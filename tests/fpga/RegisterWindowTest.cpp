@@ -92,6 +92,22 @@ TEST_F(RegisterWindowTest, DescriptorIsClosedOnceMapped) {
     EXPECT_EQ(head().physicalWord(kSysIdBase), 7u);
 }
 
+// Catches descriptor 0 taken for a failed open: a daemon that closed its standard input
+// gets 0 for the memory device.
+TEST_F(RegisterWindowTest, MemoryDeviceOpenedAsDescriptorZeroIsUsed) {
+    const int savedInput = dup(0); // -1: the test runs without a standard input already
+    if (savedInput >= 0)
+        close(0);
+    auto window = std::make_unique<tcRegisterWindow>(kSysIdBase, 32);
+    if (savedInput >= 0) {
+        ASSERT_EQ(dup2(savedInput, 0), 0);
+        close(savedInput);
+    }
+    ASSERT_TRUE(window->isValid());
+    window->write(0, 9);
+    EXPECT_EQ(head().physicalWord(kSysIdBase), 9u);
+}
+
 // Catches accesses past the mapped pages or off the word grid, which would fault.
 TEST_F(RegisterWindowTest, AccessesOutsideTheMappingAreIgnored) {
     tcRegisterWindow window(kSysIdBase, 32);
