@@ -1,11 +1,8 @@
 # Fails unless the plug-in module's dynamic symbol table defines exactly the two entry
 # points: any other defined symbol (a template instantiation, a host class's inline
 # function, a sim symbol pulled in by mistake) would clash with the framework's own.
-execute_process(COMMAND ${NM} -D --defined-only ${MODULE}
-                OUTPUT_VARIABLE listing RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${NM} failed on ${MODULE}")
-endif()
+include(${CMAKE_CURRENT_LIST_DIR}/binary_listing.cmake)
+binary_listing(listing ${NM} -D --defined-only ${MODULE})
 string(REPLACE "\n" ";" lines "${listing}")
 set(names "")
 foreach(line IN LISTS lines)

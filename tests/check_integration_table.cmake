@@ -5,17 +5,14 @@
 # Arguments: -DNM= -DMODULE= -DTABLE= [-DSANITIZED=ON]
 include(${CMAKE_CURRENT_LIST_DIR}/report_faults.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/symbol_name.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/binary_listing.cmake)
 foreach(var NM MODULE TABLE)
     if(NOT DEFINED ${var})
         message(FATAL_ERROR "check_integration_table.cmake needs -D${var}=")
     endif()
 endforeach()
 
-execute_process(COMMAND ${NM} -D -C --undefined-only ${MODULE}
-                OUTPUT_VARIABLE listing RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${NM} failed on ${MODULE}")
-endif()
+binary_listing(listing ${NM} -D -C --undefined-only ${MODULE})
 # Table lines; a ';' in a row would split it in a CMake list.
 file(READ ${TABLE} table)
 string(REPLACE ";" "," table "${table}")

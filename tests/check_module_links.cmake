@@ -9,6 +9,7 @@
 # Arguments: -DREADELF= -DNM= -DMODULE= -DHOST_DIR= [-DSANITIZED=ON]
 include(${CMAKE_CURRENT_LIST_DIR}/report_faults.cmake)
 include(${CMAKE_CURRENT_LIST_DIR}/symbol_name.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/binary_listing.cmake)
 foreach(var READELF NM MODULE HOST_DIR)
     if(NOT DEFINED ${var})
         message(FATAL_ERROR "check_module_links.cmake needs -D${var}=")
@@ -16,18 +17,12 @@ foreach(var READELF NM MODULE HOST_DIR)
 endforeach()
 
 # 1. Dynamic section: NEEDED entries and run paths.
-execute_process(COMMAND ${READELF} -d ${MODULE} OUTPUT_VARIABLE dynamic RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${READELF} -d failed on ${MODULE}")
-endif()
+binary_listing(dynamic ${READELF} -d ${MODULE})
 set(runtime_libs "^(libc\\.so\\.6|libstdc\\+\\+\\.so\\.6|libm\\.so\\.6|libgcc_s\\.so\\.1|ld-linux[-a-z0-9_.]*\\.so\\.[0-9]+)$")
 set(sanitizer_libs "^lib(asan|ubsan|tsan|lsan)\\.so\\.[0-9]+$")
-string(REGEX MATCHALL "\\(NEEDED\\)[^[]*\\[[^]]+\\]" needed_entries "${dynamic}")
-set(needed "")
+needed_libraries("${dynamic}" needed)
 set(faults "")
-foreach(entry IN LISTS needed_entries)
-    string(REGEX REPLACE ".*\\[([^]]+)\\]" "\\1" library "${entry}")
-    list(APPEND needed ${library})
+foreach(library IN LISTS needed)
     if(NOT library MATCHES "${runtime_libs}"
        AND NOT (SANITIZED AND library MATCHES "${sanitizer_libs}"))
         list(APPEND faults "NEEDED ${library}: not part of the C/C++ runtime")
@@ -38,11 +33,7 @@ if(dynamic MATCHES "\\((RPATH|RUNPATH)\\)[^[]*\\[([^]]*)\\]")
 endif()
 
 # 2. Undefined dynamic symbols.
-execute_process(COMMAND ${NM} -D -C --undefined-only ${MODULE}
-                OUTPUT_VARIABLE listing RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${NM} failed on ${MODULE}")
-endif()
+binary_listing(listing ${NM} -D -C --undefined-only ${MODULE})
 file(GLOB_RECURSE host_headers ${HOST_DIR}/*.h)
 set(host_text "")
 foreach(header IN LISTS host_headers)

@@ -3,17 +3,14 @@
 # The versions needed are read from the module's version references (readelf -V).
 # Arguments: -DREADELF= -DMODULE= -DREADME=
 include(${CMAKE_CURRENT_LIST_DIR}/report_faults.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/binary_listing.cmake)
 foreach(var READELF MODULE README)
     if(NOT DEFINED ${var})
         message(FATAL_ERROR "check_runtime_versions.cmake needs -D${var}=")
     endif()
 endforeach()
 
-execute_process(COMMAND ${READELF} -V --wide ${MODULE}
-                OUTPUT_VARIABLE versions RESULT_VARIABLE status)
-if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${READELF} -V failed on ${MODULE}")
-endif()
+binary_listing(versions ${READELF} -V --wide ${MODULE})
 file(READ ${README} readme)
 
 set(faults "")

@@ -3,12 +3,9 @@
 # Arguments: -DNM= -DPROBE= -DMODULE=
 cmake_policy(SET CMP0057 NEW) # IN_LIST
 include(${CMAKE_CURRENT_LIST_DIR}/../report_faults.cmake)
+include(${CMAKE_CURRENT_LIST_DIR}/../binary_listing.cmake)
 function(framework_names binary out_var)
-    execute_process(COMMAND ${NM} -D -C --undefined-only ${binary}
-                    OUTPUT_VARIABLE listing RESULT_VARIABLE status)
-    if(NOT status EQUAL 0)
-        message(FATAL_ERROR "${NM} failed on ${binary}")
-    endif()
+    binary_listing(listing ${NM} -D -C --undefined-only ${binary})
     string(REPLACE "\n" ";" lines "${listing}")
     set(names "")
     foreach(line IN LISTS lines)
