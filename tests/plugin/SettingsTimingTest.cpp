@@ -234,6 +234,12 @@ TEST_F(TimingTest, ExposureWithinOneReadoutTimeKeepsTheInterval) {
     EXPECT_EQ(b.getFrameInterval(), kReadoutAtPeriod1000);
     EXPECT_EQ(b.getExposure(), 150000);
     EXPECT_EQ(word(words::exposure), 150000u);
+
+    // An exposure of exactly the interval fits too: the interval is not programmed again.
+    head().clearStatusLines();
+    EXPECT_EQ(b.setExposure(kReadoutAtPeriod1000), eeSuccess);
+    for (const sim::StatusLine& line : takeStatusLines())
+        EXPECT_EQ(line.text.rfind("setFrameInterval", 0), std::string::npos) << line.text;
 }
 
 TEST_F(TimingTest, RefusedIntervalChangesNothing) {
