@@ -21,6 +21,10 @@ void waitForGpioNotifications();
 // mode; at once in the other modes).
 void waitForRegisterFileNotifications();
 
+// Time the calling thread has waited so far for the register file's locks in update_word
+// (locked and strict-lock modes): the framework's share of a host call's time.
+Micros registerFileLockWaited();
+
 // Runs hook (empty: none) on the caller's thread after each call of a board's frame-output
 // object, whose operation it is given: a framework whose frame output takes its time.
 void setFrameOutputHook(std::function<void(char operation)> hook);

@@ -214,7 +214,7 @@ std::map<uint16_t, uint32_t> Head::chipRegisters() const {
 
 std::vector<SpiFrame> Head::spiFrames() const {
     std::lock_guard<std::mutex> lock(state->mutex);
-    return state->spiFrames;
+    return {state->spiFrames.begin(), state->spiFrames.end()};
 }
 
 std::optional<SpiConfigSeen> Head::lastSpiConfiguration() const {
@@ -282,7 +282,7 @@ std::vector<TraceEvent> Head::trace() const {
     std::vector<TraceEvent> events;
     {
         std::lock_guard<std::mutex> lock(state->mutex);
-        events = state->trace;
+        events.assign(state->trace.begin(), state->trace.end());
     }
     // Pulses are recorded when the clock passes them, after later-stamped events.
     std::stable_sort(events.begin(), events.end(),
@@ -292,11 +292,18 @@ std::vector<TraceEvent> Head::trace() const {
 
 std::vector<StatusLine> Head::statusLines() const {
     std::lock_guard<std::mutex> lock(state->mutex);
-    return state->status;
+    return {state->status.begin(), state->status.end()};
 }
 
 void Head::clearStatusLines() {
     std::lock_guard<std::mutex> lock(state->mutex);
+    state->status.clear();
+}
+
+void Head::clearLogs() {
+    std::lock_guard<std::mutex> lock(state->mutex);
+    state->spiFrames.clear();
+    state->trace.clear();
     state->status.clear();
 }
 

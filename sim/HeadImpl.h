@@ -6,6 +6,7 @@
 
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <mutex>
 #include <optional>
 #include <set>
@@ -60,7 +61,10 @@ struct Head::Impl {
     void* window = nullptr; // kWindowBase..kWindowEnd of the memory file
 
     std::map<uint16_t, uint32_t> chip;
-    std::vector<SpiFrame> spiFrames;
+    // The logs that grow with every register write are deques: a long run appends to them
+    // in constant time, where a vector's growth copied the whole log under the head mutex
+    // and stalled every caller of the head for tens of milliseconds.
+    std::deque<SpiFrame> spiFrames;
     std::optional<SpiConfigSeen> spiConfig;
     int tracedFrameState = -1;
 
@@ -75,8 +79,8 @@ struct Head::Impl {
     PixelShiftState pixelShift;
     BadPixelState badPixel;
     std::vector<std::pair<char, int>> frameOutput;
-    std::vector<TraceEvent> trace;
-    std::vector<StatusLine> status;
+    std::deque<TraceEvent> trace;
+    std::deque<StatusLine> status;
     ReceiverModel rx;
     frames::FrameModel frames; // delivered frames, fed by stepPwm
     std::vector<Violation> violations;

@@ -7,6 +7,7 @@
 #include "sim/LockGuard.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <map>
 #include <memory>
@@ -82,6 +83,14 @@ void logReentrantWrite(uint32_t address, uint32_t value) {
     head.violate("regfile-reentrant", reason);
 }
 
+// Time this thread has waited for a register file's locks in update_word.
+thread_local std::chrono::steady_clock::duration lockWaited{};
+
+// Counts the wait for a lock that began at begin and has just been taken.
+void countLockWait(std::chrono::steady_clock::time_point begin) {
+    lockWaited += std::chrono::steady_clock::now() - begin;
+}
+
 sim::detail::NotificationThread& notifier() {
     static auto* const thread = new sim::detail::NotificationThread(); // lives with the process
     return *thread;
@@ -128,7 +137,9 @@ void tcRegisterFile::update_word(uint32_t address, uint32_t value) {
             return;
         }
         // One lock, not recursive, across the store and every observer's call.
+        const auto waitBegin = std::chrono::steady_clock::now();
         const std::lock_guard<std::mutex> strict(strictLockOf(this));
+        countLockWait(waitBegin);
         const StrictLockHeld held(this);
         {
             sim::FrameworkLock lock(mutex.getMutex());
@@ -138,7 +149,9 @@ void tcRegisterFile::update_word(uint32_t address, uint32_t value) {
         return;
     }
     {
+        const auto waitBegin = std::chrono::steady_clock::now();
         sim::FrameworkLock lock(mutex.getMutex());
+        countLockWait(waitBegin);
         keep();
         if (mode == sim::RegisterFileMode::locked) {
             // The store lock stays held while the observers run, so every other writer
@@ -179,6 +192,10 @@ namespace sim {
 
 void waitForRegisterFileNotifications() {
     Vistrel::notifier().drain();
+}
+
+Micros registerFileLockWaited() {
+    return std::chrono::duration_cast<Micros>(Vistrel::lockWaited);
 }
 
 namespace detail {

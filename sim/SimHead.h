@@ -218,6 +218,9 @@ public:
 
     std::vector<StatusLine> statusLines() const;
     void clearStatusLines();
+    // Forgets the SPI frames, trace events and status lines recorded so far, keeping the
+    // head's state: a long run that checks as it goes keeps its memory flat.
+    void clearLogs();
 
     // Every breach of a hardware rule since the head was reset, in order.
     std::vector<Violation> violations() const;

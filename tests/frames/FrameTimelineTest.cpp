@@ -28,7 +28,7 @@ Records recorded() {
     r.frames = sim::frames::records(); // steps the head to now first
     r.violations = head.violations();
     std::lock_guard<std::mutex> lock(head.impl().mutex);
-    r.trace = head.impl().trace;
+    r.trace.assign(head.impl().trace.begin(), head.impl().trace.end());
     return r;
 }
 
