@@ -14,7 +14,8 @@ const char* const kUsage =
     "usage: frameworkprobe [--spi PATH]\n"
     "  --spi PATH  the sensor's SPI device (default /dev/spidev1.0); only configured, never\n"
     "              written. Run it with the camera framework stopped: it writes register-file\n"
-    "              words 0x3A00C and 0x3A014, which the board publishes again at its bring-up.\n";
+    "              words 0x3A00C and 0x3A014 (the second some thousand times), which the\n"
+    "              board publishes again at its bring-up.\n";
 
 } // namespace
 
@@ -41,6 +42,7 @@ int main(int argc, char** argv) {
     checkBoardMutexRobust(report);
     checkUnregisterWaits(report);
     checkWordFromNotification(report);
+    checkWordBesideWriteStorm(report);
     const int status = report.finish();
     if (report.isStuck()) {
         // A thread is blocked inside the framework for good: no exit handler may wait for it.
