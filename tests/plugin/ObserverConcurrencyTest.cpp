@@ -113,4 +113,37 @@ TEST_F(BoardTurnsTest, ANotificationLetsTheWaitingHostCallGoFirst) {
     EXPECT_EQ(turns.stepsAsideTimedOut(), 0u);
 }
 
+TEST_F(BoardTurnsTest, ANotificationStepsAsideForOneWaitingHostCallNotForAll) {
+    // Fault: a notification steps aside until more than one of the host calls waiting when
+    // it arrived holds the board. The first of them may hold it for long, so the
+    // notification waits out its whole bound, and host calls that keep coming keep it out.
+    resetHeadWithRegisterFile(sim::RegisterFileMode::direct); // notified on the writer
+    tc120MXSSensorBoard& b = bringUp();
+    tcBoardTurns& turns = BoardTestAccess::turns(b);
+    constexpr auto kBound = std::chrono::milliseconds(200);
+    turns.setMostStepAside(kBound);
+    pthread_mutex_t* boardMutex = BoardTestAccess::boardMutex(b);
+
+    pthread_mutex_lock(boardMutex); // the framework holds the board for a moment
+    // Two host calls queue; whichever gets the board first keeps it for twice the bound.
+    const auto longHostCall = [&] {
+        const tcBoardTurns::tcLock lock(turns, boardMutex, false);
+        std::this_thread::sleep_for(2 * kBound);
+    };
+    std::thread first(longHostCall), second(longHostCall);
+    while (turns.hostsWaiting() < 2)
+        std::this_thread::yield();
+    std::thread client([&] { writeWord(0x3D000, 13); });
+    while (turns.stepsAside() == 0)
+        std::this_thread::yield();
+    pthread_mutex_unlock(boardMutex);
+    first.join();
+    second.join();
+    client.join();
+
+    EXPECT_EQ(turns.stepsAsideTimedOut(), 0u)
+        << "the notification kept stepping aside after one waiting host call held the board";
+    EXPECT_EQ(chipGain(), 13u);
+}
+
 } // namespace
