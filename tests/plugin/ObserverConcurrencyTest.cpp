@@ -120,7 +120,7 @@ TEST_F(BoardTurnsTest, ANotificationStepsAsideForOneWaitingHostCallNotForAll) {
     resetHeadWithRegisterFile(sim::RegisterFileMode::direct); // notified on the writer
     tc120MXSSensorBoard& b = bringUp();
     tcBoardTurns& turns = BoardTestAccess::turns(b);
-    constexpr auto kBound = std::chrono::milliseconds(200);
+    constexpr auto kBound = std::chrono::milliseconds(500); // a wake-up takes far less
     turns.setMostStepAside(kBound);
     pthread_mutex_t* boardMutex = BoardTestAccess::boardMutex(b);
 
