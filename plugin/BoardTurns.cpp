@@ -32,10 +32,9 @@ tcBoardTurns::tcLock::~tcLock() {
 }
 
 void tcBoardTurns::tcLock::unlock() {
-    if (held) {
-        held = false;
+    if (lock) {
         --locksHeld;
-        lock->unlock();
+        lock.reset();
     }
 }
 

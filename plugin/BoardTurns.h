@@ -36,8 +36,7 @@ public:
         void unlock();
 
     private:
-        std::optional<platform::tcRobustLock> lock;
-        bool held = true;
+        std::optional<platform::tcRobustLock> lock; // empty once unlocked
     };
 
     // For tests: host calls waiting for the board mutex; how often a notification stepped
