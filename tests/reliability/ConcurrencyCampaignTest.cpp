@@ -20,7 +20,6 @@
 #include <condition_variable>
 #include <cstdint>
 #include <cstdlib>
-#include <fstream>
 #include <functional>
 #include <iostream>
 #include <map>
@@ -30,7 +29,6 @@
 #include <streambuf>
 #include <string>
 #include <thread>
-#include <unistd.h>
 #include <vector>
 
 // Test-only view of the sensor's register mutex (a friend of the sensor).
