@@ -141,8 +141,37 @@ TEST_F(BoardTurnsTest, ANotificationStepsAsideForOneWaitingHostCallNotForAll) {
     second.join();
     client.join();
 
+    EXPECT_EQ(turns.stepsAside(), 1u);
     EXPECT_EQ(turns.stepsAsideTimedOut(), 0u)
         << "the notification kept stepping aside after one waiting host call held the board";
+    EXPECT_EQ(chipGain(), 13u);
+}
+
+TEST_F(BoardTurnsTest, ANotificationStepsAsideNoLongerThanItsBound) {
+    // Fault: a notification waits for a host call that cannot get in, because the framework
+    // holds the board mutex while it writes the register file; or such a wait, the sign of
+    // a framework that does so, goes uncounted.
+    resetHeadWithRegisterFile(sim::RegisterFileMode::direct); // notified on the writer
+    tc120MXSSensorBoard& b = bringUp();
+    tcBoardTurns& turns = BoardTestAccess::turns(b);
+    turns.setMostStepAside(std::chrono::milliseconds(20));
+    pthread_mutex_t* boardMutex = BoardTestAccess::boardMutex(b);
+
+    pthread_mutex_lock(boardMutex); // the framework holds the board throughout
+    std::thread host([&b] { b.setExposure(30000); });
+    while (turns.hostsWaiting() == 0)
+        std::this_thread::yield();
+    std::thread client([&] { writeWord(0x3D000, 13); });
+    // The notification must give up stepping aside by itself: nothing lets the host in.
+    const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
+    while (turns.stepsAsideTimedOut() == 0 && std::chrono::steady_clock::now() < giveUp)
+        std::this_thread::yield();
+    const uint64_t timedOut = turns.stepsAsideTimedOut();
+    pthread_mutex_unlock(boardMutex);
+    host.join();
+    client.join();
+
+    EXPECT_EQ(timedOut, 1u) << "step-asides counted as having waited their whole bound";
     EXPECT_EQ(chipGain(), 13u);
 }
 
