@@ -15,13 +15,7 @@ tcBoardTurns::tcLock::tcLock(tcBoardTurns& turns, pthread_mutex_t* mutex, bool i
     const bool announced = outermost && !inNotification;
     if (announced)
         turns.hostWaits();
-    try {
-        lock.emplace(mutex);
-    } catch (...) {
-        if (announced)
-            turns.hostEntered(); // no longer waiting either way
-        throw;
-    }
+    lock.emplace(mutex); // does not throw: a robust lock recovers a dead owner's mutex
     if (announced)
         turns.hostEntered();
     ++locksHeld;
