@@ -147,6 +147,29 @@ TEST_F(BoardTurnsTest, ANotificationStepsAsideForOneWaitingHostCallNotForAll) {
     EXPECT_EQ(chipGain(), 13u);
 }
 
+TEST_F(BoardTurnsTest, ANotificationDoesNotStepAsideForAnotherNotification) {
+    // Fault: a notification's lock counted as a host call's, so that a client's write waits
+    // up to the bound behind another client's: the turns are for host calls only.
+    resetHeadWithRegisterFile(sim::RegisterFileMode::direct); // notified on the writer
+    tc120MXSSensorBoard& b = bringUp();
+    tcBoardTurns& turns = BoardTestAccess::turns(b);
+    turns.setMostStepAside(std::chrono::milliseconds(20));
+    pthread_mutex_t* boardMutex = BoardTestAccess::boardMutex(b);
+
+    pthread_mutex_lock(boardMutex); // the framework holds the board for a moment
+    std::thread firstClient([&] { writeWord(0x3D000, 13); });
+    // Time for the first notification to queue for the board mutex.
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    std::thread secondClient([&] { writeWord(0x3D008, 7); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    pthread_mutex_unlock(boardMutex);
+    firstClient.join();
+    secondClient.join();
+
+    EXPECT_EQ(turns.stepsAside(), 0u);
+    EXPECT_EQ(chipGain(), 13u);
+}
+
 TEST_F(BoardTurnsTest, ANotificationStepsAsideNoLongerThanItsBound) {
     // Fault: a notification waits for a host call that cannot get in, because the framework
     // holds the board mutex while it writes the register file; or such a wait, the sign of
