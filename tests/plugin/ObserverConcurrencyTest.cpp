@@ -75,17 +75,28 @@ size_t firstFrameTo(const std::vector<sim::SpiFrame>& frames, size_t from, uint1
     return frames.size();
 }
 
-class BoardTurnsTest : public BoardTest {};
+// Each case on a register file that notifies on the writer's thread, with the board's
+// turns, given a step-aside bound, and its mutex at hand.
+class BoardTurnsTest : public BoardTest {
+protected:
+    tc120MXSSensorBoard& bringUpWithBound(std::chrono::microseconds mostStepAside) {
+        resetHeadWithRegisterFile(sim::RegisterFileMode::direct);
+        tc120MXSSensorBoard& b = bringUp();
+        turns = &BoardTestAccess::turns(b);
+        turns->setMostStepAside(mostStepAside);
+        boardMutex = BoardTestAccess::boardMutex(b);
+        return b;
+    }
+
+    tcBoardTurns* turns = nullptr;
+    pthread_mutex_t* boardMutex = nullptr;
+};
 
 TEST_F(BoardTurnsTest, ANotificationLetsTheWaitingHostCallGoFirst) {
     // Fault: a register-file notification takes the board mutex ahead of a host call that
     // was already waiting for it. The framework's mutex is not fair, so a client writing
     // in a tight loop then keeps a host call out for hundreds of milliseconds.
-    resetHeadWithRegisterFile(sim::RegisterFileMode::direct); // notified on the writer
-    tc120MXSSensorBoard& b = bringUp();
-    tcBoardTurns& turns = BoardTestAccess::turns(b);
-    turns.setMostStepAside(std::chrono::seconds(10)); // however slow the machine
-    pthread_mutex_t* boardMutex = BoardTestAccess::boardMutex(b);
+    tc120MXSSensorBoard& b = bringUpWithBound(std::chrono::seconds(10)); // however slow the machine
 
     // Without the turns the notification goes first in about one round of 60.
     constexpr int kRounds = 200;
@@ -94,7 +105,7 @@ TEST_F(BoardTurnsTest, ANotificationLetsTheWaitingHostCallGoFirst) {
         const size_t from = head().spiFrames().size();
         pthread_mutex_lock(boardMutex); // the framework holds the board for a moment
         std::thread host([&b, round] { b.setExposure(round % 2 == 0 ? 30000 : 60000); });
-        while (turns.hostsWaiting() == 0)
+        while (turns->hostsWaiting() == 0)
             std::this_thread::yield();
         // Let go, and at once write the register file: a client's next write.
         pthread_mutex_unlock(boardMutex);
@@ -110,39 +121,35 @@ TEST_F(BoardTurnsTest, ANotificationLetsTheWaitingHostCallGoFirst) {
     }
     EXPECT_EQ(notificationFirst, 0)
         << "rounds of " << kRounds << " in which the notification went first";
-    EXPECT_EQ(turns.stepsAsideTimedOut(), 0u);
+    EXPECT_EQ(turns->stepsAsideTimedOut(), 0u);
 }
 
 TEST_F(BoardTurnsTest, ANotificationStepsAsideForOneWaitingHostCallNotForAll) {
     // Fault: a notification steps aside until more than one of the host calls waiting when
     // it arrived holds the board. The first of them may hold it for long, so the
     // notification waits out its whole bound, and host calls that keep coming keep it out.
-    resetHeadWithRegisterFile(sim::RegisterFileMode::direct); // notified on the writer
-    tc120MXSSensorBoard& b = bringUp();
-    tcBoardTurns& turns = BoardTestAccess::turns(b);
     constexpr auto kBound = std::chrono::milliseconds(500); // a wake-up takes far less
-    turns.setMostStepAside(kBound);
-    pthread_mutex_t* boardMutex = BoardTestAccess::boardMutex(b);
+    bringUpWithBound(kBound);
 
     pthread_mutex_lock(boardMutex); // the framework holds the board for a moment
     // Two host calls queue; whichever gets the board first keeps it for twice the bound.
     const auto longHostCall = [&] {
-        const tcBoardTurns::tcLock lock(turns, boardMutex, false);
+        const tcBoardTurns::tcLock lock(*turns, boardMutex, false);
         std::this_thread::sleep_for(2 * kBound);
     };
     std::thread first(longHostCall), second(longHostCall);
-    while (turns.hostsWaiting() < 2)
+    while (turns->hostsWaiting() < 2)
         std::this_thread::yield();
     std::thread client([&] { writeWord(0x3D000, 13); });
-    while (turns.stepsAside() == 0)
+    while (turns->stepsAside() == 0)
         std::this_thread::yield();
     pthread_mutex_unlock(boardMutex);
     first.join();
     second.join();
     client.join();
 
-    EXPECT_EQ(turns.stepsAside(), 1u);
-    EXPECT_EQ(turns.stepsAsideTimedOut(), 0u)
+    EXPECT_EQ(turns->stepsAside(), 1u);
+    EXPECT_EQ(turns->stepsAsideTimedOut(), 0u)
         << "the notification kept stepping aside after one waiting host call held the board";
     EXPECT_EQ(chipGain(), 13u);
 }
@@ -150,11 +157,7 @@ TEST_F(BoardTurnsTest, ANotificationStepsAsideForOneWaitingHostCallNotForAll) {
 TEST_F(BoardTurnsTest, ANotificationDoesNotStepAsideForAnotherNotification) {
     // Fault: a notification's lock counted as a host call's, so that a client's write waits
     // up to the bound behind another client's: the turns are for host calls only.
-    resetHeadWithRegisterFile(sim::RegisterFileMode::direct); // notified on the writer
-    tc120MXSSensorBoard& b = bringUp();
-    tcBoardTurns& turns = BoardTestAccess::turns(b);
-    turns.setMostStepAside(std::chrono::milliseconds(20));
-    pthread_mutex_t* boardMutex = BoardTestAccess::boardMutex(b);
+    bringUpWithBound(std::chrono::milliseconds(20));
 
     pthread_mutex_lock(boardMutex); // the framework holds the board for a moment
     std::thread firstClient([&] { writeWord(0x3D000, 13); });
@@ -166,7 +169,7 @@ TEST_F(BoardTurnsTest, ANotificationDoesNotStepAsideForAnotherNotification) {
     firstClient.join();
     secondClient.join();
 
-    EXPECT_EQ(turns.stepsAside(), 0u);
+    EXPECT_EQ(turns->stepsAside(), 0u);
     EXPECT_EQ(chipGain(), 13u);
 }
 
@@ -174,22 +177,18 @@ TEST_F(BoardTurnsTest, ANotificationStepsAsideNoLongerThanItsBound) {
     // Fault: a notification waits for a host call that cannot get in, because the framework
     // holds the board mutex while it writes the register file; or such a wait, the sign of
     // a framework that does so, goes uncounted.
-    resetHeadWithRegisterFile(sim::RegisterFileMode::direct); // notified on the writer
-    tc120MXSSensorBoard& b = bringUp();
-    tcBoardTurns& turns = BoardTestAccess::turns(b);
-    turns.setMostStepAside(std::chrono::milliseconds(20));
-    pthread_mutex_t* boardMutex = BoardTestAccess::boardMutex(b);
+    tc120MXSSensorBoard& b = bringUpWithBound(std::chrono::milliseconds(20));
 
     pthread_mutex_lock(boardMutex); // the framework holds the board throughout
     std::thread host([&b] { b.setExposure(30000); });
-    while (turns.hostsWaiting() == 0)
+    while (turns->hostsWaiting() == 0)
         std::this_thread::yield();
     std::thread client([&] { writeWord(0x3D000, 13); });
     // The notification must give up stepping aside by itself: nothing lets the host in.
     const auto giveUp = std::chrono::steady_clock::now() + std::chrono::seconds(10);
-    while (turns.stepsAsideTimedOut() == 0 && std::chrono::steady_clock::now() < giveUp)
+    while (turns->stepsAsideTimedOut() == 0 && std::chrono::steady_clock::now() < giveUp)
         std::this_thread::yield();
-    const uint64_t timedOut = turns.stepsAsideTimedOut();
+    const uint64_t timedOut = turns->stepsAsideTimedOut();
     pthread_mutex_unlock(boardMutex);
     host.join();
     client.join();
