@@ -1,11 +1,13 @@
-// What camhost does with bytes that are not text, and with SIGINT and SIGTERM: never a
-// crash, a half-written report or a temporary file left behind.
+// What camhost does with bytes that are not text, and with SIGINT, SIGTERM, SIGHUP and
+// SIGPIPE: never a crash, a half-written report, a head left capturing or a temporary file
+// left behind.
 #include "camhost/CamhostFixture.h"
 
 #include <gtest/gtest.h>
 
 #include <csignal>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 
 using camhosttest::CamhostTest;
@@ -91,6 +93,46 @@ TEST_F(CamhostRobustnessTest, AFirstSignalEndsTheRunAtTheNextCommandWithAMarkedR
     EXPECT_LT(report["results"].size(), 10u); // it did not sleep on
     EXPECT_EQ(readText("trace.vcd").rfind("$date", 0), 0u);
     EXPECT_EQ(leftovers(), std::vector<std::string>{});
+}
+
+TEST_F(CamhostRobustnessTest, ASignalDuringACaptureStopsItBeforeTheReport) {
+    // Catches a capture left running (the head keeps pulsing after the tool is gone), a
+    // sleep waited out after the signal, a signal that kills the run outright (SIGHUP,
+    // SIGPIPE), a SIGPIPE that a second one turns into an abrupt end (every write to a reader
+    // that has gone raises it again), or the head's folder left behind. camhost-board shares
+    // the runner but sleeps through the framework, so it takes two of the signals.
+    const std::string script = "init\nstart\nsleep 3000000000\nstop\n";
+    writeFile("test.cam", script);
+    const std::string config = std::string(TC120MXS_SOURCE_DIR) + "/config";
+    for (const auto& [number, program] :
+         std::vector<std::pair<int, std::string>>{{SIGINT, TC120MXS_CAMHOST_PATH},
+                                                  {SIGTERM, TC120MXS_CAMHOST_BOARD_PATH},
+                                                  {SIGHUP, TC120MXS_CAMHOST_PATH},
+                                                  {SIGPIPE, TC120MXS_CAMHOST_BOARD_PATH}}) {
+        SCOPED_TRACE(std::string(strsignal(number)) + " to " + program);
+        camhosttest::tcCamhostProcess process({"--plugin", TC120MXS_PLUGIN_PATH, "--config", config,
+                                               "--json", "report.json", "test.cam"},
+                                              "", program);
+        ASSERT_TRUE(process.waitForOutput("[2] start -> 0", 60000));
+        process.signal(number);
+        if (number == SIGPIPE) {
+            ASSERT_TRUE(process.waitForOutput("interrupted", 10000, true));
+            process.signal(SIGPIPE);
+        }
+        const camhosttest::tsRun run = process.wait();
+        EXPECT_EQ(run.status, 128 + number) << run.err;
+        const json report = camhosttest::readJson("report.json");
+        EXPECT_EQ(report["interrupted"], true);
+        const json& last = report["results"].back();
+        EXPECT_EQ(last["command"], "stop");
+        EXPECT_EQ(last["line"], 0) << "the script's own stop ran: the sleep was waited out";
+        EXPECT_EQ(last["result"], 0);
+        EXPECT_EQ(report["board"]["capturing"], false);
+        if (report.contains("pwm")) { // camhost's head; camhost-board sees no hardware
+            EXPECT_EQ(report["pwm"]["enabled"], false);
+        }
+        EXPECT_EQ(leftovers(), std::vector<std::string>{});
+    }
 }
 
 TEST_F(CamhostRobustnessTest, ASecondSignalEndsAtOnceAndKeepsTheEarlierOutputs) {

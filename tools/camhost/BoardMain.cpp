@@ -13,8 +13,9 @@ waits in real time; "readback" maps /dev/mem read-only. Linked with libcamsim in
 simulated head takes CAMSIM_CLOCK=virtual (no real waits) and
 CAMSIM_REGFILE=direct|locked|thread|strict-lock from the environment.
 Exit status: 0 script run, every expectation met; 1 plug-in not loadable or an exception
-from it; 2 usage, script or output-file error; 3 an expectation not met; 130 or 143
-(128 + signal) the run was interrupted by SIGINT or SIGTERM.)";
+from it; 2 usage, script or output-file error; 3 an expectation not met; 128 + signal
+(129 SIGHUP, 130 SIGINT, 141 SIGPIPE, 143 SIGTERM) the run was interrupted, a running
+capture stopped first.)";
 
 class tcCamhostBoard : public camhost::tcHostProgram {
 public:

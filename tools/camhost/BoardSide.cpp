@@ -1,10 +1,14 @@
 #include "BoardSide.h"
 
 #include "FrameworkExtras.h"
+#include "Interrupt.h"
 #include "Readable.h"
 #include "WriteWitness.h"
 
 #include "platform/Platform.h"
+
+#include <string>
+#include <sys/stat.h>
 
 namespace camhost {
 namespace {
@@ -23,7 +27,16 @@ Json wordsJson(const std::map<uint32_t, uint32_t>& words) {
 
 } // namespace
 
-tcBoardSide::tcBoardSide() : started(std::chrono::steady_clock::now()) {}
+tcBoardSide::tcBoardSide() : started(std::chrono::steady_clock::now()) {
+    // A framework that stands in for the board maps a plain file in a folder of its own
+    // instead of /dev/mem; a second signal must not leave them behind.
+    const std::string memory = platform::memoryDevicePath();
+    struct stat status {};
+    if (stat(memory.c_str(), &status) == 0 && S_ISREG(status.st_mode)) {
+        removeOnAbort(memory);
+        removeOnAbort(memory.substr(0, memory.rfind('/')), true); // only if empty
+    }
+}
 
 long long tcBoardSide::nowUs() {
     return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::steady_clock::now() -
@@ -32,7 +45,8 @@ long long tcBoardSide::nowUs() {
 }
 
 void tcBoardSide::sleepUs(long long microseconds) {
-    platform::sleepFor(std::chrono::microseconds(microseconds));
+    sleepUnlessInterrupted(microseconds,
+                           [](long long us) { platform::sleepFor(std::chrono::microseconds(us)); });
 }
 
 bool tcBoardSide::awaitDelivery(tcWriteWitness& witness) {

@@ -13,7 +13,7 @@ struct tsOutcome {
     bool pluginFailed = false;
     bool camhostFailed = false; // its own error, or an output it could not write
     int failedExpectations = 0;
-    int interruptSignal = 0; // SIGINT or SIGTERM that ended the run early, or 0
+    int interruptSignal = 0; // the signal that ended the run early, or 0
     bool strict = false;     // --strict: a broken hardware rule fails the run
     int brokenRules = 0;     // violations the simulated head logged
 };

@@ -21,7 +21,8 @@ public:
 
     // Microseconds on the run's clock, for each result's "atUs".
     virtual long long nowUs() = 0;
-    // A script "sleep".
+    // A script "sleep"; one that takes real time ends early once a signal asks the run to
+    // end (sleepUnlessInterrupted).
     virtual void sleepUs(long long microseconds) = 0;
     // After a client's register-file write: returns once its notification has been
     // delivered (the witness sees it), false when it was not within the host's patience.

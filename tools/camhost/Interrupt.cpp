@@ -34,6 +34,8 @@ void say(const char* text) {
 }
 
 void onSignal(int signal) {
+    if (signal == SIGPIPE && requested != 0)
+        return; // the reader is gone: each later write raises it again, none is a request
     if (requested == 0) {
         requested = signal;
         say("\n");
@@ -54,7 +56,7 @@ void installInterruptHandlers() {
     action.sa_handler = onSignal;
     sigemptyset(&action.sa_mask);
     action.sa_flags = SA_RESTART; // the plug-in's reads and waits go on after the first
-    for (const int signal : {SIGINT, SIGTERM}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGPIPE}) {
         // A signal the shell had ignored (a background job's SIGINT) stays ignored.
         struct sigaction previous {};
         if (sigaction(signal, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN)
@@ -65,6 +67,17 @@ void installInterruptHandlers() {
 
 int interruptSignal() {
     return requested;
+}
+
+void sleepUnlessInterrupted(long long microseconds, const std::function<void(long long)>& sleep) {
+    // Short enough that an interrupted run ends promptly, long enough to cost nothing.
+    constexpr long long kSliceUs = 100000;
+    long long left = microseconds;
+    do {
+        const long long slice = left < kSliceUs ? left : kSliceUs;
+        sleep(slice);
+        left -= slice;
+    } while (left > 0 && interruptSignal() == 0);
 }
 
 int removeOnAbort(const std::string& path, bool directory) {

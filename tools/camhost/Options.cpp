@@ -58,8 +58,8 @@ const char* const kSimHelp = R"(--sim keys, each at most once:
                             notification is a violation, and dropped)
 Exit status: 0 script run, every expectation met; 1 plug-in not loadable or an exception
 from it; 2 usage, script or output-file error; 3 an expectation not met; 4 (with --strict)
-the run broke a hardware rule of the head; 130 or 143 (128 + signal) the run was
-interrupted by SIGINT or SIGTERM.)";
+the run broke a hardware rule of the head; 128 + signal (129 SIGHUP, 130 SIGINT, 141
+SIGPIPE, 143 SIGTERM) the run was interrupted, a running capture stopped first.)";
 
 fs::path executableDir() {
     std::error_code error;

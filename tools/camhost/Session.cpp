@@ -50,6 +50,9 @@ void runScript(const tsOptions& options, const std::vector<tsCommand>& script,
     const tcRegisterFileLog words;
     std::unique_ptr<Vistrel::tcSensorBoard> board;
     const tsCommand* current = nullptr;
+    // Not the script's: line 0 in the report.
+    tsCommand stopCommand;
+    stopCommand.text = stopCommand.name = "stop";
     try {
         board = library.makeSensor(options.spi);
         tcScriptRunner runner(*board, host, words, [&run, &runner, &board, &host, &words] {
@@ -71,6 +74,13 @@ void runScript(const tsOptions& options, const std::vector<tsCommand>& script,
                 runner.run(command);
             }
             current = nullptr;
+            // A head left capturing keeps pulsing after the program is gone.
+            if (interruptSignal() != 0 && board->isCapturing()) {
+                err() << toolName() << ": stopping the capture before the report" << std::endl;
+                current = &stopCommand;
+                runner.run(stopCommand);
+                current = nullptr;
+            }
         } catch (...) {
             collect();
             throw;

@@ -3,6 +3,7 @@
 #include "Console.h"
 #include "ContactSheet.h"
 #include "FramesReport.h"
+#include "Interrupt.h"
 #include "Report.h"
 #include "VcdWriter.h"
 
@@ -21,7 +22,12 @@ long long tcSimSide::nowUs() {
 }
 
 void tcSimSide::sleepUs(long long microseconds) {
-    sim::Clock::sleepFor(sim::Micros(microseconds));
+    const auto sleep = [](long long us) { sim::Clock::sleepFor(sim::Micros(us)); };
+    // On the virtual clock a sleep takes no time: nothing to interrupt.
+    if (sim::Clock::isVirtual())
+        sleep(microseconds);
+    else
+        sleepUnlessInterrupted(microseconds, sleep);
 }
 
 bool tcSimSide::awaitDelivery(tcWriteWitness& /*witness*/) {
