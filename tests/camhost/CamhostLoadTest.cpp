@@ -174,6 +174,26 @@ TEST_F(CamhostTest, QuietKeepsThePluginsOutputOffTheTerminal) {
     EXPECT_EQ(log.find("[1] init"), std::string::npos) << log;
 }
 
+TEST_F(CamhostTest, EveryFailedOutputWriteExitsWithTwo) {
+    // Catches an output lost without a failing exit status: a log on a full device, a
+    // report or waveform cut short, a contact sheet or a frame file that could not be
+    // written. The frame file is blocked by a directory of its name (the tests may run as
+    // root, whom permissions do not stop).
+    std::filesystem::create_directories(scratchDir() + "/frames/frame-000000.pgm");
+    const std::string capture = "init\nstart\nsleep 300000\nstop\n";
+    for (const auto& [option, path] :
+         std::vector<std::pair<std::string, std::string>>{{"--log", "/dev/full"},
+                                                          {"--json", "/dev/full"},
+                                                          {"--vcd", "/dev/full"},
+                                                          {"--contact-sheet", "/dev/full"},
+                                                          {"--frames", "frames"}}) {
+        SCOPED_TRACE(option);
+        const camhosttest::tsRun run = runScript(capture, {"--quiet", option, path});
+        EXPECT_EQ(run.status, 2) << run.err;
+        EXPECT_NE(run.err.find("cannot write"), std::string::npos) << run.err;
+    }
+}
+
 TEST_F(CamhostTest, ReadsTheScriptFromStandardInput) {
     // Catches "-" taken for a file name.
     const camhosttest::tsRun run =

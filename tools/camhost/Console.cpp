@@ -102,4 +102,13 @@ std::string divertPluginOutput(const std::string& logPath) {
     return "";
 }
 
+bool pluginOutputLost() {
+    // The plug-in writes through the C++ streams and C stdio; either keeps a failed write
+    // as its error state.
+    std::cout.flush();
+    std::cerr.flush();
+    const bool flushed = std::fflush(stdout) == 0 && std::fflush(stderr) == 0;
+    return !flushed || !std::cout || !std::cerr || std::ferror(stdout) || std::ferror(stderr);
+}
+
 } // namespace camhost

@@ -21,4 +21,8 @@ int errorFd();
 // plug-in's lines) to logPath, or nowhere when it is empty. Gives an error text, or "".
 std::string divertPluginOutput(const std::string& logPath);
 
+// Flushes the plug-in's output; true when a write of it failed since it was diverted (a
+// full disk, /dev/full): the log is incomplete.
+bool pluginOutputLost();
+
 } // namespace camhost

@@ -1,10 +1,11 @@
 #include "FramesReport.h"
 
+#include "Console.h"
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <fstream>
-#include <iostream>
 
 namespace camhost {
 
@@ -77,9 +78,8 @@ int writeFrameFiles(const std::string& dir, const std::vector<sim::frames::Frame
         std::snprintf(name, sizeof name, "frame-%06lld.pgm", frame.index);
         const std::string path = dir + "/" + name;
         if (!writePgm(path, frame, scale)) {
-            std::cerr << "camhost: cannot write " << path << ": " << std::strerror(errno)
-                      << std::endl;
-            break;
+            err() << "camhost: cannot write " << path << ": " << std::strerror(errno) << std::endl;
+            return -1;
         }
         ++written;
     }

@@ -22,7 +22,7 @@ Json frameFindingsJson(const std::vector<sim::frames::Finding>& findings);
 bool writePgm(const std::string& path, const sim::frames::FrameRecord& frame, int scale);
 
 // Writes the first `max` frames (all when max is negative) into dir as frame-NNNNNN.pgm;
-// returns how many were written, reporting a failure on standard error.
+// returns how many were written, or -1 (reported on standard error) when one could not be.
 int writeFrameFiles(const std::string& dir, const std::vector<sim::frames::FrameRecord>& frames,
                     long long max, int scale);
 

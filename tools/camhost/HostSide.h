@@ -39,8 +39,6 @@ public:
     // The outputs beside the JSON report, written at the end; false (with the message
     // printed) when one cannot be written.
     virtual bool commitOutputs() { return true; }
-    // After the outputs, before the board is deleted.
-    virtual void afterOutputs() {}
     // After the board is deleted, its teardown included.
     virtual void afterBoard(tsOutcome& outcome) { (void)outcome; }
 };

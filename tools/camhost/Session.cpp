@@ -113,7 +113,11 @@ void runScript(const tsOptions& options, const std::vector<tsCommand>& script,
     board.reset();
     if (!writeOutputs(run, settings, json, host, words))
         run.outcome.camhostFailed = true;
-    host.afterOutputs();
+    if (!options.log.empty() && pluginOutputLost()) {
+        err() << toolName() << ": cannot write --log " << options.log
+              << ": a write of the plug-in's output failed; the log is incomplete" << std::endl;
+        run.outcome.camhostFailed = true;
+    }
     host.afterBoard(run.outcome);
 }
 

@@ -45,6 +45,10 @@ void tcSimSide::addToReport(Json& report, const tcRegisterFileLog& /*words*/) {
 }
 
 bool tcSimSide::commitOutputs() {
+    return commitWaveform() && commitContactSheet() && commitFrameFiles();
+}
+
+bool tcSimSide::commitWaveform() {
     if (!vcd)
         return true;
     sim::Head& head = sim::Head::instance();
@@ -62,20 +66,34 @@ bool tcSimSide::commitOutputs() {
     return true;
 }
 
-void tcSimSide::afterOutputs() {
-    if (!options.contactSheet.empty()) {
-        std::string error;
-        if (writeContactSheet(options.contactSheet, sim::frames::records(), error))
-            out() << "contact sheet: " << options.contactSheet << std::endl;
-        else
-            err() << "camhost: no contact sheet " << options.contactSheet << ": " << error
-                  << std::endl;
+bool tcSimSide::commitContactSheet() {
+    if (options.contactSheet.empty())
+        return true;
+    // A run that delivered no frame has nothing to show; that is not a failed write.
+    if (sim::frames::records().empty()) {
+        err() << "camhost: no contact sheet " << options.contactSheet << ": no frame delivered"
+              << std::endl;
+        return true;
     }
+    std::string error;
+    if (!writeContactSheet(options.contactSheet, sim::frames::records(), error)) {
+        err() << "camhost: cannot write the contact sheet " << options.contactSheet << ": " << error
+              << std::endl;
+        return false;
+    }
+    out() << "contact sheet: " << options.contactSheet << std::endl;
+    return true;
+}
+
+bool tcSimSide::commitFrameFiles() {
     if (options.frames.empty())
-        return;
+        return true;
     const int written = writeFrameFiles(options.frames, sim::frames::records(), options.framesMax,
                                         options.frameScale);
+    if (written < 0)
+        return false;
     out() << "frames: " << written << " written to " << options.frames << std::endl;
+    return true;
 }
 
 void tcSimSide::afterBoard(tsOutcome& outcome) {

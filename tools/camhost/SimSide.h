@@ -33,11 +33,15 @@ public:
     bool awaitDelivery(tcWriteWitness& witness) override;
     void clientSignal(const char* name, uint64_t value) override;
     void addToReport(Json& report, const tcRegisterFileLog& words) override;
+    // The waveform, the contact sheet and the frame files, in that order.
     bool commitOutputs() override;
-    void afterOutputs() override;
     void afterBoard(tsOutcome& outcome) override;
 
 private:
+    bool commitWaveform();
+    bool commitContactSheet();
+    bool commitFrameFiles();
+
     const tsSimOptions options;
     std::unique_ptr<tcOutputFile> vcd;
     // What clients did to the head, for the waveform: GPIO notifications and register-file
