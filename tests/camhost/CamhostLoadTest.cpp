@@ -57,6 +57,20 @@ TEST_F(CamhostTest, UsageAndScriptErrorsExitWithTwoBeforeAnythingRuns) {
         EXPECT_NE(run.err.find("line 2"), std::string::npos) << script << run.err;
     }
 
+    // The size limits, at their edges: a script from a device that never ends a line must
+    // not grow without bound.
+    const std::string comment = "get clock #";
+    EXPECT_EQ(runScript(comment + std::string(4096 - comment.size(), 'x') + "\n").status, 0);
+    run = runScript(comment + std::string(4097 - comment.size(), 'x') + "\n");
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("line 1: the line is longer than 4096"), std::string::npos) << run.err;
+    std::string large;
+    while (large.size() <= 1 << 20)
+        large += "#" + std::string(1000, 'x') + "\n";
+    run = runScript(large);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find("longer than 1048576 bytes"), std::string::npos) << run.err;
+
     EXPECT_EQ(runScript("", {"--bogus"}).status, 2);
     EXPECT_EQ(runScript("", {"--sim", "pll=soon"}).status, 2);
     EXPECT_EQ(runScript("", {"--sim", "nosuch=1"}).status, 2);

@@ -11,8 +11,9 @@ namespace camhost {
 namespace {
 
 const char* const kScriptHelp = R"(
-Script: one command a line; '#' starts a comment; numbers in decimal or 0x-hex. Without a
-script argument and with standard input not a terminal, the script is read from it.
+Script: one command a line; '#' starts a comment; numbers in decimal or 0x-hex; at most
+4096 characters a line and 1 MiB in all. Without a script argument and with standard input
+not a terminal, the script is read from it.
   init                      board initialize()
   exposure US               setExposure
   interval US               setFrameInterval

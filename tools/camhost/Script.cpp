@@ -145,11 +145,14 @@ const std::vector<std::string>& getterNames() {
 std::vector<tsCommand> readScript(std::istream& in) {
     std::vector<tsCommand> commands;
     int number = 0;
-    for (std::string line; std::getline(in, line);) {
+    size_t total = 0;
+    std::string line;
+    const auto take = [&] {
         ++number;
         const std::string text = trim(line.substr(0, line.find('#')));
+        line.clear();
         if (text.empty())
-            continue;
+            return;
         tsCommand command = parseLine(number, text);
         if (command.name == "expect" && (commands.empty() || !answers(commands.back().name)))
             throw tcScriptError(
@@ -157,9 +160,26 @@ std::vector<tsCommand> readScript(std::istream& in) {
                             (commands.empty() ? std::string("there is none")
                                               : "\"" + commands.back().name + "\" has no result"));
         commands.push_back(std::move(command));
+    };
+    // Read a character at a time against the limits: a script from a device that never
+    // ends a line (/dev/zero) must not grow without bound.
+    for (int c; (c = in.get()) != std::char_traits<char>::eof();) {
+        if (++total > kMaxScriptBytes)
+            throw tcScriptError(number + 1, "the script is longer than " +
+                                                std::to_string(kMaxScriptBytes) + " bytes");
+        if (c == '\n') {
+            take();
+            continue;
+        }
+        if (line.size() == kMaxLineBytes)
+            throw tcScriptError(number + 1, "the line is longer than " +
+                                                std::to_string(kMaxLineBytes) + " characters");
+        line.push_back(static_cast<char>(c));
     }
     if (in.bad())
         throw tcScriptError(number + 1, "cannot read the script");
+    if (!line.empty())
+        take();
     return commands;
 }
 

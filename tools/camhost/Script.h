@@ -3,6 +3,7 @@
 // The whole script is read and checked before the first command runs.
 #include "Expect.h"
 
+#include <cstddef>
 #include <istream>
 #include <optional>
 #include <stdexcept>
@@ -29,7 +30,12 @@ public:
     const int line;
 };
 
-// Every command of the script; throws tcScriptError for the first bad line.
+// What a script may hold: a line takes the longest "regions" command with room to spare.
+constexpr size_t kMaxScriptBytes = 1 << 20;
+constexpr size_t kMaxLineBytes = 4096;
+
+// Every command of the script; throws tcScriptError for the first bad line, or for a
+// script or line beyond the sizes above.
 std::vector<tsCommand> readScript(std::istream& in);
 
 // The names accepted by "get".
