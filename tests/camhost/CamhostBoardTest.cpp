@@ -99,6 +99,23 @@ TEST_F(CamhostTest, TheSimTakesCamhostBoardsSettingsFromTheEnvironment) {
     EXPECT_EQ(head().config().registerFileMode, sim::RegisterFileMode::direct);
 }
 
+TEST_F(CamhostTest, CamhostBoardWithoutConfigReadsTheWorkingDirectoryNeverTheSamples) {
+    // Catches camhost-board powering a head with the sample register set (made up, to be
+    // replaced before first power) when --config is left out, as the framework never would.
+    const tcEnvironment clock("CAMSIM_CLOCK", "virtual");
+    const std::vector<std::string> args{"--plugin", TC120MXS_PLUGIN_PATH, "-"};
+    camhosttest::tsRun run = camhosttest::runCamhost(args, "init\n", TC120MXS_CAMHOST_BOARD_PATH);
+    EXPECT_EQ(run.status, 2);
+    EXPECT_NE(run.err.find(scratchDir() + " lacks"), std::string::npos) << run.err;
+    EXPECT_EQ(run.out.find("[1] init"), std::string::npos) << run.out;
+
+    for (const char* name : {"120mxs_config.ini", "120mxs_sensor.ini", "120MXS_registers.txt",
+                             "bad_pixel_map.txt", "version"})
+        copySampleConfig(name);
+    run = camhosttest::runCamhost(args, "init\nexpect 0\n", TC120MXS_CAMHOST_BOARD_PATH);
+    EXPECT_EQ(run.status, 0) << run.err;
+}
+
 // The readback row of a register.
 json rowOf(const json& readback, const std::string& name) {
     for (const json& row : readback.at("registers"))

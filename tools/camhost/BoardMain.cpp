@@ -20,9 +20,11 @@ capture stopped first.)";
 class tcCamhostBoard : public camhost::tcHostProgram {
 public:
     camhost::tsProgramOptions options() override {
+        // The framework reads the plug-in's files from its working directory; the samples
+        // installed beside camhost-board describe no real head.
         return {"camhost-board",
                 "runs the tc120mxs plug-in on the camera framework it is linked with",
-                [](CLI::App&) {}, kBoardHelp};
+                [](CLI::App&) {}, kBoardHelp, "."};
     }
     std::unique_ptr<camhost::tcHostSide> start() override {
         return std::make_unique<camhost::tcBoardSide>();

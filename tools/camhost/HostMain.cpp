@@ -63,7 +63,7 @@ bool checkConfigDir(const std::string& dir) {
         names += (names.empty() ? "" : ", ") + name;
     const bool none = missing.size() == configFileCount();
     err() << toolName() << ": " << (none ? "" : "warning: ") << "--config "
-          << fs::absolute(dir).string() << " lacks the plug-in's " << names
+          << fs::weakly_canonical(fs::absolute(dir)).string() << " lacks the plug-in's " << names
           << (none ? "; give the directory that holds them (the sample is config/)" : "")
           << std::endl;
     return !none;

@@ -111,7 +111,7 @@ std::optional<int> parseOptions(int argc, char** argv, tsOptions& options,
                                 const tsProgramOptions& program) {
     CLI::App app{std::string(program.name) + ": " + program.description, program.name};
     options.plugin = defaultPlugin();
-    options.config = defaultConfig();
+    options.config = program.config.empty() ? defaultConfig() : program.config;
     options.spi = "/dev/spidev1.0";
     app.add_option("--plugin", options.plugin, "plug-in module to load")->capture_default_str();
     app.add_option("--config", options.config, "working directory the plug-in reads from")

@@ -27,6 +27,8 @@ struct tsProgramOptions {
     const char* description; // one line for --help
     std::function<void(CLI::App&)> add;
     std::string help; // after the script commands: its own settings and exit statuses
+    // --config when none is given; empty: the sample configuration, built or installed.
+    std::string config;
 };
 
 // The script commands, for --help; camhost's --sim keys and exit statuses.

@@ -41,8 +41,11 @@ void removeHeadFilesOnAbort() {
 class tcCamhost : public camhost::tcHostProgram {
 public:
     camhost::tsProgramOptions options() override {
-        return {"camhost", "runs the tc120mxs plug-in on the simulated camera head",
-                [this](CLI::App& app) { addOptions(app); }, camhost::simHelp()};
+        return {"camhost",
+                "runs the tc120mxs plug-in on the simulated camera head",
+                [this](CLI::App& app) { addOptions(app); },
+                camhost::simHelp(),
+                {}};
     }
 
     std::optional<int> checkOptions() override {
