@@ -5,6 +5,7 @@
 #include "BoardSide.h"
 #include "PluginLibrary.h"
 #include "Runner.h"
+#include "StatusTap.h"
 #include "WriteWitness.h"
 
 #include "sim/Environment.h"
@@ -72,11 +73,41 @@ TEST_F(CamhostTest, CamhostBoardAnswersTheDemoAsCamhostDoesWithoutTheSimulator) 
         EXPECT_EQ(got.at("expectations"), expected.at("expectations"));
         EXPECT_EQ(got.at("registerFile"), expected.at("registerFile"));
         EXPECT_EQ(got.at("board"), expected.at("board"));
+        // The status lines as they passed to the framework, as the head recorded them.
+        EXPECT_EQ(got.at("status"), expected.at("status"));
+        EXPECT_EQ(got.at("statusText"), expected.at("statusText"));
+        EXPECT_FALSE(got.at("unavailable").contains("status"));
         // What only the simulator shows stays out; what the framework may lack is said.
-        for (const char* simOnly : {"status", "sensor", "frameReceiver", "frames", "violations"})
+        for (const char* simOnly : {"sensor", "frameReceiver", "frames", "violations"})
             EXPECT_FALSE(got.contains(simOnly)) << simOnly;
         EXPECT_TRUE(got.at("unavailable").contains("regions"));
         EXPECT_TRUE(got.at("unavailable").contains("registerFileListing"));
+    }
+}
+
+TEST_F(CamhostTest, TheStatusTapRecordsEachLineAndHandsItOnToTheFrameworkUnchanged) {
+    // Catches a line the framework no longer receives (on the board its clients would lose
+    // "Sensor powerup error!"), one changed on the way, or one recorded twice.
+    const size_t before =
+        camhost::tappedStatusLines().value_or(std::vector<camhost::tsStatusLine>{}).size();
+    Vistrel::tcStatusReporter board;
+    board.updateStatus(Vistrel::tcStatusReporter::eeStatusError, "Sensor powerup error!");
+    board.updateStatusFMT(Vistrel::tcStatusReporter::eeStatusInfo, "setExposure %d uS", 20000);
+    board.updateStatusFMT("%s at 100%%", "unmarked");
+    const std::vector<std::pair<std::optional<int>, std::string>> sent{
+        {4, "Sensor powerup error!"},
+        {6, "setExposure 20000 uS"},
+        {std::nullopt, "unmarked at 100%"}};
+
+    const std::optional<std::vector<camhost::tsStatusLine>> tapped = camhost::tappedStatusLines();
+    ASSERT_TRUE(tapped.has_value()) << "the framework's own operations were not found";
+    ASSERT_EQ(tapped->size(), before + sent.size());
+    const std::vector<sim::StatusLine> received = head().statusLines();
+    ASSERT_EQ(received.size(), sent.size());
+    for (size_t i = 0; i < sent.size(); ++i) {
+        const camhost::tsStatusLine& seen = (*tapped)[tapped->size() - sent.size() + i];
+        EXPECT_EQ(std::make_pair(seen.status, seen.text), sent[i]);
+        EXPECT_EQ(std::make_pair(received[i].status, received[i].text), sent[i]);
     }
 }
 

@@ -5,6 +5,7 @@
 // its own settings from the environment: CAMSIM_CLOCK, CAMSIM_REGFILE).
 #include "BoardSide.h"
 #include "HostMain.h"
+#include "StatusTap.h"
 
 namespace {
 
@@ -27,7 +28,7 @@ public:
                 [](CLI::App&) {}, kBoardHelp, "."};
     }
     std::unique_ptr<camhost::tcHostSide> start() override {
-        return std::make_unique<camhost::tcBoardSide>();
+        return std::make_unique<camhost::tcBoardSide>(camhost::tappedStatusLines);
     }
 };
 

@@ -27,7 +27,8 @@ Json wordsJson(const std::map<uint32_t, uint32_t>& words) {
 
 } // namespace
 
-tcBoardSide::tcBoardSide() : started(std::chrono::steady_clock::now()) {
+tcBoardSide::tcBoardSide(tfStatusLines statusLines)
+    : started(std::chrono::steady_clock::now()), statusLines(std::move(statusLines)) {
     // A framework that stands in for the board maps a plain file in a folder of its own
     // instead of /dev/mem; a second signal must not leave them behind.
     const std::string memory = platform::memoryDevicePath();
@@ -54,11 +55,18 @@ bool tcBoardSide::awaitDelivery(tcWriteWitness& witness) {
 }
 
 void tcBoardSide::addToReport(Json& report, const tcRegisterFileLog& words) {
+    Json unavailable = Json::object();
+    const std::optional<std::vector<tsStatusLine>> lines =
+        statusLines ? statusLines() : std::nullopt;
+    if (lines)
+        addStatusLines(report, *lines);
+    else
+        unavailable["status"] = "the board's status lines (updateStatus): not visible from "
+                                "this framework; it alone has them";
     const std::map<uint32_t, uint32_t> notified = words.words();
     report["registerFile"] = wordsJson(notified);
     report["registerFileHex"] = hexWords(notified, 8);
     const tsFrameworkExtras& extras = frameworkExtras();
-    Json unavailable = Json::object();
     if (extras.registerFileWords)
         report["registerFileListing"] = wordsJson(extras.registerFileWords());
     else

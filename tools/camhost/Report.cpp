@@ -2,6 +2,7 @@
 
 #include "FramesReport.h"
 #include "Readable.h"
+#include "StatusLines.h"
 
 #include "Vistrel/tcRegisterFile.h"
 #include "sim/SimHead.h"
@@ -33,26 +34,10 @@ Json level(const sim::Head& head, const char* name) {
     return value < 0 ? Json(nullptr) : Json(value);
 }
 
-Json statusLines(const sim::Head& head) {
-    Json lines = Json::array();
+std::vector<tsStatusLine> statusLines(const sim::Head& head) {
+    std::vector<tsStatusLine> lines;
     for (const sim::StatusLine& line : head.statusLines())
-        lines.push_back(
-            {{"status", line.status ? Json(*line.status) : Json(nullptr)}, {"text", line.text}});
-    return lines;
-}
-
-// The status lines as a person reads them: "info (6): Initializing FPGA...".
-Json statusText(const sim::Head& head) {
-    Json lines = Json::array();
-    for (const sim::StatusLine& line : head.statusLines()) {
-        std::string prefix;
-        if (line.status) {
-            const Json name = statusName(*line.status);
-            prefix = (name.is_null() ? std::string("status") : name.get<std::string>()) + " (" +
-                     std::to_string(*line.status) + "): ";
-        }
-        lines.push_back(prefix + line.text);
-    }
+        lines.push_back({line.status, line.text});
     return lines;
 }
 
@@ -115,8 +100,7 @@ void addHeadState(Json& report) {
     const sim::BadPixelState badPixel = head.badPixel();
     const std::optional<sim::SetEdgeCall> edge = head.lastSetEdge();
 
-    report["status"] = statusLines(head);
-    report["statusText"] = statusText(head);
+    addStatusLines(report, statusLines(head));
     report["registerFile"] = registerFile();
     report["registerFileHex"] =
         hexWords(Vistrel::tcRegisterFile::getInstance(nullptr, true)->words(), 8);
