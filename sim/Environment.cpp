@@ -1,11 +1,16 @@
 #include "sim/Environment.h"
 
+#include "sim/HeadKeys.h"
 #include "sim/SimHead.h"
 
 #include <cstdlib>
 #include <cstring>
 #include <exception>
 #include <iostream>
+#include <sstream>
+#include <stdexcept>
+#include <string>
+#include <vector>
 
 namespace sim {
 namespace detail {
@@ -32,6 +37,17 @@ void applyEnvironment(Head& head) {
             refuse("CAMSIM_CLOCK", clock, "virtual or real");
     }
     HeadConfig config;
+    if (const char* keys = setting("CAMSIM_SIM")) {
+        std::vector<std::string> settings;
+        std::istringstream words(keys);
+        for (std::string word; words >> word;)
+            settings.push_back(word);
+        try {
+            config = headConfigFromKeys(settings);
+        } catch (const std::invalid_argument& error) {
+            std::cerr << "camsim: CAMSIM_SIM ignored: " << error.what() << std::endl;
+        }
+    }
     if (const char* mode = setting("CAMSIM_REGFILE")) {
         if (std::strcmp(mode, "direct") == 0)
             config.registerFileMode = RegisterFileMode::direct;

@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdlib>
+#include <set>
 #include <sstream>
 
 using camhosttest::CamhostTest;
@@ -122,12 +123,25 @@ TEST_F(CamhostTest, TheSimTakesCamhostBoardsSettingsFromTheEnvironment) {
     EXPECT_EQ(head().config().registerFileMode, sim::RegisterFileMode::thread);
     EXPECT_NE(head().memoryPath(), ""); // the plug-in finds its memory device at once
 
+    // camhost's --sim keys, blank-separated; CAMSIM_REGFILE still decides the mode.
+    {
+        const tcEnvironment faults("CAMSIM_SIM", "pwm=down  gpio.XRESET=absent regfile=locked");
+        sim::detail::applyEnvironment(head());
+        EXPECT_TRUE(head().config().pwmDown);
+        EXPECT_EQ(head().config().absentGpios, std::set<std::string>{"XRESET"});
+        EXPECT_EQ(head().config().registerFileMode, sim::RegisterFileMode::thread);
+    }
+
     const tcEnvironment wrong("CAMSIM_REGFILE", "threaded");
+    const tcEnvironment wrongKey("CAMSIM_SIM", "pwm=down pwm=down");
     testing::internal::CaptureStderr();
     sim::detail::applyEnvironment(head());
-    EXPECT_NE(testing::internal::GetCapturedStderr().find("CAMSIM_REGFILE=threaded ignored"),
-              std::string::npos);
+    const std::string refused = testing::internal::GetCapturedStderr();
+    EXPECT_NE(refused.find("CAMSIM_REGFILE=threaded ignored"), std::string::npos);
+    EXPECT_NE(refused.find("CAMSIM_SIM ignored: --sim pwm=down: given twice"), std::string::npos)
+        << refused;
     EXPECT_EQ(head().config().registerFileMode, sim::RegisterFileMode::direct);
+    EXPECT_FALSE(head().config().pwmDown);
 }
 
 TEST_F(CamhostTest, CamhostBoardWithoutConfigReadsTheWorkingDirectoryNeverTheSamples) {

@@ -5,9 +5,9 @@
 #include "ExitStatus.h"
 #include "HostMain.h"
 #include "Interrupt.h"
-#include "SimSetup.h"
 #include "SimSide.h"
 
+#include "sim/HeadKeys.h"
 #include "sim/SimHead.h"
 
 #include <CLI/CLI.hpp>
@@ -50,7 +50,7 @@ public:
 
     std::optional<int> checkOptions() override {
         try {
-            config = camhost::headConfigFrom(sim.sim);
+            config = sim::headConfigFromKeys(sim.sim);
         } catch (const std::invalid_argument& error) {
             err() << "camhost: " << error.what() << std::endl;
             return camhost::kExitUsage;

@@ -1,14 +1,53 @@
-#include "SimSetup.h"
+#include "sim/HeadKeys.h"
 
-#include "Numbers.h"
+#include "sim/HeadImpl.h"
 
+#include <cctype>
+#include <cerrno>
+#include <charconv>
+#include <climits>
 #include <cstdint>
+#include <cstdlib>
 #include <optional>
 #include <set>
 #include <stdexcept>
+#include <system_error>
 
-namespace camhost {
-namespace {
+namespace sim {
+// Named, not anonymous: the sim is compiled in batches, and these names are common.
+namespace headkeys {
+
+// Decimal or 0x-hex, optionally signed, the whole text; nothing when it does not fit.
+std::optional<long long> parseInteger(const std::string& text) {
+    const bool negative = !text.empty() && text[0] == '-';
+    const size_t sign = !text.empty() && (text[0] == '-' || text[0] == '+') ? 1 : 0;
+    const bool hex = text.compare(sign, 2, "0x") == 0 || text.compare(sign, 2, "0X") == 0;
+    const char* first = text.data() + sign + (hex ? 2 : 0);
+    const char* last = text.data() + text.size();
+    unsigned long long magnitude = 0;
+    const auto [end, error] = std::from_chars(first, last, magnitude, hex ? 16 : 10);
+    if (first == last || end != last || error != std::errc() ||
+        magnitude > static_cast<unsigned long long>(LLONG_MAX) + (negative ? 1 : 0))
+        return std::nullopt;
+    return negative ? static_cast<long long>(0ULL - magnitude) : static_cast<long long>(magnitude);
+}
+
+std::optional<double> parseReal(const std::string& text) {
+    char* end = nullptr;
+    errno = 0;
+    const double value = std::strtod(text.c_str(), &end);
+    if (text.empty() || std::isspace(static_cast<unsigned char>(text[0])) || errno == ERANGE ||
+        *end != '\0')
+        return std::nullopt;
+    return value;
+}
+
+bool isGpioName(const std::string& name) {
+    for (const int pin : {kPinXreset, kPinMclkEnable, kPinTriggerIn})
+        if (name == gpioNameOfPin(static_cast<unsigned int>(pin)))
+            return true;
+    return false;
+}
 
 [[noreturn]] void refuse(const std::string& setting, const std::string& why) {
     throw std::invalid_argument("--sim " + setting + ": " + why);
@@ -29,13 +68,13 @@ uint32_t word(const std::string& setting, const std::string& text) {
 
 // A lock delay on the head's clock: N polls of the plug-in's 100 ms, Nus microseconds, or
 // "never" for a lock that does not come.
-std::optional<sim::Micros> delay(const std::string& setting, const std::string& text) {
+std::optional<Micros> delay(const std::string& setting, const std::string& text) {
     if (text == "never")
         return std::nullopt;
     const std::string::size_type digits = text.size() - 2;
     if (text.size() > 2 && text.compare(digits, 2, "us") == 0)
-        return sim::Micros(integerIn(setting, text.substr(0, digits), 0, 1000000000000LL));
-    return sim::Micros(integerIn(setting, text, 0, 1000000) * 100000);
+        return Micros(integerIn(setting, text.substr(0, digits), 0, 1000000000000LL));
+    return Micros(integerIn(setting, text, 0, 1000000) * 100000);
 }
 
 void expect(const std::string& setting, const std::string& value, const char* only) {
@@ -43,7 +82,7 @@ void expect(const std::string& setting, const std::string& value, const char* on
         refuse(setting, std::string("the only value is ") + only);
 }
 
-void apply(sim::HeadConfig& config, const std::string& setting) {
+void apply(HeadConfig& config, const std::string& setting) {
     const std::string::size_type equals = setting.find('=');
     if (equals == std::string::npos || equals == 0)
         refuse(setting, "expected KEY=VALUE");
@@ -59,7 +98,7 @@ void apply(sim::HeadConfig& config, const std::string& setting) {
     } else if (key.rfind("gpio.", 0) == 0) {
         if (key.size() == 5)
             refuse(setting, "expected gpio.NAME");
-        if (sim::Head::instance().gpioPin(key.substr(5)) < 0)
+        if (!isGpioName(key.substr(5)))
             refuse(setting, "the head has no line " + key.substr(5) +
                                 " (lines: XRESET, MCLK_ENABLE, TRIGGER_IN)");
         expect(setting, value, "absent");
@@ -102,13 +141,13 @@ void apply(sim::HeadConfig& config, const std::string& setting) {
         config.badPixelDown = true;
     } else if (key == "regfile") {
         if (value == "direct")
-            config.registerFileMode = sim::RegisterFileMode::direct;
+            config.registerFileMode = RegisterFileMode::direct;
         else if (value == "locked")
-            config.registerFileMode = sim::RegisterFileMode::locked;
+            config.registerFileMode = RegisterFileMode::locked;
         else if (value == "thread")
-            config.registerFileMode = sim::RegisterFileMode::thread;
+            config.registerFileMode = RegisterFileMode::thread;
         else if (value == "strict-lock")
-            config.registerFileMode = sim::RegisterFileMode::strictLock;
+            config.registerFileMode = RegisterFileMode::strictLock;
         else
             refuse(setting, "expected direct, locked, thread or strict-lock");
     } else {
@@ -116,10 +155,11 @@ void apply(sim::HeadConfig& config, const std::string& setting) {
     }
 }
 
-} // namespace
+} // namespace headkeys
 
-sim::HeadConfig headConfigFrom(const std::vector<std::string>& settings) {
-    sim::HeadConfig config;
+HeadConfig headConfigFromKeys(const std::vector<std::string>& settings) {
+    using namespace headkeys;
+    HeadConfig config;
     std::set<std::string> keys;
     for (const std::string& setting : settings) {
         if (!keys.insert(setting.substr(0, setting.find('='))).second)
@@ -129,4 +169,4 @@ sim::HeadConfig headConfigFrom(const std::vector<std::string>& settings) {
     return config;
 }
 
-} // namespace camhost
+} // namespace sim
