@@ -14,8 +14,9 @@ constexpr int kBus = 1;
 constexpr int kAddress = 0x49;
 constexpr float kInternalReference = 2.5f;
 
-bool present(int bus, int address) {
-    return bus == kBus && address == kAddress;
+// Called with the head's mutex held.
+bool present(const sim::HeadConfig& config, int bus, int address) {
+    return !config.adcAbsent && bus == kBus && address == kAddress;
 }
 
 } // namespace
@@ -26,19 +27,19 @@ tcADS7828::tcADS7828(int i2cBus, int address_, float referenceVolts)
 tcADS7828::~tcADS7828() = default;
 
 int tcADS7828::SetPowerDown(bool powerDown) {
-    if (!present(bus, address))
-        return -1; // nobody acknowledges
     sim::Head::Impl& h = sim::Head::instance().impl();
     std::lock_guard<std::mutex> lock(h.mutex);
+    if (!present(h.config, bus, address))
+        return -1; // nobody acknowledges
     h.adcAwake = !powerDown;
     return 0;
 }
 
 int tcADS7828::SetInternalReference(bool internal) {
-    if (!present(bus, address))
-        return -1;
     sim::Head::Impl& h = sim::Head::instance().impl();
     std::lock_guard<std::mutex> lock(h.mutex);
+    if (!present(h.config, bus, address))
+        return -1;
     h.adcInternalReference = internal;
     return 0;
 }
@@ -48,7 +49,7 @@ int tcADS7828::Volts(int channel, float& volts, bool singleEnded) {
         return -1;
     sim::Head::Impl& h = sim::Head::instance().impl();
     std::lock_guard<std::mutex> lock(h.mutex);
-    if (!present(bus, address)) {
+    if (!present(h.config, bus, address)) {
         h.violate("adc-no-device", "conversion of channel " + std::to_string(channel) +
                                        " on I2C bus " + std::to_string(bus) + " address " +
                                        std::to_string(address) + ", where no ADS7828 sits");

@@ -114,6 +114,9 @@ void apply(HeadConfig& config, const std::string& setting) {
         if (at != std::string::npos)
             config.dpaLockPolls =
                 static_cast<int>(integerIn(setting, value.substr(at + 1), 0, 200));
+    } else if (key == "adc") {
+        expect(setting, value, "absent");
+        config.adcAbsent = true;
     } else if (key == "memory") {
         expect(setting, value, "absent");
         config.memoryAbsent = true;
@@ -130,6 +133,12 @@ void apply(HeadConfig& config, const std::string& setting) {
             refuse(setting, "expected W0,W1");
         config.sysId = {word(setting, value.substr(0, comma)),
                         word(setting, value.substr(comma + 1))};
+    } else if (key == "rxcore") {
+        const std::string::size_type comma = value.find(',');
+        if (comma == std::string::npos)
+            refuse(setting, "expected ID,REV");
+        config.coreId = word(setting, value.substr(0, comma));
+        config.coreRev = word(setting, value.substr(comma + 1));
     } else if (key == "pwm") {
         expect(setting, value, "down");
         config.pwmDown = true;

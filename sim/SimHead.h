@@ -57,6 +57,7 @@ struct HeadConfig {
     // running; std::nullopt never.
     std::optional<Micros> alignDelay = Micros(0);
     bool memoryAbsent = false;    // the memory device cannot be opened
+    bool adcAbsent = false;       // no rail ADC answers on the I2C bus
     bool spiClosed = false;       // the SPI device is not open
     bool spiRefuseConfig = false; // the SPI device refuses its configuration
     std::array<uint32_t, 2> sysId{0x00001234, 0x5E6F7A8B};

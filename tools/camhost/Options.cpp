@@ -49,7 +49,8 @@ const char* const kSimHelp = R"(--sim keys, each at most once:
                             @POLLS the locked set grows over POLLS polls of 10 ms
   align=N|Nus|never         the deserializer aligns N polls of 100 ms (or N us) after
                             every lane is locked and held
-  memory=absent spi=closed spi=refuse-config sysid=W0,W1 pwm=down pixelshift=down
+  memory=absent adc=absent spi=closed spi=refuse-config sysid=W0,W1 rxcore=ID,REV (the frame
+  receiver core's identification) pwm=down pixelshift=down
   badpixel=down gpio.NAME=absent (NAME: XRESET, MCLK_ENABLE, TRIGGER_IN)
   regfile=direct|locked|thread|strict-lock
                             how the register file notifies: on the writer's thread
