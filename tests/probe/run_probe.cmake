@@ -1,18 +1,19 @@
-# Runs frameworkprobe against the stand-in framework and fails unless it names exactly the
-# assumptions expected to fail (none: exit status 0 and "0 failed"), and reports exactly the
-# ones expected not to be checkable here, besides the hardware-only sizes.
+# Runs frameworkprobe (or boardprobe) against the stand-in framework and fails unless it names
+# exactly the assumptions expected to fail (none: exit status 0 and "0 failed"), and reports
+# exactly the ones expected not to be checkable here, besides the hardware-only sizes.
 # Arguments: -DPROBE= [-DEMULATOR=] [-DREGFILE=direct|locked|thread] [-DBROKEN=fault,...]
+#            [-DSIM=camhost's --sim keys, blank-separated] [-DARGS=probe argument;...]
 #            [-DEXPECT_FAILED=assumption;...] [-DEXPECT_NOT_CHECKABLE=assumption;...]
 #            [-DEXPECT_INFO=start of an INFO line]
 include(${CMAKE_CURRENT_LIST_DIR}/../report_faults.cmake)
 if(NOT DEFINED PROBE)
     message(FATAL_ERROR "run_probe.cmake needs -DPROBE=")
 endif()
-set(environment CAMSIM_REGFILE=${REGFILE} CAMSIM_BROKEN=${BROKEN})
-execute_process(COMMAND ${CMAKE_COMMAND} -E env ${environment} ${EMULATOR} ${PROBE}
+set(environment CAMSIM_REGFILE=${REGFILE} CAMSIM_BROKEN=${BROKEN} "CAMSIM_SIM=${SIM}")
+execute_process(COMMAND ${CMAKE_COMMAND} -E env ${environment} ${EMULATOR} ${PROBE} ${ARGS}
                 OUTPUT_VARIABLE output ERROR_VARIABLE errors RESULT_VARIABLE status
                 TIMEOUT 50)
-message(STATUS "CAMSIM_REGFILE=${REGFILE} CAMSIM_BROKEN=${BROKEN}\n${output}${errors}")
+message(STATUS "CAMSIM_REGFILE=${REGFILE} CAMSIM_BROKEN=${BROKEN} CAMSIM_SIM=${SIM}\n${output}${errors}")
 
 set(faults "")
 string(REGEX MATCHALL "failed: [^\n]+" failed_lines "${output}")
@@ -55,4 +56,6 @@ if(EXPECT_INFO)
         list(APPEND faults "no line starting '${EXPECT_INFO}'")
     endif()
 endif()
-report_faults("frameworkprobe (CAMSIM_REGFILE=${REGFILE} CAMSIM_BROKEN=${BROKEN})" faults)
+get_filename_component(probe_name "${PROBE}" NAME)
+report_faults("${probe_name} (CAMSIM_REGFILE=${REGFILE} CAMSIM_BROKEN=${BROKEN} CAMSIM_SIM=${SIM})"
+              faults)
