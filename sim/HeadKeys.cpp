@@ -2,6 +2,7 @@
 
 #include "sim/HeadImpl.h"
 
+#include <array>
 #include <cctype>
 #include <cerrno>
 #include <charconv>
@@ -66,6 +67,15 @@ uint32_t word(const std::string& setting, const std::string& text) {
     return static_cast<uint32_t>(integerIn(setting, text, 0, 0xFFFFFFFFLL));
 }
 
+// Two words, "A,B".
+std::array<uint32_t, 2> wordPair(const std::string& setting, const std::string& text,
+                                 const char* form) {
+    const std::string::size_type comma = text.find(',');
+    if (comma == std::string::npos)
+        refuse(setting, std::string("expected ") + form);
+    return {word(setting, text.substr(0, comma)), word(setting, text.substr(comma + 1))};
+}
+
 // A lock delay on the head's clock: N polls of the plug-in's 100 ms, Nus microseconds, or
 // "never" for a lock that does not come.
 std::optional<Micros> delay(const std::string& setting, const std::string& text) {
@@ -128,17 +138,11 @@ void apply(HeadConfig& config, const std::string& setting) {
         else
             refuse(setting, "expected closed or refuse-config");
     } else if (key == "sysid") {
-        const std::string::size_type comma = value.find(',');
-        if (comma == std::string::npos)
-            refuse(setting, "expected W0,W1");
-        config.sysId = {word(setting, value.substr(0, comma)),
-                        word(setting, value.substr(comma + 1))};
+        config.sysId = wordPair(setting, value, "W0,W1");
     } else if (key == "rxcore") {
-        const std::string::size_type comma = value.find(',');
-        if (comma == std::string::npos)
-            refuse(setting, "expected ID,REV");
-        config.coreId = word(setting, value.substr(0, comma));
-        config.coreRev = word(setting, value.substr(comma + 1));
+        const std::array<uint32_t, 2> core = wordPair(setting, value, "ID,REV");
+        config.coreId = core[0];
+        config.coreRev = core[1];
     } else if (key == "pwm") {
         expect(setting, value, "down");
         config.pwmDown = true;
