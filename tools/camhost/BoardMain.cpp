@@ -2,7 +2,7 @@
 // as the framework does and runs a script against the board, through the interfaces under
 // host/ only: on the board it links the framework's real libraries; in a development build
 // it links libcamsim as its framework and never calls the simulator itself (the sim reads
-// its own settings from the environment: CAMSIM_CLOCK, CAMSIM_REGFILE).
+// its own settings from the environment: CAMSIM_CLOCK, CAMSIM_REGFILE, CAMSIM_SIM).
 #include "BoardSide.h"
 #include "HostMain.h"
 #include "StatusTap.h"
@@ -11,8 +11,9 @@ namespace {
 
 const char* const kBoardHelp = R"(On the board the plug-in maps /dev/mem (root or CAP_SYS_RAWIO) and
 waits in real time; "readback" maps /dev/mem read-only. Linked with libcamsim instead, the
-simulated head takes CAMSIM_CLOCK=virtual (no real waits) and
-CAMSIM_REGFILE=direct|locked|thread|strict-lock from the environment.
+simulated head takes CAMSIM_CLOCK=virtual (no real waits),
+CAMSIM_REGFILE=direct|locked|thread|strict-lock and camhost's --sim keys
+(CAMSIM_SIM="pwm=down gpio.XRESET=absent") from the environment.
 Exit status: 0 script run, every expectation met; 1 plug-in not loadable or an exception
 from it; 2 usage, script or output-file error; 3 an expectation not met; 128 + signal
 (129 SIGHUP, 130 SIGINT, 141 SIGPIPE, 143 SIGTERM) the run was interrupted, a running
