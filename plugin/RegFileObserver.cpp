@@ -59,24 +59,27 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
 
     {
         tcBoardScope scope(*owner);
-        tcCanon120FrameCtrl& receiver = owner->fpga.frameCtrl;
         switch (update.address) {
         case regfile::kGain:
             if (isSensorGain(update.value))
                 owner->sensor.setGain(static_cast<tc120MXS::teGain>(update.value));
+            else // refused: the word goes back to the gain the sensor has
+                owner->publishWord(regfile::kGain, owner->sensor.getGain());
             break;
         case regfile::kBiasOffset:
             if (update.value <= kBiasOffsetMask) {
-                const uint32_t word = receiver.readBiasSubtract();
-                receiver.setBiasSubtract((word & ~kBiasOffsetMask) | update.value);
+                owner->setClientBiasSubtract((owner->clientBiasSubtract() & ~kBiasOffsetMask) |
+                                             update.value);
+            } else {
+                // Refused: the word goes back to the offset the receiver works with.
+                owner->publishWord(regfile::kBiasOffset,
+                                   owner->clientBiasSubtract() & ~kBiasEnableBit);
             }
             break;
-        case regfile::kBiasEnable: {
-            const uint32_t word = receiver.readBiasSubtract();
-            receiver.setBiasSubtract((word & ~kBiasEnableBit) |
-                                     (update.value != 0 ? kBiasEnableBit : 0u));
+        case regfile::kBiasEnable:
+            owner->setClientBiasSubtract((owner->clientBiasSubtract() & ~kBiasEnableBit) |
+                                         (update.value != 0 ? kBiasEnableBit : 0u));
             break;
-        }
         default:
             changeVerticalFactor(update.value);
             break;

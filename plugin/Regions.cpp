@@ -44,7 +44,10 @@ int tc120MXSSensorBoard::setROI(ROI region) {
     std::cout << "SetROI region" << region.toString() << std::endl;
 
     int result;
-    if (readoutMayRun()) {
+    if (!sensorReady) {
+        std::cout << "SetROI eeInvalidState" << std::endl;
+        result = eeInvalidState;
+    } else if (readoutMayRun()) {
         std::cout << "SetROI eeCaputreInProgress" << std::endl;
         result = eeCaputreInProgress;
     } else if (!isValidRegion(region)) {
@@ -52,8 +55,13 @@ int tc120MXSSensorBoard::setROI(ROI region) {
         result = eeArgumentOutOfRange;
     } else {
         std::cout << "SetROI checked valid" << std::endl;
+        // The getters answer the region in effect: one the sensor refuses leaves the old
+        // band on the chip and in the receiver, so the old region is kept here too.
+        const ROI previous = roi;
         roi = region;
         result = programMultipleROI();
+        if (result != eeSuccess)
+            roi = previous;
     }
 
     std::cout << "setROI exit:" << result << std::endl;
@@ -64,6 +72,12 @@ int tc120MXSSensorBoard::setROI(ROI region) {
 int tc120MXSSensorBoard::programMultipleROI() {
     tcBoardScope scope(*this);
     std::cout << "programMultipleROI " << roi.toString() << std::endl;
+    // The framework calls this whenever its region list changes: a new band or cut-out
+    // while the sensor may read a frame out would tear that frame.
+    if (!sensorReady)
+        return eeInvalidState;
+    if (readoutMayRun())
+        return eeCaputreInProgress;
 
     // Sensor rows of the band; one output row spans verticalMode sensor rows, so the band
     // ends at the last sensor row of the last output row. In 64 bits: a band past the
