@@ -99,6 +99,10 @@ int tc120MXSSensorBoard::powerUpSensor() {
         return power;
     }
     fpga.pwm.setInvertPulse(true);
+    // The reset gave the chip its own defaults: every line read, the normal image. What
+    // the board remembers of an earlier bring-up must say the same.
+    verticalMode = 1;
+    testPattern = eeTestPatternOff;
     sensor.SensorInitRegisters();
     sensor.setMClockMhz(fpga.getClockMhz());
     sensorReady = true;

@@ -78,6 +78,16 @@ int tc120MXSSensorBoard::programMultipleROI() {
         return eeInvalidState;
     if (readoutMayRun())
         return eeCaputreInProgress;
+    // The sensor reads one band, the rows of roi; the receiver cuts the framework's regions
+    // out of it. An image of more rows than the band, or of columns past the line, would
+    // leave the receiver waiting for lines that never come: no frame at all.
+    const ROI wanted = imageOfRegions();
+    if (wanted.height < 1 || wanted.height > roi.height || wanted.width < 1 || wanted.x < 0 ||
+        int64_t{wanted.x} + wanted.width > kColumnLimit) {
+        std::cout << "programMultipleROI image " << wanted.toString() << " not in the band"
+                  << std::endl;
+        return eeArgumentOutOfRange;
+    }
 
     // Sensor rows of the band; one output row spans verticalMode sensor rows, so the band
     // ends at the last sensor row of the last output row. In 64 bits: a band past the
@@ -102,8 +112,9 @@ int tc120MXSSensorBoard::programMultipleROI() {
     setFrameInterval(getFrameInterval());
     setExposure(heldExposure);
 
-    const ROI image = getImageROI();
+    const ROI image = imageOfRegions();
     std::cout << "image" << image.toString() << std::endl;
+    imageInEffect = image;
 
     fpga.frameCtrl.setRoiResCntConfig({low16(image.height), low16(image.width)});
     // Unsigned sum: the framework's regions are not validated, and any x must give its low
@@ -121,6 +132,13 @@ ROI tc120MXSSensorBoard::getROI() {
 }
 
 ROI tc120MXSSensorBoard::getImageROI() {
+    const auto lock = lockBoard();
+    // The framework may change its region list without the board programming it (a
+    // programMultipleROI refused during a capture): the image is the one programmed.
+    return imageInEffect ? *imageInEffect : imageOfRegions();
+}
+
+ROI tc120MXSSensorBoard::imageOfRegions() {
     const auto lock = lockBoard();
     const ROI region = getROI();
     const int count = getNumberOfROI();

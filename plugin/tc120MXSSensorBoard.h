@@ -96,6 +96,8 @@ public:
 
     private:
         void changeVerticalFactor(uint32_t factor);
+        // A refused word goes back to the value in effect, so that it describes the hardware.
+        void putBack(uint32_t address, uint32_t inEffect, bool (*acceptable)(uint32_t));
         tc120MXSSensorBoard* owner; // not owned
     };
 
@@ -189,6 +191,10 @@ private:
     // Margin on the waits for a pulse due within a frame interval.
     static constexpr std::chrono::microseconds kPulseWaitMargin{100};
 
+    // The image the framework's region list describes: the region, or the list's regions
+    // stacked.
+    ROI imageOfRegions();
+
     // Gives the sensor an exposure and publishes the one it took.
     teNackCode applyExposure(int64_t exposureUs);
 
@@ -224,6 +230,8 @@ private:
     // arrive, and a capture must not be reported as running.
     std::atomic<bool> receiverReady{false};
     ROI roi;
+    // The image the receiver was last programmed to cut out; none before the first region.
+    std::optional<ROI> imageInEffect;
     // The bias-subtract word as the client last set it. The receiver holds it while no
     // test pattern shows and 0 while one does.
     uint32_t biasSubtract = 0;
