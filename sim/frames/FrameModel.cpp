@@ -62,6 +62,8 @@ long long lineClocks(uint32_t lineLength) {
 }
 
 const long long kClocksPerMicrosecond = static_cast<long long>(kMasterClockMhz);
+// Line lengths a readout takes beyond its rows.
+constexpr long long kOverheadLines = 34;
 
 int gainCodeOf(const Head::Impl& head) {
     return static_cast<int>((chipValue(head, kGain) >> 5) & 0xF);
@@ -90,7 +92,10 @@ long long startLineOffsetUs(long long startLine, uint32_t lineLength) {
 }
 
 long long readoutUs(long long rows, uint32_t lineLength) {
-    return std::max(0LL, rows) * lineClocks(lineLength) / kClocksPerMicrosecond;
+    // The rows read plus the frame's overhead lines, up to the next whole microsecond: the
+    // sensor is busy that long, however the rows fit into it.
+    const long long lines = std::max(0LL, rows) + kOverheadLines;
+    return (lines * lineClocks(lineLength) + kClocksPerMicrosecond - 1) / kClocksPerMicrosecond;
 }
 
 std::string geometryMismatch(const FrameSettings& s) {

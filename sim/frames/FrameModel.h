@@ -62,7 +62,8 @@ std::string geometryMismatch(const FrameSettings& settings);
 bool geometryFault(const FrameSettings& settings);
 
 // Time the sensor needs from a pulse to the start of an exposure of `startLine` lines less
-// than the period, and to read out `rows` rows, at the line length register's value.
+// than the period, and to read out `rows` rows (with the frame's overhead lines), at the line
+// length register's value.
 long long startLineOffsetUs(long long startLine, uint32_t lineLength);
 long long readoutUs(long long rows, uint32_t lineLength);
 

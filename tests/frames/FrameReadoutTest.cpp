@@ -106,6 +106,23 @@ TEST_F(FrameReadoutTest, PulsesFasterThanTheReadoutAreFlaggedAndLoseTheirFrames)
         << reasons.front();
 }
 
+TEST_F(FrameReadoutTest, AReadoutTakesItsRowsAndThirtyFourLinesMoreRoundedUp) {
+    // Catches a readout counted by its rows alone, or cut to the microsecond below: the
+    // full frame at 520 clocks a line is 9218 lines of 11.56 us, 106,519.1 us.
+    expectViolation("readout-overrun");
+    auto& b = readyBoard();
+    ASSERT_EQ(((chipRegister(0x00) >> 10) & 0x1FFF) + 1, 520u);
+    ASSERT_EQ(b.start(), 0);
+    tcPwm pwm(0xFF211000, 45.0, "/dev/uio1");
+    pwm.setPeriodTime(std::chrono::microseconds(106520));
+    sleep(Micros(10 * 106520));
+    EXPECT_TRUE(head().violations().empty());
+    pwm.setPeriodTime(std::chrono::microseconds(106519));
+    sleep(Micros(3 * 106520));
+    ASSERT_EQ(b.stop(), 0);
+    EXPECT_FALSE(reasonsOf("readout-overrun").empty());
+}
+
 TEST_F(FrameReadoutTest, AnExposureThatWouldBeginAfterItsReadoutPulseIsFlagged) {
     // Catches a frame delivered with an exposure that never fitted its period (start line
     // past the pulse that reads it out).
