@@ -1,5 +1,5 @@
-// What the sensor chip needs before it latches an SPI frame, and what it must not be sent
-// while it reads a frame out.
+// What the sensor chip needs before it latches an SPI frame, the codes and row bands it
+// refuses, and what it must not be sent while it reads a frame out.
 #include "sim/HeadImpl.h"
 
 #include <sstream>
@@ -60,6 +60,42 @@ void checkReadoutChange(Head::Impl& h, const SpiFrame& frame) {
                   std::to_string(h.frames.readoutEndsAt().count()) + " us");
 }
 
+// Codes the sensor takes, as its own setters accept them: gain (0x7A bits 8..5), frame
+// state (0x03 bits 20..18), vertical mode (0x03 bits 17..15).
+bool gainAccepted(uint32_t code) {
+    return code == 3 || code == 7 || code == 12 || code == 13 || code == 15;
+}
+bool frameStateAccepted(uint32_t state) {
+    return state == 0 || state == 1 || state == 3 || state == 4;
+}
+constexpr uint32_t kVerticalModeCodes = 6; // codes 0..5: factors 1, 2, 3, 5, 7, 15
+
+// Sensor rows the band may cover (image rows 0..9183), read in blocks of four.
+constexpr uint32_t kFirstSensorRow = 32, kLastSensorRow = 9215;
+
+// Why the chip refuses the value a well-formed frame carries; empty when it takes it.
+std::string refusal(const SpiFrame& frame) {
+    std::ostringstream why;
+    if (frame.reg == 0x7A) {
+        const uint32_t gain = (frame.value >> 5) & 0xF;
+        if (!gainAccepted(gain))
+            why << "gain code " << gain << " (the sensor takes 3, 7, 12, 13, 15)";
+    } else if (frame.reg == 0x03) {
+        const uint32_t state = (frame.value >> 18) & 0x7, mode = (frame.value >> 15) & 0x7;
+        if (!frameStateAccepted(state))
+            why << "frame state " << state << " (the sensor takes 0, 1, 3, 4)";
+        else if (mode >= kVerticalModeCodes)
+            why << "vertical mode code " << mode << " (the sensor takes 0 to 5)";
+    } else if (frame.reg == 0x04) {
+        const uint32_t rowS = frame.value & 0x3FFF, rowE = (frame.value >> 14) & 0x3FFF;
+        if (rowS % 4 != 0 || rowE % 4 != 3 || rowS < kFirstSensorRow || rowE > kLastSensorRow ||
+            rowE < rowS)
+            why << "row band RowS " << std::dec << rowS << ", RowE " << rowE
+                << " (whole blocks of 4 rows within rows 32..9215, RowE after RowS)";
+    }
+    return why.str();
+}
+
 } // namespace
 
 bool spiFrameLatched(Head::Impl& h, const SpiFrame& frame) {
@@ -83,6 +119,12 @@ bool spiFrameLatched(Head::Impl& h, const SpiFrame& frame) {
         h.violate("spi-without-clock",
                   frameText(frame) + (clockOn ? " less than 10 us after the master clock started"
                                               : " while the master clock is off"));
+        latched = false;
+    }
+    const std::string refused = refusal(frame);
+    if (!refused.empty()) {
+        h.violate(frame.reg == 0x04 ? "row-band-invalid" : "sensor-code-invalid",
+                  frameText(frame) + ": " + refused);
         latched = false;
     }
     if (latched)

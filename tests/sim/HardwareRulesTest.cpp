@@ -12,7 +12,9 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace {
@@ -84,6 +86,44 @@ TEST_F(HardwareRulesTest, SpiFrameNeedsTheMasterClockOnForTenMicroseconds) {
     sim::Clock::sleepFor(sim::Micros(1));
     EXPECT_TRUE(sendFrame(0x3A, 3)); // on for 10 us
     EXPECT_EQ(violatedRules(), (Rules{"spi-without-clock", "spi-without-clock"}));
+}
+
+TEST_F(HardwareRulesTest, CodesTheSensorsSettersRefuseAreRefusedRaw) {
+    // Catches the chip taking a gain, frame state or vertical mode code that the sensor's
+    // own setters would refuse, or refusing a neighbour they accept.
+    expectViolation("sensor-code-invalid");
+    powerSensorChip();
+    const auto gain = [](uint32_t code) { return code << 5; };
+    const auto control = [](uint32_t state, uint32_t mode) {
+        return (state << 18) | (mode << 15) | 0x7FFF;
+    };
+    for (uint32_t code : {0u, 8u, 14u})
+        EXPECT_FALSE(testsupport::sendSensorFrame(0x7A, gain(code))) << code;
+    for (uint32_t code : {3u, 7u, 12u, 13u, 15u})
+        EXPECT_TRUE(testsupport::sendSensorFrame(0x7A, gain(code))) << code;
+    for (uint32_t state : {2u, 5u, 6u, 7u})
+        EXPECT_FALSE(testsupport::sendSensorFrame(0x03, control(state, 0))) << state;
+    for (uint32_t mode : {6u, 7u})
+        EXPECT_FALSE(testsupport::sendSensorFrame(0x03, control(0, mode))) << mode;
+    for (uint32_t state : {0u, 1u, 3u, 4u})
+        EXPECT_TRUE(testsupport::sendSensorFrame(0x03, control(state, 5))) << state;
+    EXPECT_EQ(violatedRules(), Rules(3 + 4 + 2, "sensor-code-invalid"));
+}
+
+TEST_F(HardwareRulesTest, RowBandsOffTheBlocksOrOutsideTheSensorAreRefused) {
+    // Catches the chip reading a band that does not start and end on 4-row blocks, leaves
+    // sensor rows 32..9215, or ends before it starts.
+    expectViolation("row-band-invalid");
+    powerSensorChip();
+    const auto band = [](uint32_t rowS, uint32_t rowE) { return rowS | (rowE << 14); };
+    const std::pair<uint32_t, uint32_t> refused[] = {{31, 9215}, {32, 9214}, {33, 9300}, {28, 9215},
+                                                     {32, 9219}, {100, 35},  {36, 35}};
+    for (const auto& [rowS, rowE] : refused)
+        EXPECT_FALSE(testsupport::sendSensorFrame(0x04, band(rowS, rowE))) << rowS << ".." << rowE;
+    for (const auto& [rowS, rowE] :
+         {std::pair<uint32_t, uint32_t>{32, 9215}, {32, 35}, {9212, 9215}})
+        EXPECT_TRUE(testsupport::sendSensorFrame(0x04, band(rowS, rowE))) << rowS << ".." << rowE;
+    EXPECT_EQ(violatedRules(), Rules(std::size(refused), "row-band-invalid"));
 }
 
 TEST_F(HardwareRulesTest, AdcConvertsOnlyWokenWithItsReference) {

@@ -84,6 +84,19 @@ void HeadTest::powerSensorChip() {
     sim::Clock::sleepFor(sim::Micros(10));
 }
 
+bool sendSensorFrame(uint16_t reg, uint32_t value) {
+    tcSPIDevice spi("/dev/spidev1.0");
+    const unsigned char bytes[5] = {
+        static_cast<unsigned char>(0x80 | ((reg >> 4) & 0x7F)),
+        static_cast<unsigned char>(((reg & 0xF) << 4) | ((value >> 24) & 0xF)),
+        static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 8),
+        static_cast<unsigned char>(value)};
+    spi.write(bytes, 5);
+    const auto chip = sim::Head::instance().chipRegisters();
+    const auto found = chip.find(reg & 0x7FF);
+    return found != chip.end() && found->second == (value & 0x0FFFFFFF);
+}
+
 std::vector<std::string> HeadTest::violatedRules() {
     std::vector<std::string> rules;
     for (const sim::Violation& violation : head().violations())

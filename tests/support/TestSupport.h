@@ -46,6 +46,10 @@ private:
     std::set<std::string> expectedRules;
 };
 
+// Sends sensor register reg = value as one 5-byte SPI frame behind the plug-in's back; true
+// when the chip then holds value (bits 27..0) in reg.
+bool sendSensorFrame(uint16_t reg, uint32_t value);
+
 // Every way the register file delivers notifications, for suites run under each.
 inline auto allRegisterFileModes() {
     return ::testing::Values(sim::RegisterFileMode::direct, sim::RegisterFileMode::locked,
