@@ -50,6 +50,15 @@ struct ReceiverModel {
     uint32_t dpaLock = 0; // as last traced
 };
 
+// The sensor's reset and supplies as its power rules see them (SensorRules.cpp). An
+// undriven line reads low: the sensor is in reset, its clock off, from the head's reset.
+struct SensorPowerModel {
+    Micros resetLowSince{0};
+    Micros clockOffSince{0};
+    std::optional<Micros> resetHighSince; // supplies on since (XRESET released)
+    bool resetTaken = false;              // that release ended a full reset pulse
+};
+
 struct Head::Impl {
     mutable std::mutex mutex;
     HeadConfig config;
@@ -88,7 +97,8 @@ struct Head::Impl {
 
     // Hardware state the rules need.
     std::set<std::string> gpioOutputs; // lines set as outputs
-    bool adcAwake = false;             // power-down cleared
+    SensorPowerModel power;
+    bool adcAwake = false; // power-down cleared
     bool adcInternalReference = false;
     bool pwmReady = false, pixelShiftReady = false, badPixelReady = false; // reported so
     std::string realMemPath;             // memPath with links resolved
@@ -149,6 +159,13 @@ private:
 // False, with the breach logged, when the chip ignores frame: port not set up for it, the
 // sensor in reset, or its master clock off or not yet settled. Call with mutex held.
 bool spiFrameLatched(Head::Impl& h, const SpiFrame& frame);
+
+// A sensor line (XRESET, MCLK_ENABLE) driven from level before to level now: the reset
+// pulse and clock rules. Call with mutex held.
+void sensorLineDriven(Head::Impl& h, const std::string& name, int before, int level);
+// How far the sensor's switched supply rail of an ADC channel has come up, 0 to 1; 1 for
+// a channel that measures an input supply. Call with mutex held.
+float railLevel(const Head::Impl& h, int channel);
 
 // GPIO directions: a line drives only once it is an output (the breach is logged).
 void setGpioDirection(unsigned int pin, bool output);

@@ -2,6 +2,7 @@
 // refuses, and what it must not be sent while it reads a frame out.
 #include "sim/HeadImpl.h"
 
+#include <algorithm>
 #include <sstream>
 #include <string>
 
@@ -9,7 +10,15 @@ namespace sim {
 namespace {
 
 constexpr uint32_t kMaxSpiHz = 4000000;
+// Power-up timing (see docs/strict-head.md): the sensor takes SPI only after a reset pulse
+// of kResetPulse with its master clock off, kResetSettle after the release, and with the
+// clock on for kClockSettle. Ours: the plug-in's own delays taken as the sensor's minima.
+constexpr Micros kResetPulse{300000};
+constexpr Micros kResetSettle{10000};
 constexpr Micros kClockSettle{10};
+// The sensor's own rails (every ADC channel but the input supplies 0, 4 and 7) come up
+// with the release, linearly over kResetSettle. Ours: the board's regulators follow XRESET.
+constexpr bool kSwitchedRail[8] = {false, true, true, true, false, true, true, false};
 
 // Since when the master clock has been on without a break; nothing while it is off.
 std::optional<Micros> clockOnSince(const Head::Impl& h) {
@@ -98,6 +107,58 @@ std::string refusal(const SpiFrame& frame) {
 
 } // namespace
 
+void sensorLineDriven(Head::Impl& h, const std::string& name, int before, int level) {
+    if (before == level)
+        return;
+    SensorPowerModel& p = h.power;
+    const Micros now = Clock::now();
+    const int clock = [&h] {
+        const auto found = h.gpioLevels.find("MCLK_ENABLE");
+        return found == h.gpioLevels.end() ? 0 : found->second;
+    }();
+    if (name == "MCLK_ENABLE") {
+        if (level == 0)
+            p.clockOffSince = now;
+        else if (!p.resetHighSince)
+            h.violate("clock-during-reset",
+                      "master clock enabled while XRESET holds the sensor in reset");
+        return;
+    }
+    if (name != "XRESET")
+        return;
+    if (level == 0) {
+        p.resetLowSince = now;
+        p.resetHighSince.reset();
+        p.resetTaken = false;
+        return;
+    }
+    // Released: the pulse is the time reset was low with the clock off.
+    const Micros pulse = now - std::max(p.resetLowSince, p.clockOffSince);
+    p.resetHighSince = now;
+    p.resetTaken = true;
+    if (clock == 1) {
+        h.violate("clock-during-reset", "XRESET released with the master clock running");
+        p.resetTaken = false;
+    } else if (pulse < kResetPulse) {
+        h.violate("reset-pulse-short", "XRESET released after a reset pulse of " +
+                                           std::to_string(pulse.count()) +
+                                           " us with the clock off, where the sensor needs " +
+                                           std::to_string(kResetPulse.count()) + " us");
+        p.resetTaken = false;
+    }
+}
+
+float railLevel(const Head::Impl& h, int channel) {
+    if (channel < 0 || channel > 7 || !kSwitchedRail[channel])
+        return 1.0f;
+    if (!h.power.resetHighSince)
+        return 0.0f;
+    const Micros up = Clock::now() - *h.power.resetHighSince;
+    return up >= kResetSettle
+               ? 1.0f
+               : static_cast<float>(up.count()) / static_cast<float>(kResetSettle.count());
+}
+
 bool spiFrameLatched(Head::Impl& h, const SpiFrame& frame) {
     // Every rule the frame breaks is logged, not only the first.
     bool latched = true;
@@ -112,6 +173,17 @@ bool spiFrameLatched(Head::Impl& h, const SpiFrame& frame) {
     const auto reset = h.gpioLevels.find("XRESET");
     if (reset == h.gpioLevels.end() || reset->second == 0) {
         h.violate("spi-in-reset", frameText(frame) + " while XRESET holds the sensor in reset");
+        latched = false;
+    } else if (!h.power.resetTaken) {
+        h.violate("spi-before-reset-settled",
+                  frameText(frame) + " after a reset the sensor did not take");
+        latched = false;
+    } else if (frame.time - *h.power.resetHighSince < kResetSettle) {
+        h.violate("spi-before-reset-settled",
+                  frameText(frame) + " " +
+                      std::to_string((frame.time - *h.power.resetHighSince).count()) +
+                      " us after XRESET was released, where the sensor needs " +
+                      std::to_string(kResetSettle.count()) + " us");
         latched = false;
     }
     const std::optional<Micros> clockOn = clockOnSince(h);

@@ -48,9 +48,7 @@ protected:
 
 TEST_F(HardwareRulesTest, SpiFrameBeforeThePortIsSetUpIsIgnored) {
     expectViolation("spi-port-unconfigured");
-    drive("XRESET", 1);
-    drive("MCLK_ENABLE", 1);
-    sim::Clock::sleepFor(sim::Micros(10));
+    bringSensorOutOfReset();
     EXPECT_FALSE(sendFrame(0x47, 1));
     EXPECT_EQ(violatedRules(), Rules{"spi-port-unconfigured"});
     tcSPIDevice port("/dev/spidev1.0");
@@ -126,6 +124,114 @@ TEST_F(HardwareRulesTest, RowBandsOffTheBlocksOrOutsideTheSensorAreRefused) {
     EXPECT_EQ(violatedRules(), Rules(std::size(refused), "row-band-invalid"));
 }
 
+TEST_F(HardwareRulesTest, ResetPulseIsThreeHundredMillisecondsWithTheClockOff) {
+    // Catches a release after too short a pulse going unnoticed, or the pulse counted from
+    // the fall of XRESET while the clock still ran (only the stretch with it off counts).
+    expectViolation("reset-pulse-short");
+    drive("MCLK_ENABLE", 0);
+    drive("XRESET", 1); // a pulse of 0 us: the line read low from power-on to now
+    const sim::Micros first = sim::Clock::now();
+    drive("XRESET", 0);
+    sim::Clock::sleepFor(sim::Micros(299999));
+    drive("XRESET", 1);
+    drive("XRESET", 0);
+    sim::Clock::sleepFor(sim::Micros(300000));
+    drive("XRESET", 1); // full
+    EXPECT_EQ(violatedRules(), Rules(2, "reset-pulse-short"));
+    EXPECT_EQ(head().violations().front().time, first);
+    // The plug-in's power-down leaves the clock on: the pulse starts when it goes off.
+    drive("MCLK_ENABLE", 1);
+    sim::Clock::sleepFor(sim::Micros(10));
+    drive("XRESET", 0);
+    sim::Clock::sleepFor(sim::Micros(100000));
+    drive("MCLK_ENABLE", 0);
+    sim::Clock::sleepFor(sim::Micros(299999));
+    drive("XRESET", 1);
+    EXPECT_EQ(violatedRules(), Rules(3, "reset-pulse-short"));
+}
+
+TEST_F(HardwareRulesTest, MasterClockIsHeldOffThroughReset) {
+    // Catches the clock started while XRESET holds the sensor in reset, or a release with
+    // it running, going unnoticed; each at its own instant.
+    expectViolation("clock-during-reset");
+    drive("MCLK_ENABLE", 0);
+    drive("XRESET", 0);
+    sim::Clock::sleepFor(sim::Micros(1000));
+    drive("MCLK_ENABLE", 1);
+    const sim::Micros started = sim::Clock::now();
+    sim::Clock::sleepFor(sim::Micros(400000));
+    drive("XRESET", 1);
+    const sim::Micros released = sim::Clock::now();
+    const auto breaches = head().violations();
+    ASSERT_EQ(violatedRules(), Rules(2, "clock-during-reset"));
+    EXPECT_EQ(breaches[0].time, started);
+    EXPECT_EQ(breaches[1].time, released);
+}
+
+TEST_F(HardwareRulesTest, SpiFrameWaitsTenMillisecondsAfterAFullReset) {
+    // Catches a frame latched before the sensor settled from its reset, or after a reset
+    // it did not take (a pulse of 0 us, the clock running).
+    expectViolation("spi-before-reset-settled");
+    expectViolation("clock-during-reset");
+    tcSPIDevice port("/dev/spidev1.0");
+    tsSPIConfiguration config = port.getConfiguration();
+    config.mode = 0;
+    config.lsbFirst = 0;
+    config.bitsPerWord = 8;
+    config.speedHz = 4000000;
+    ASSERT_TRUE(port.setConfiguration(config));
+    drive("MCLK_ENABLE", 1);
+    drive("XRESET", 1);
+    sim::Clock::sleepFor(sim::Micros(20));
+    EXPECT_FALSE(sendFrame(0x3A, 1));
+    sim::Clock::sleepFor(sim::Micros(20000));
+    EXPECT_FALSE(sendFrame(0x3A, 2)); // long after, but the reset never took
+    const size_t before = head().violations().size();
+    bringSensorOutOfReset();
+    ASSERT_EQ(head().violations().size(), before);
+    drive("XRESET", 0);
+    drive("MCLK_ENABLE", 0);
+    sim::Clock::sleepFor(sim::Micros(300000));
+    drive("XRESET", 1);
+    drive("MCLK_ENABLE", 1);
+    sim::Clock::sleepFor(sim::Micros(9999));
+    EXPECT_FALSE(sendFrame(0x3A, 3));
+    sim::Clock::sleepFor(sim::Micros(1));
+    EXPECT_TRUE(sendFrame(0x3A, 4));
+    Rules settled;
+    for (const std::string& rule : violatedRules())
+        if (rule == "spi-before-reset-settled")
+            settled.push_back(rule);
+    EXPECT_EQ(settled.size(), 3u);
+}
+
+TEST_F(HardwareRulesTest, SensorRailsReadOnlyOnceXresetReleasedThemAndTheySettled) {
+    // Catches rail readings that do not depend on the supplies being on: the sensor's own
+    // rails are off in reset and come up over 10 ms; the input supplies are always there.
+    Tarnis::tcADS7828 adc(1, 73, 2.5f);
+    ASSERT_EQ(adc.SetPowerDown(false), 0);
+    ASSERT_EQ(adc.SetInternalReference(true), 0);
+    const auto read = [&adc](int channel) {
+        float volts = -1.0f;
+        EXPECT_EQ(adc.Volts(channel, volts, true), 0);
+        return volts;
+    };
+    const auto& rails = head().config().railVolts;
+    drive("MCLK_ENABLE", 0);
+    drive("XRESET", 0);
+    sim::Clock::sleepFor(sim::Micros(300000));
+    for (int channel : {1, 2, 3, 5, 6})
+        EXPECT_EQ(read(channel), 0.0f) << channel;
+    for (int channel : {0, 4, 7})
+        EXPECT_FLOAT_EQ(read(channel), rails[static_cast<size_t>(channel)]) << channel;
+    drive("XRESET", 1);
+    sim::Clock::sleepFor(sim::Micros(5000));
+    EXPECT_FLOAT_EQ(read(3), rails[3] / 2); // half way up
+    sim::Clock::sleepFor(sim::Micros(5000));
+    for (int channel = 0; channel < 8; ++channel)
+        EXPECT_FLOAT_EQ(read(channel), rails[static_cast<size_t>(channel)]) << channel;
+}
+
 TEST_F(HardwareRulesTest, AdcConvertsOnlyWokenWithItsReference) {
     expectViolation("adc-not-ready");
     Tarnis::tcADS7828 adc(1, 73, 2.5f);
@@ -171,6 +277,7 @@ TEST_F(HardwareRulesTest, GpioDrivenBeforeItIsAnOutputStaysUndriven) {
     EXPECT_NE(reset.SetValue(1), 0);
     EXPECT_EQ(head().gpioLevel("XRESET"), -1);
     ASSERT_EQ(reset.SetDirection(1, 0), 0);
+    sim::Clock::sleepFor(sim::Micros(300000)); // a full reset pulse before the release
     EXPECT_EQ(reset.SetValue(1), 0);
     EXPECT_EQ(head().gpioLevel("XRESET"), 1);
     ASSERT_EQ(reset.SetDirection(0, 0), 0); // an input again

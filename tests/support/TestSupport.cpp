@@ -77,10 +77,18 @@ void HeadTest::powerSensorChip() {
     configuration.bitsPerWord = 8;
     configuration.speedHz = 4000000;
     ASSERT_TRUE(port.setConfiguration(configuration));
-    for (const char* line : {"XRESET", "MCLK_ENABLE"}) {
-        Tarnis::tcGpioSingle pin(static_cast<unsigned int>(head().gpioPin(line)));
-        ASSERT_EQ(pin.SetDirection(1, 1), 0) << line;
-    }
+    bringSensorOutOfReset();
+}
+
+void HeadTest::bringSensorOutOfReset() {
+    Tarnis::tcGpioSingle reset(static_cast<unsigned int>(head().gpioPin("XRESET")));
+    Tarnis::tcGpioSingle clock(static_cast<unsigned int>(head().gpioPin("MCLK_ENABLE")));
+    ASSERT_EQ(clock.SetDirection(1, 0), 0);
+    ASSERT_EQ(reset.SetDirection(1, 0), 0);
+    sim::Clock::sleepFor(sim::Micros(300000));
+    ASSERT_EQ(reset.SetValue(1), 0);
+    sim::Clock::sleepFor(sim::Micros(10000));
+    ASSERT_EQ(clock.SetValue(1), 0);
     sim::Clock::sleepFor(sim::Micros(10));
 }
 

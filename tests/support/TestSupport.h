@@ -34,6 +34,9 @@ protected:
     // Gets the sensor chip ready for SPI frames without the plug-in's power-up: port set
     // up as the chip needs, out of reset, master clock on and settled.
     void powerSensorChip();
+    // The lines part of it: a full reset pulse with the clock off, the settle time after
+    // the release, then the master clock on and settled.
+    void bringSensorOutOfReset();
 
     // Declares that the test breaks this hardware rule on purpose (at least once).
     void expectViolation(const std::string& rule) { expectedRules.insert(rule); }
