@@ -9,6 +9,10 @@ namespace sim {
 namespace {
 
 constexpr long long kDpaPollUs = 10000; // the plug-in's DPA poll
+// The lock word's bits 31..28: the DPA block's four channels beyond the sensor's 28 lanes
+// have no input and read as locked. (Ours: the core leaves them undefined; set bits are
+// what a reader that forgets to mask them must meet.)
+constexpr uint32_t kDpaUnwiredChannels = 0xF0000000;
 
 std::string hex(uint32_t value) {
     std::ostringstream text;
@@ -82,7 +86,7 @@ void Head::Impl::stepReceiver() {
     if (aligned)
         status |= kRxAligned;
     setWord(frame::base + frame::status, status);
-    setWord(frame::base + frame::dpaLock, lanesLocked);
+    setWord(frame::base + frame::dpaLock, kDpaUnwiredChannels | lanesLocked);
     keep(rx.dpaLock, lanesLocked, "dpa.lock");
     keep(rx.locked, locked, "rx.pllLocked");
     keep(rx.aligned, aligned, "rx.aligned");

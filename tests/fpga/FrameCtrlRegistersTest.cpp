@@ -34,7 +34,7 @@ TEST_F(FrameCtrlRegistersTest, LaneMasksDropBits31To28OnlyWhereTheyShould) {
     // The lock word belongs to the receiver: bring every lane to lock, then read it.
     powerSensorChip();
     ASSERT_EQ(quietEnable(core), 0);
-    poke(frame::dpaLock, 0xFFFFFFFF);
+    ASSERT_EQ(reg(frame::dpaLock), 0xFFFFFFFFu); // bits 31..28 are no lanes of the sensor's
     EXPECT_EQ(core.readDPALock(), 0x0FFFFFFFu);
 
     // Each mask: written with the top nibble dropped; read back from a poked word, masked
