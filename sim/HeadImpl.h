@@ -129,7 +129,9 @@ struct Head::Impl {
 
 // The head locked for one call of an FPGA core's stand-in. The plug-in may use a core only
 // once it reported itself ready; a breach is logged on entry, after the pulses due by now
-// for a call that changes what they see.
+// for a call that changes what they see. A null reported marks an operation the contract
+// lets a host use before it asked (stopping a core: disabling the pulse generator, holding
+// the pixel shift in reset).
 class CoreCall {
 public:
     enum class Pulses { later, first };
@@ -138,7 +140,8 @@ public:
         : h(Head::instance().impl()), lock(h.mutex) {
         if (pulses == Pulses::first)
             h.stepPwm(Clock::now());
-        h.coreReady(h.*reported, core, operation);
+        if (reported != nullptr)
+            h.coreReady(h.*reported, core, operation);
     }
     Head::Impl* operator->() { return &h; }
 

@@ -208,13 +208,13 @@ std::vector<Fault> faults() {
 }
 
 // Hardware rules the stop() after a failed bring-up breaks: it sends the sensor frame state
-// 0 whether or not the chip runs, and stops cores that never reported themselves ready.
+// 0 whether or not the chip runs, and resets the bad-pixel core although it never
+// initialised (stopping the pulse generator and the pixel shift is allowed before).
 std::vector<std::string> rulesBrokenByStop(const std::string& fault) {
-    if (fault == "memoryAbsent" || fault == "pwmDown" || fault == "pixelShiftDown" ||
-        fault == "badPixelDown")
+    if (fault == "memoryAbsent" || fault == "badPixelDown")
         return {"spi-port-unconfigured", "spi-in-reset", "spi-without-clock",
                 "core-not-initialised"};
-    if (fault == "spiRefuseConfig")
+    if (fault == "spiRefuseConfig" || fault == "pwmDown" || fault == "pixelShiftDown")
         return {"spi-port-unconfigured", "spi-in-reset", "spi-without-clock"};
     if (fault.rfind("gpio", 0) == 0)
         return {"spi-in-reset", "spi-without-clock"};

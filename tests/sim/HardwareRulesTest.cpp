@@ -307,16 +307,27 @@ TEST_F(HardwareRulesTest, CoresUsedBeforeTheyReportThemselvesInitialised) {
     tcBadPixelReplacement badPixel(0xFF215000, 0xFF216000, 0xFF219000, 0x12000000,
                                    Vistrel::ROI(0, 0, 13280, 9184));
     pwm.setPeriodTime(std::chrono::microseconds(1000));
-    shift.reset(true);
+    shift.setShift(tcPixelShift::eeShiftLeft, 1);
     badPixel.setColor(true);
     EXPECT_EQ(violatedRules().size(), 3u);
     ASSERT_TRUE(pwm.initialized());
     ASSERT_TRUE(shift.initialized());
     ASSERT_TRUE(badPixel.initialize());
     pwm.setPeriodTime(std::chrono::microseconds(1000));
-    shift.reset(false);
+    shift.setShift(tcPixelShift::eeShiftLeft, 1);
     badPixel.setColor(false);
     EXPECT_EQ(violatedRules(), (Rules(3, "core-not-initialised")));
+}
+
+TEST_F(HardwareRulesTest, APulseGeneratorAndPixelShiftAreStoppedBeforeAnyQuery) {
+    // Catches the rule firing for what a host calling stop() before initialise does: the
+    // contract lets it disable the pulse generator and hold the pixel shift in reset.
+    tcPwm pwm(0xFF211000, 45.0, "/dev/uio1");
+    tcPixelShift shift(0xFF217000);
+    pwm.enableCore(false);
+    shift.reset(true);
+    EXPECT_TRUE(violatedRules().empty());
+    EXPECT_EQ(head().pixelShift().resetLog, std::vector<bool>{true});
 }
 
 TEST_F(HardwareRulesTest, WithoutTheMemoryDeviceNoCoreComesUp) {
