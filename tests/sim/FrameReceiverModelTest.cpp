@@ -74,7 +74,11 @@ struct Receiver {
     void set(uint32_t offset, uint32_t value) { window.write(offset, value); }
     // The lock word's lanes (bits 27..0); bits 31..28 are not lanes.
     uint32_t lanesLocked() { return at(sim::frame::dpaLock) & 0x0FFFFFFF; }
-    void enable() { set(sim::frame::control, at(sim::frame::control) | 0x80000000u); }
+    // Lanes inverted as the board wires them, then the core enabled.
+    void enable() {
+        set(sim::frame::laneInversion, sim::Head::instance().config().laneInversion);
+        set(sim::frame::control, at(sim::frame::control) | 0x80000000u);
+    }
     // The plug-in's training order: phases free, lanes and FIFOs in reset, lanes released.
     void train() {
         set(sim::frame::dpaHold, 0);
@@ -155,6 +159,23 @@ TEST_F(FrameReceiverModelTest, NeverLockingPllAndALaneThatNeverLocks) {
     head().configure([](sim::HeadConfig& c) { c.pllLockDelay = sim::Micros(0); });
     EXPECT_EQ(rx.at(sim::frame::status) & 1u, 1u);
     rx.train();
+    EXPECT_EQ(rx.lanesLocked(), 0x0FFFFFFEu);
+}
+
+TEST_F(FrameReceiverModelTest, ALaneLocksOnlyInvertedAsWiredFromBeforeItsTraining) {
+    // Catches training that ignores the lane inversion: never written, written after the
+    // training, or changed after the lock (that lane drops out).
+    resetHeadWith([](sim::HeadConfig& c) { c.laneInversion = 0x0200443A; });
+    powerSensorChip();
+    Receiver rx;
+    rx.set(sim::frame::control, 0x80000000u); // inversion never written: 0
+    rx.train();
+    EXPECT_EQ(rx.lanesLocked(), ~0x0200443Au & 0x0FFFFFFF);
+    rx.set(sim::frame::laneInversion, 0x0200443A); // after the training
+    EXPECT_EQ(rx.lanesLocked(), ~0x0200443Au & 0x0FFFFFFF);
+    rx.train();
+    EXPECT_EQ(rx.lanesLocked(), 0x0FFFFFFFu);
+    rx.set(sim::frame::laneInversion, 0x0200443B);
     EXPECT_EQ(rx.lanesLocked(), 0x0FFFFFFEu);
 }
 

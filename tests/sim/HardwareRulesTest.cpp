@@ -41,6 +41,7 @@ protected:
     // The receiver enabled on a running sensor, through the plug-in's register accessor.
     void enableReceiver(tcRegisterWindow& rx) {
         powerSensorChip();
+        rx.write(frame::laneInversion, head().config().laneInversion);
         rx.write(frame::control, 0x80000000);
         ASSERT_EQ(rx.read(frame::status) & 1u, 1u);
     }
