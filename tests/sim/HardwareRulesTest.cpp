@@ -174,13 +174,7 @@ TEST_F(HardwareRulesTest, SpiFrameWaitsTenMillisecondsAfterAFullReset) {
     // it did not take (a pulse of 0 us, the clock running).
     expectViolation("spi-before-reset-settled");
     expectViolation("clock-during-reset");
-    tcSPIDevice port("/dev/spidev1.0");
-    tsSPIConfiguration config = port.getConfiguration();
-    config.mode = 0;
-    config.lsbFirst = 0;
-    config.bitsPerWord = 8;
-    config.speedHz = 4000000;
-    ASSERT_TRUE(port.setConfiguration(config));
+    setUpSensorPort();
     drive("MCLK_ENABLE", 1);
     drive("XRESET", 1);
     sim::Clock::sleepFor(sim::Micros(20));

@@ -70,6 +70,11 @@ void HeadTest::copySampleConfig(const std::string& name) {
 }
 
 void HeadTest::powerSensorChip() {
+    setUpSensorPort();
+    bringSensorOutOfReset();
+}
+
+void HeadTest::setUpSensorPort() {
     tcSPIDevice port("/dev/spidev1.0");
     tsSPIConfiguration configuration = port.getConfiguration();
     configuration.mode = 0;
@@ -77,7 +82,6 @@ void HeadTest::powerSensorChip() {
     configuration.bitsPerWord = 8;
     configuration.speedHz = 4000000;
     ASSERT_TRUE(port.setConfiguration(configuration));
-    bringSensorOutOfReset();
 }
 
 void HeadTest::bringSensorOutOfReset() {

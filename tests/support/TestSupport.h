@@ -34,7 +34,9 @@ protected:
     // Gets the sensor chip ready for SPI frames without the plug-in's power-up: port set
     // up as the chip needs, out of reset, master clock on and settled.
     void powerSensorChip();
-    // The lines part of it: a full reset pulse with the clock off, the settle time after
+    // Its two parts. The port: mode 0, MSB first, 8 bits, 4 MHz.
+    void setUpSensorPort();
+    // The lines: a full reset pulse with the clock off, the settle time after
     // the release, then the master clock on and settled.
     void bringSensorOutOfReset();
 
