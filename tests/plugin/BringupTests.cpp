@@ -141,6 +141,7 @@ TEST_F(Bringup, WithoutConfigurationFileTheDefaultsApply) {
 
 TEST_F(Bringup, ConfiguredOffsetsReachRegionReceiverAndBadPixelCore) {
     // Catches RoiX and RoiY swapped when the start-up region is built.
+    resetHeadWith([](sim::HeadConfig& c) { c.laneInversion = 5; }); // wired as configured
     copyHeadFiles();
     writeFile("120mxs_config.ini", "[Settings]\n"
                                    "LaneInvertMask = 0x00000005\n"

@@ -75,6 +75,8 @@ void apply(sim::HeadConfig& config, const std::string& setting) {
         if (at != std::string::npos)
             config.dpaLockPolls =
                 static_cast<int>(integerIn(setting, value.substr(at + 1), 0, 200));
+    } else if (key == "invert") {
+        config.laneInversion = word(setting, value) & 0x0FFFFFFF;
     } else if (key == "memory") {
         expect(setting, value, "absent");
         config.memoryAbsent = true;
