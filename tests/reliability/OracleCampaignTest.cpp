@@ -236,7 +236,7 @@ private:
     struct State {
         bool everInitialised = false;
         int lastInit = 1;
-        long long longestPeriod = 0; // µs: the longest interval programmed since the last sleep
+        long long longestPeriod = 0; // µs: the longest interval since a frame last came
     };
 
     long long delivered() {
@@ -314,7 +314,9 @@ private:
             const bool due = a[0] >= state.longestPeriod + 3 * interval;
             if (b.isCapturing() && b.getTrigger() == 0 && due && delivered() == before)
                 return std::string("a running capture delivered no frame");
-            state.longestPeriod = interval;
+            // A frame came: the pulses run at the period now programmed.
+            if (delivered() != before)
+                state.longestPeriod = interval;
             return std::nullopt;
         }
         case Op::Notify: {
