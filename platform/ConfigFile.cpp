@@ -96,7 +96,7 @@ uint32_t tcIniFile::unsigned32(const char* section, const char* key, uint32_t de
         reportRead(section, key, text, decimal(defaultValue) + " (the default: beyond 32 bits)");
         return defaultValue;
     }
-    if (value > UINT32_MAX)
+    if (static_cast<unsigned long long>(value) > UINT32_MAX) // a 64-bit reader's value
         return defaultValue;
     if (!written || *written != value)
         reportRead(section, key, text,

@@ -97,8 +97,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const uint32_t lanes = scope.head().frameRegister(sim::frame::laneInversion);
     const auto mask = config.GetUnsignedInteger("Settings", "LaneInvertMask", kDefaultLaneMask);
     // A mask beyond 32 bits is no mask: the default, on every platform alike.
-    const uint32_t expectedMask =
-        mask > 0xFFFFFFFFul ? kDefaultLaneMask : static_cast<uint32_t>(mask);
+    const uint32_t expectedMask = static_cast<unsigned long long>(mask) > 0xFFFFFFFFull
+                                      ? kDefaultLaneMask
+                                      : static_cast<uint32_t>(mask);
     FUZZ_CHECK(lanes == (expectedMask & kLaneMask),
                std::hex << "lane inversion 0x" << lanes << " for 0x" << mask);
     if (timingSet) {
