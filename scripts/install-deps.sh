@@ -13,10 +13,12 @@ packages=(cmake ninja-build g++ pkg-config libgtest-dev libgmock-dev googletest 
           libcli11-dev nlohmann-json3-dev libpng-dev)
 armhf_packages=(g++-arm-linux-gnueabihf qemu-user libinih-dev:armhf)
 extra_packages=(clang-14 libclang-rt-14-dev valgrind)
+package_packages=(dpkg-dev lintian)
 
 want=("${packages[@]}")
 case " $* " in *" --armhf "*) want+=("${armhf_packages[@]}") ;; esac
 case " $* " in *" --extra "*) want+=("${extra_packages[@]}") ;; esac
+case " $* " in *" --package "*) want+=("${package_packages[@]}") ;; esac
 
 # The packages of the arguments that are not installed.
 not_installed() {
