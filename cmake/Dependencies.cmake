@@ -1,5 +1,8 @@
 # Third-party pieces, all from Debian's packages.
 find_package(Threads REQUIRED)
+if(TC120MXS_PLUGIN_ONLY)
+    return() # the module needs nothing else
+endif()
 
 if(CMAKE_CROSSCOMPILING)
     # Static archives from the armhf multiarch packages, so that the binaries need only

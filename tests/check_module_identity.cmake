@@ -3,9 +3,10 @@
 # Arguments: -DSTRIP= -DMODULE= -DVERSION= -DWORK=
 include(${CMAKE_CURRENT_LIST_DIR}/report_faults.cmake)
 set(stripped ${WORK}/identity-stripped.so)
-execute_process(COMMAND ${STRIP} --strip-all -o ${stripped} ${MODULE} RESULT_VARIABLE status)
+execute_process(COMMAND ${STRIP} --strip-all -o ${stripped} ${MODULE} RESULT_VARIABLE status
+                ERROR_VARIABLE errors)
 if(NOT status EQUAL 0)
-    message(FATAL_ERROR "${STRIP} failed on ${MODULE}")
+    message(FATAL_ERROR "${STRIP} failed on ${MODULE}: ${errors}")
 endif()
 file(STRINGS ${stripped} identity REGEX "^tc120mxs ")
 file(REMOVE ${stripped})
