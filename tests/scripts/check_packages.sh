@@ -87,7 +87,13 @@ if "$readelf" -S "$module" | grep -qE '\.symtab|\.debug_'; then
     fail "the module ships with its symbol table or debug information"
 fi
 grep -aq "tc120mxs $version" "$module" || fail "the shipped module does not name version $version"
+source_dir=$(sed -n 's/^CMAKE_HOME_DIRECTORY:[A-Z]*=//p' "$build/CMakeCache.txt")
 for binary in "$module" "$root/usr/bin/camhost-board" "$root/usr/bin/frameworkprobe"; do
+    # What the board build ships names no folder of the build machine (the host build's
+    # camhost-board keeps its source tree's configuration as a default).
+    if [[ $arch == armhf ]] && grep -aq -e "$source_dir" "$binary"; then
+        fail "${binary#"$root"} names the build machine's $source_dir"
+    fi
     id=$("$readelf" -n "$binary" | sed -n 's/^ *Build ID: *//p')
     debug=$root/usr/lib/debug/.build-id/${id:0:2}/${id:2}.debug
     if [[ -z $id || ! -f $debug ]] || ! "$readelf" -S "$debug" 2>/dev/null | grep -q '\.debug_info'; then
