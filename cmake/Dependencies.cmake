@@ -1,9 +1,8 @@
 # Third-party pieces, all from Debian's packages.
 find_package(Threads REQUIRED)
-
-# Build date and time of the plug-in, in the forms "Mmm dd yyyy" and "hh:mm:ss".
-string(TIMESTAMP TC120MXS_BUILD_DATE "%b %d %Y")
-string(TIMESTAMP TC120MXS_BUILD_TIME "%H:%M:%S")
+if(TC120MXS_PLUGIN_ONLY)
+    return() # the module needs nothing else
+endif()
 
 if(CMAKE_CROSSCOMPILING)
     # Static archives from the armhf multiarch packages, so that the binaries need only

@@ -8,6 +8,7 @@
 #include "Vistrel/tsUpdate.h"
 #include "plugin/RegisterFileWords.h"
 
+#include <atomic>
 #include <cstdint>
 #include <map>
 #include <string>
@@ -29,10 +30,12 @@ public:
     static constexpr uint32_t kMapWord = regfile::kBadPixelMap;
 
     // The handler belongs to no board; core is not owned. Registers its four commands in
-    // handlers when given one.
+    // handlers when given one. With ready given, the core is used only while *ready holds
+    // (it reported itself usable); before, every command answers eeInvalidState.
     tcBadPixelHandler(T* core, tcAbstractHandler* next,
-                      std::map<std::string, tcAbstractHandler*>* handlers)
-        : tcAbstractHandler(nullptr, next), core(core) {
+                      std::map<std::string, tcAbstractHandler*>* handlers,
+                      const std::atomic<bool>* ready = nullptr)
+        : tcAbstractHandler(nullptr, next), core(core), ready(ready) {
         if (handlers != nullptr) {
             (*handlers)["SBPR"] = this;
             (*handlers)["GBPR"] = this;
@@ -90,6 +93,8 @@ public:
     virtual int execute(teBadPixelOp op, int& value) {
         if (core == nullptr)
             return eeNotSupported;
+        if (ready != nullptr && !ready->load())
+            return eeInvalidState;
         switch (op) {
         case eeGetMapState:
             value = core->mapState();
@@ -108,7 +113,8 @@ public:
     }
 
 private:
-    T* core; // not owned
+    T* core;                        // not owned
+    const std::atomic<bool>* ready; // not owned
 };
 
 } // namespace Vistrel

@@ -24,9 +24,6 @@ constexpr microseconds kArmingPulseToTriggers{40};
 constexpr microseconds kPipelineToFirstPulse{40};
 // free running: the first pulse, then the sensor's capture frame state.
 constexpr microseconds kFirstPulseToFrameState{40};
-// Margin on the pulse waits of a triggered frame.
-constexpr microseconds kTriggerWaitMargin{100};
-
 // Frame-output set-up of a triggered capture.
 constexpr int kFrameOutputTriggered = 2;
 
@@ -42,11 +39,13 @@ void runPulseGenerator(tcPwm& pwm, microseconds firstWait) {
 } // namespace
 
 int tc120MXSSensorBoard::start() {
-    if (validate() != eeSuccess)
+    if (validate() != eeSuccess || !sensorReady)
         return eeInvalidState;
 
     const std::lock_guard<std::mutex> capture(captureMutex);
-    if (isCapturing() || !fpga.resetPipeline(false)) {
+    // A receiver that did not lock and align takes no frames: the capture would be
+    // reported running and deliver nothing.
+    if (isCapturing() || !receiverReady || !fpga.resetPipeline(false)) {
         std::cout << kSyncError << std::endl;
         return eeOperationFailed;
     }
@@ -101,15 +100,20 @@ int tc120MXSSensorBoard::stop() {
     int64_t interval = 0;
     {
         tcBoardScope scope(*this);
-        sensor.setFrameState(tc120MXS::eeFrameStopped);
+        // A sensor not yet powered is in reset: nothing runs there to stop.
+        if (sensorReady)
+            sensor.setFrameState(tc120MXS::eeFrameStopped);
         interval = frameInterval;
     }
     // Let the frame in flight finish before the PWM and the pipeline stop. The wait is the
-    // interval's low 32 bits, as getFrameInterval() reports it.
+    // interval's low 32 bits, as getFrameInterval() reports it. Cores that never reported
+    // themselves usable run nothing and are left alone.
     platform::sleepFor(microseconds(low32(interval)));
-    fpga.pwm.enableCore(false);
+    if (fpgaReady) {
+        fpga.pwm.enableCore(false);
+        fpga.resetPipeline(true);
+    }
     pulsesMayRun = false;
-    fpga.resetPipeline(true);
 
     updateStatus(eeStatusStopped, "Ending capture...");
     return eeSuccess;
@@ -136,10 +140,10 @@ void tc120MXSSensorBoard::Handler(unsigned int gpio, unsigned int level) {
     const std::lock_guard<std::mutex> capture(captureMutex);
     if (capturing.load() != run)
         return;
-    const auto waitBound = [this] {
-        const auto lock = lockBoard();
-        return microseconds(frameInterval) + kTriggerWaitMargin;
-    };
+    // The interval is read without the board mutex: a longer interval waits for this frame
+    // under the board mutex (see setFrameInterval).
+    const std::lock_guard<std::mutex> frame(triggeredFrameMutex);
+    const auto waitBound = [this] { return microseconds(frameInterval.load()) + kPulseWaitMargin; };
     runPulseGenerator(fpga.pwm, waitBound());
     fpga.pwm.waitForInterrupt(waitBound());
     fpga.pwm.enableCore(false);

@@ -108,6 +108,10 @@ int tc120MXSSensorBoard::poke(int reg, int value) {
                         static_cast<unsigned>(reg));
         return eeArgumentOutOfRange;
     }
+    if (!sensorReady) {
+        updateStatusFMT(eeStatusInfo, "Poke: sensor not powered up");
+        return eeInvalidState;
+    }
     sensor.writeRegister(static_cast<unsigned short>(reg & kMaxRegister),
                          static_cast<unsigned>(value));
     return eeSuccess;

@@ -31,6 +31,10 @@ int tc120MXSSensorBoard::initialize() {
         return fault;
     // 1. Register-file writes reach the board from here on, this operation's own included.
     registerWithRegisterFile();
+    // A repeated bring-up retrains the receiver and resets the sensor: a capture running
+    // now would go on without frames while the board still reported it.
+    if (isCapturing())
+        stop();
     // They act once the head is up; this operation's own words are sent when it returns.
     tcBoardScope scope(*this);
     const tsStartupSettings settings = tsStartupSettings::read(kConfigFile);
@@ -70,6 +74,10 @@ int tc120MXSSensorBoard::bringUpFpga(const tsStartupSettings& settings) {
         updateStatus(eeStatusError, "FPGA Initialization error!");
         return faults;
     }
+    fpgaReady = true;
+    // No sync pulses during the bring-up: a capture that an earlier board left running
+    // would pulse a sensor in reset and a receiver being trained.
+    fpga.pwm.enableCore(false);
     fpga.frameCtrl.setLaneInversion(settings.laneInvertMask);
     try {
         fpga.pwm.setInvertPulse(false);
@@ -84,14 +92,20 @@ int tc120MXSSensorBoard::bringUpFpga(const tsStartupSettings& settings) {
 
 int tc120MXSSensorBoard::powerUpSensor() {
     updateStatus(eeStatusInfo, "Powering up sensor...");
+    sensorReady = false;
     const int power = sensor.powerUp();
     if (power != 0) {
         updateStatus(eeStatusError, "Sensor powerup error!");
         return power;
     }
     fpga.pwm.setInvertPulse(true);
+    // The reset gave the chip its own defaults: every line read, the normal image. What
+    // the board remembers of an earlier bring-up must say the same.
+    verticalMode = 1;
+    testPattern = eeTestPatternOff;
     sensor.SensorInitRegisters();
     sensor.setMClockMhz(fpga.getClockMhz());
+    sensorReady = true;
     return 0;
 }
 
@@ -103,16 +117,28 @@ void tc120MXSSensorBoard::applyStartupTiming(const tsStartupSettings& settings) 
 
 void tc120MXSSensorBoard::applyStartupRegion(const tsStartupSettings& settings) {
     setNumberOfROI(1);
-    setROI(settings.region);
+    const ROI& region = settings.region;
+    if (const int refused = setROI(region); refused != eeSuccess) {
+        // The receiver is programmed by setROI alone: without a region it would expect
+        // frames of no lines at all.
+        updateStatusFMT(eeStatusError,
+                        "%s: RoiY %d, RoiX %d, RoiWidth %d, RoiHeight %d refused (%d), full "
+                        "frame %d %d %d %d used",
+                        kConfigFile, region.y, region.x, region.width, region.height, refused,
+                        kFullFrame.y, kFullFrame.x, kFullFrame.width, kFullFrame.height);
+        setROI(kFullFrame);
+    }
     setVerticalBin(settings.verticalBin);
 }
 
 int tc120MXSSensorBoard::trainReceiver() {
     // Lane training needs the sensor's frame syncs, so the PWM runs while the receiver
     // locks and is stopped again until capture starts.
+    receiverReady = false;
     fpga.pwm.enableCore(true);
     const int receiver = fpga.frameCtrl.enableCore(true);
     fpga.pwm.enableCore(false);
+    receiverReady = receiver == 0;
     return receiver;
 }
 

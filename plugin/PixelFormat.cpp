@@ -48,14 +48,18 @@ int tc120MXSSensorBoard::setColor(bool color) {
 int tc120MXSSensorBoard::setTestPattern(teTestPattern pattern) {
     // The bias word is also changed by register-file writes, under the same mutex.
     tcBoardScope scope(*this);
-    // Remember the live bias-subtract word while subtraction is on, so that it can be given
-    // back when the pattern goes off. Done for every call, refused ones included.
-    const uint32_t live = fpga.frameCtrl.readBiasSubtract();
-    if (live != 0)
-        biasSubtract = live;
+    if (!sensorReady)
+        return eeInvalidState;
+    // While no pattern shows, the receiver's live word is the one to give back later.
+    if (testPattern == eeTestPatternOff) {
+        const uint32_t live = fpga.frameCtrl.readBiasSubtract();
+        if (live != 0)
+            biasSubtract = live;
+    }
 
     const int code = pattern;
     if (code == eeTestPatternOff) {
+        // The client's word, as the bias words last set it while the pattern showed.
         if (testPattern != eeTestPatternOff && biasSubtract != 0)
             fpga.frameCtrl.setBiasSubtract(biasSubtract);
         sensor.setTestPattern(tc120MXS::eePatternNormal);
@@ -71,6 +75,19 @@ int tc120MXSSensorBoard::setTestPattern(teTestPattern pattern) {
     testPattern = pattern;
     fpga.frameCtrl.setBiasSubtract(0);
     return eeSuccess;
+}
+
+uint32_t tc120MXSSensorBoard::clientBiasSubtract() {
+    // The receiver's word is the one in effect while no pattern shows.
+    return testPattern == eeTestPatternOff ? fpga.frameCtrl.readBiasSubtract() : biasSubtract;
+}
+
+void tc120MXSSensorBoard::setClientBiasSubtract(uint32_t word) {
+    // Under a pattern the word waits for the pattern to go off: written now, it would
+    // alter the synthetic image, and the pattern's end would then give back a stale one.
+    biasSubtract = word;
+    if (testPattern == eeTestPatternOff)
+        fpga.frameCtrl.setBiasSubtract(word);
 }
 
 int tc120MXSSensorBoard::setTrigger(teTriggerMode mode) {

@@ -35,6 +35,14 @@ uint32_t rescaleRows(uint32_t rows, uint32_t oldFactor, uint32_t newFactor) {
 
 } // namespace
 
+void tc120MXSSensorBoard::tcRegFileObs::putBack(uint32_t address, uint32_t inEffect,
+                                                bool (*acceptable)(uint32_t)) {
+    // Only a value this observer would take: one it refuses would come back refused, and be
+    // put back again, for ever.
+    if (acceptable(inEffect))
+        owner->publishWord(address, inEffect);
+}
+
 void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
     // Into the board before anything else: the destructor waits only for notifications
     // that got this far.
@@ -59,24 +67,36 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
 
     {
         tcBoardScope scope(*owner);
-        tcCanon120FrameCtrl& receiver = owner->fpga.frameCtrl;
+        // A word for hardware that is not up yet (or failed to come up) is taken as
+        // handled and left: a frame to an unpowered sensor or a core that never said it
+        // was usable breaks the hardware.
+        const bool sensorWord =
+            update.address == regfile::kGain || update.address == regfile::kVerticalFactor;
+        if (!(sensorWord ? owner->sensorReady.load() : owner->fpgaReady.load())) {
+            update.handled = true;
+            return;
+        }
         switch (update.address) {
         case regfile::kGain:
             if (isSensorGain(update.value))
                 owner->sensor.setGain(static_cast<tc120MXS::teGain>(update.value));
+            else // refused: the word goes back to the gain the sensor has
+                putBack(regfile::kGain, owner->sensor.getGain(), isSensorGain);
             break;
         case regfile::kBiasOffset:
             if (update.value <= kBiasOffsetMask) {
-                const uint32_t word = receiver.readBiasSubtract();
-                receiver.setBiasSubtract((word & ~kBiasOffsetMask) | update.value);
+                owner->setClientBiasSubtract((owner->clientBiasSubtract() & ~kBiasOffsetMask) |
+                                             update.value);
+            } else {
+                // Refused: the word goes back to the offset the receiver works with.
+                putBack(regfile::kBiasOffset, owner->clientBiasSubtract() & ~kBiasEnableBit,
+                        [](uint32_t offset) { return offset <= kBiasOffsetMask; });
             }
             break;
-        case regfile::kBiasEnable: {
-            const uint32_t word = receiver.readBiasSubtract();
-            receiver.setBiasSubtract((word & ~kBiasEnableBit) |
-                                     (update.value != 0 ? kBiasEnableBit : 0u));
+        case regfile::kBiasEnable:
+            owner->setClientBiasSubtract((owner->clientBiasSubtract() & ~kBiasEnableBit) |
+                                         (update.value != 0 ? kBiasEnableBit : 0u));
             break;
-        }
         default:
             changeVerticalFactor(update.value);
             break;

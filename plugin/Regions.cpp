@@ -44,7 +44,10 @@ int tc120MXSSensorBoard::setROI(ROI region) {
     std::cout << "SetROI region" << region.toString() << std::endl;
 
     int result;
-    if (readoutMayRun()) {
+    if (!sensorReady) {
+        std::cout << "SetROI eeInvalidState" << std::endl;
+        result = eeInvalidState;
+    } else if (readoutMayRun()) {
         std::cout << "SetROI eeCaputreInProgress" << std::endl;
         result = eeCaputreInProgress;
     } else if (!isValidRegion(region)) {
@@ -52,8 +55,13 @@ int tc120MXSSensorBoard::setROI(ROI region) {
         result = eeArgumentOutOfRange;
     } else {
         std::cout << "SetROI checked valid" << std::endl;
+        // The getters answer the region in effect: one the sensor refuses leaves the old
+        // band on the chip and in the receiver, so the old region is kept here too.
+        const ROI previous = roi;
         roi = region;
         result = programMultipleROI();
+        if (result != eeSuccess)
+            roi = previous;
     }
 
     std::cout << "setROI exit:" << result << std::endl;
@@ -64,6 +72,22 @@ int tc120MXSSensorBoard::setROI(ROI region) {
 int tc120MXSSensorBoard::programMultipleROI() {
     tcBoardScope scope(*this);
     std::cout << "programMultipleROI " << roi.toString() << std::endl;
+    // The framework calls this whenever its region list changes: a new band or cut-out
+    // while the sensor may read a frame out would tear that frame.
+    if (!sensorReady)
+        return eeInvalidState;
+    if (readoutMayRun())
+        return eeCaputreInProgress;
+    // The sensor reads one band, the rows of roi; the receiver cuts the framework's regions
+    // out of it. An image of more rows than the band, or of columns past the line, would
+    // leave the receiver waiting for lines that never come: no frame at all.
+    const ROI wanted = imageOfRegions();
+    if (wanted.height < 1 || wanted.height > roi.height || wanted.width < 1 || wanted.x < 0 ||
+        int64_t{wanted.x} + wanted.width > kColumnLimit) {
+        std::cout << "programMultipleROI image " << wanted.toString() << " not in the band"
+                  << std::endl;
+        return eeArgumentOutOfRange;
+    }
 
     // Sensor rows of the band; one output row spans verticalMode sensor rows, so the band
     // ends at the last sensor row of the last output row. In 64 bits: a band past the
@@ -88,8 +112,9 @@ int tc120MXSSensorBoard::programMultipleROI() {
     setFrameInterval(getFrameInterval());
     setExposure(heldExposure);
 
-    const ROI image = getImageROI();
+    const ROI image = imageOfRegions();
     std::cout << "image" << image.toString() << std::endl;
+    imageInEffect = image;
 
     fpga.frameCtrl.setRoiResCntConfig({low16(image.height), low16(image.width)});
     // Unsigned sum: the framework's regions are not validated, and any x must give its low
@@ -107,6 +132,13 @@ ROI tc120MXSSensorBoard::getROI() {
 }
 
 ROI tc120MXSSensorBoard::getImageROI() {
+    const auto lock = lockBoard();
+    // The framework may change its region list without the board programming it (a
+    // programMultipleROI refused during a capture): the image is the one programmed.
+    return imageInEffect ? *imageInEffect : imageOfRegions();
+}
+
+ROI tc120MXSSensorBoard::imageOfRegions() {
     const auto lock = lockBoard();
     const ROI region = getROI();
     const int count = getNumberOfROI();

@@ -17,6 +17,8 @@ using std::chrono::microseconds;
 
 int tc120MXSSensorBoard::setFrameInterval(int requested) {
     tcBoardScope scope(*this);
+    if (!sensorReady)
+        return eeInvalidState;
 
     // Round down to a whole number of horizontal periods (the count itself, not its
     // duration). A period of 0 never comes from a powered sensor; should it, no rounding is
@@ -36,6 +38,13 @@ int tc120MXSSensorBoard::setFrameInterval(int requested) {
     if (err != eeSuccess)
         return err;
 
+    // A longer interval during a triggered capture waits for the triggered frame in flight.
+    const int64_t previous = frameInterval.load();
+    const bool longer = value > previous && pulsesMayRun.load();
+    std::unique_lock<std::mutex> betweenTriggeredFrames(triggeredFrameMutex, std::defer_lock);
+    if (longer && triggerMode.load() != eeFreeRunning)
+        betweenTriggeredFrames.lock();
+
     try {
         fpga.pwm.setPeriodTime(microseconds(value));
     } catch (const std::runtime_error& error) {
@@ -48,20 +57,30 @@ int tc120MXSSensorBoard::setFrameInterval(int requested) {
 
     frameInterval = value;
     publishWord(regfile::kFrameInterval, static_cast<uint32_t>(value));
+    if (longer && triggerMode.load() == eeFreeRunning)
+        awaitLongerPulsePeriod(previous);
 
     // An exposure cannot outlast the frame it belongs to.
     const int64_t fitted = low32(value) < low32(exposure) ? value : exposure;
     return applyExposure(fitted);
 }
 
+void tc120MXSSensorBoard::awaitLongerPulsePeriod(int64_t oldIntervalUs) {
+    // A pulse pending from before is not the one that starts the new period.
+    fpga.pwm.waitForInterrupt(microseconds(0));
+    fpga.pwm.waitForInterrupt(microseconds(oldIntervalUs) + kPulseWaitMargin);
+}
+
 int tc120MXSSensorBoard::getFrameInterval() {
     // Locked so that a reader on another thread never sees a half-written interval.
     const auto lock = lockBoard();
-    return low32(frameInterval);
+    return low32(frameInterval.load());
 }
 
 int tc120MXSSensorBoard::setExposure(int requested) {
     tcBoardScope scope(*this);
+    if (!sensorReady)
+        return eeInvalidState;
     updateStatusFMT(eeStatusInfo, "setExposure %d uS", requested);
 
     // setFrameInterval rounds down to whole horizontal periods. An interval asked for here

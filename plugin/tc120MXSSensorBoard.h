@@ -12,6 +12,7 @@
 #include "sensor/tc120MXS.h"
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <map>
@@ -95,6 +96,8 @@ public:
 
     private:
         void changeVerticalFactor(uint32_t factor);
+        // A refused word goes back to the value in effect, so that it describes the hardware.
+        void putBack(uint32_t address, uint32_t inEffect, bool (*acceptable)(uint32_t));
         tc120MXSSensorBoard* owner; // not owned
     };
 
@@ -178,6 +181,19 @@ private:
     int trainReceiver();
     void loadBadPixelMap();
     void applyStartupPipeline();
+    // Bias subtraction as the client sets it, applied to the receiver unless a pattern shows.
+    uint32_t clientBiasSubtract();
+    void setClientBiasSubtract(uint32_t word);
+
+    // A new pulse period starts at the next pulse. Until then a frame runs at the old,
+    // shorter period, and a start line for the longer one would fall past its end.
+    void awaitLongerPulsePeriod(int64_t oldIntervalUs);
+    // Margin on the waits for a pulse due within a frame interval.
+    static constexpr std::chrono::microseconds kPulseWaitMargin{100};
+
+    // The image the framework's region list describes: the region, or the list's regions
+    // stacked.
+    ROI imageOfRegions();
 
     // Gives the sensor an exposure and publishes the one it took.
     teNackCode applyExposure(int64_t exposureUs);
@@ -187,8 +203,11 @@ private:
 
     tc120MXSFpga fpga;
     tc120MXS sensor;
-    int64_t exposure = 0;      // µs, as read back from the sensor
-    int64_t frameInterval = 0; // µs, as last programmed
+    int64_t exposure = 0; // µs, as read back from the sensor
+    // µs, as last programmed. Written under the board mutex; read without it by a
+    // triggered frame in Handler, which must not wait for the board mutex while it holds
+    // triggeredFrameMutex.
+    std::atomic<int64_t> frameInterval{0};
     // Read by Handler on the framework's notification thread.
     std::atomic<teTriggerMode> triggerMode{eeFreeRunning};
     teTestPattern testPattern = eeTestPatternOff;
@@ -201,7 +220,20 @@ private:
     // capturing, which start() sets last and stop() clears first.
     std::atomic<bool> pulsesMayRun{false};
     bool readoutMayRun() { return isCapturing() || pulsesMayRun.load(); }
+    // From a power-up that loaded the sensor's registers on: before it, settings would go
+    // to a chip held in reset and cores nobody asked about, so they are refused.
+    std::atomic<bool> sensorReady{false};
+    // From the FPGA's cores reporting themselves usable on: the library's cores must not be
+    // used before they said so.
+    std::atomic<bool> fpgaReady{false};
+    // From the receiver's last training locking and aligning on: before, no frame would
+    // arrive, and a capture must not be reported as running.
+    std::atomic<bool> receiverReady{false};
     ROI roi;
+    // The image the receiver was last programmed to cut out; none before the first region.
+    std::optional<ROI> imageInEffect;
+    // The bias-subtract word as the client last set it. The receiver holds it while no
+    // test pattern shows and 0 while one does.
     uint32_t biasSubtract = 0;
     tcRegFileObs regFileObs;
     bool observerRegistered = false;
@@ -209,6 +241,11 @@ private:
     // fair: a Handler that waited on it checks that its capture still runs.
     std::mutex captureMutex;
     uint32_t lastCaptureRun = 0; // guarded by captureMutex
+    // Held by Handler while the pulse generator runs one triggered frame, and by a frame
+    // interval that grows during a triggered capture: the longer interval reaches the
+    // sensor between triggered frames, never in one. Taken after the board mutex and after
+    // captureMutex, and nothing is taken while it is held.
+    std::mutex triggeredFrameMutex;
     // Guarded by the board mutex.
     int boardScopeDepth = 0;
     std::vector<tcRegFileOutbox::tsTicket> pendingWords;

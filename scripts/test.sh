@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds and runs every test suite: host, armhf under qemu-arm,
-# the suites that touch threads or memory under the sanitizers, and a short run of each fuzz
-# harness. Prints the time each preset took.
+# the board build and its Debian packages (checked, and lintian), the plug-in-only build
+# with nothing but a C++ toolchain, the suites that touch threads or memory under the
+# sanitizers, and a short run of each fuzz harness. Prints the time each preset took.
 #
 #   scripts/test.sh          everything (what CI runs)
 #   scripts/test.sh --quick  the host suite alone, built incrementally in build/host
@@ -32,7 +33,7 @@ if [[ ${1:-} == --quick ]]; then
 fi
 
 start=$SECONDS
-scripts/install-deps.sh --armhf --extra
+scripts/install-deps.sh --armhf --extra --package
 timings+=("dependencies $((SECONDS - start)) s")
 
 echo "== host suite =="
@@ -40,6 +41,17 @@ workflow host
 
 echo "== armhf suite (qemu-arm) =="
 workflow armhf
+
+echo "== board build and its packages =="
+start=$SECONDS
+scripts/package.sh
+tests/scripts/check_packages.sh build/packages build/board
+timings+=("board packages $((SECONDS - start)) s")
+
+echo "== plug-in-only build, as a board SDK runs it =="
+start=$SECONDS
+tests/scripts/plugin_only_build.sh
+timings+=("plug-in-only $((SECONDS - start)) s")
 
 echo "== suites under AddressSanitizer + UBSan =="
 workflow asan

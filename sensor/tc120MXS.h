@@ -18,8 +18,8 @@ namespace sensorregs {
 struct tsField;
 }
 
-namespace Vistrel {
-class INIReader;
+namespace config {
+class tcIniFile;
 }
 
 // GPIO pin of a device-tree line name, with a log line; negative when absent.
@@ -107,7 +107,7 @@ private:
     // empty when the name does not resolve.
     static void openOutputPin(std::optional<Tarnis::tcGpioSingle>& line, const char* name);
     // Measures every rail against its limits; true when all are within them.
-    bool railsWithinLimits(const Vistrel::INIReader& limits);
+    bool railsWithinLimits(const config::tcIniFile& limits);
     // Limiting path of setExposure: the exposure fills the whole frame interval.
     void limitExposureToFrameInterval();
 

@@ -1,6 +1,6 @@
 // Construction and power sequencing of the 120MXS: SPI set-up, the reset pulse and the
 // check of the eight supply rails.
-#include "Vistrel/INIReader.h"
+#include "platform/ConfigFile.h"
 #include "platform/Platform.h"
 #include "sensor/RailLimits.h"
 #include "sensor/tc120MXS.h"
@@ -36,9 +36,9 @@ constexpr std::chrono::milliseconds kAdcSettle{5};
 
 // A configured limit, or the default when the file gives no finite number: a NaN limit
 // would let every reading pass.
-double railLimit(const Vistrel::INIReader& limits, const char* section, const std::string& name,
+double railLimit(const config::tcIniFile& limits, const char* section, const std::string& name,
                  float defaultVolts) {
-    const double volts = limits.GetReal(section, name, defaultVolts);
+    const double volts = limits.real(section, name.c_str(), defaultVolts);
     if (std::isfinite(volts))
         return volts;
     std::cerr << kPowerUpPrefix << ": " << section << " " << name << " = " << volts
@@ -103,7 +103,7 @@ int tc120MXS::powerUp() {
         return kPowerUpMissingGpio;
     }
 
-    const Vistrel::INIReader limits(rails::kLimitsFile);
+    const config::tcIniFile limits(rails::kLimitsFile);
     std::cout << kPowerUpPrefix << ": toggling power supplies on" << std::endl;
     // The master clock stays off until the register file is played.
     mclkEnablePin->SetValue(0);
@@ -116,7 +116,7 @@ int tc120MXS::powerUp() {
     return railsWithinLimits(limits) ? 0 : -4;
 }
 
-bool tc120MXS::railsWithinLimits(const Vistrel::INIReader& limits) {
+bool tc120MXS::railsWithinLimits(const config::tcIniFile& limits) {
     // The first conversion after power-up is unreliable: read it and let the ADC settle.
     float discarded = 0.0f;
     voltageAdc.Volts(0, discarded, true);
@@ -129,6 +129,11 @@ bool tc120MXS::railsWithinLimits(const Vistrel::INIReader& limits) {
         const double measured = volts;
         std::cout << name << ": " << measured << std::endl;
         // Every rail is measured and printed even after one has failed.
+        // A reading that is no number (a failed conversion) is no proof the rail is good.
+        if (!std::isfinite(measured)) {
+            allWithin = false;
+            continue;
+        }
         const double maximum =
             railLimit(limits, rails::kMaxSection, name, rails::railMaxVolts().at(channel));
         if (measured > maximum) {

@@ -69,6 +69,23 @@ template <typename T> void readUnsigned(std::istringstream& in, T& number) {
     throw std::exception();
 }
 
+// The frame carries 11 register bits and 28 value bits; the line is played as written (the
+// shadow keeps the whole number), but the chip gets another register or value than the
+// file says.
+void warnUnsentBits(const std::string& path, unsigned int lineNumber, unsigned short reg,
+                    unsigned int value) {
+    using sensorregs::kFrameRegisterMask;
+    using sensorregs::kFrameValueMask;
+    if ((reg & ~kFrameRegisterMask) != 0)
+        std::cerr << path << " " << std::dec << lineNumber << ": register 0x" << std::hex << reg
+                  << " does not fit the 11 bits sent: the chip's register 0x"
+                  << (reg & kFrameRegisterMask) << " is written" << std::dec << std::endl;
+    if ((value & ~kFrameValueMask) != 0)
+        std::cerr << path << " " << std::dec << lineNumber << ": value 0x" << std::hex << value
+                  << " does not fit the 28 bits sent: the chip gets 0x" << (value & kFrameValueMask)
+                  << std::dec << std::endl;
+}
+
 } // namespace
 
 void tc120MXS::writeRegistersFromFile(const std::string& path) {
@@ -128,6 +145,7 @@ bool tc120MXS::playRegisterFile(const std::string& path) {
             continue;
         }
         std::cout << std::hex << reg << ": " << value << std::dec << std::endl;
+        warnUnsentBits(path, lineNumber, reg, value);
         writeRegisterUnlocked(reg, value);
     }
     return true;

@@ -65,7 +65,9 @@ int tcADS7828::Volts(int channel, float& volts, bool singleEnded) {
     // Differential: the channel against its pair partner (0-1, 2-3, 4-5, 6-7); the chip is
     // unipolar, so a negative difference reads 0. (Ours: the pairing as the datasheet's
     // channel-select table gives it, the polarity taken from the channel asked for.)
-    const auto rail = [&h](int line) { return h.config.railVolts[static_cast<size_t>(line)]; };
+    const auto rail = [&h](int line) {
+        return h.config.railVolts[static_cast<size_t>(line)] * sim::railLevel(h, line);
+    };
     const float input =
         singleEnded ? rail(channel) : std::max(0.0f, rail(channel) - rail(channel ^ 1));
     volts = input * (reference / kInternalReference);

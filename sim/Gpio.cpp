@@ -25,7 +25,9 @@ bool drive(unsigned int pin, int value) {
     const int level = value != 0 ? 1 : 0;
     auto previous = h.gpioLevels.find(name);
     const bool changed = previous == h.gpioLevels.end() || previous->second != level;
+    const int before = previous == h.gpioLevels.end() ? 0 : previous->second;
     h.gpioLevels[name] = level;
+    sim::sensorLineDriven(h, name, before, level);
     // Every drive is logged, also one that keeps the level: delays are measured between them.
     h.gpioEdges.push_back(sim::GpioEdge{sim::Clock::now(), name, level});
     if (changed)

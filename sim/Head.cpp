@@ -168,6 +168,7 @@ void Head::reset(const HeadConfig& config) {
         s.violations.clear();
         s.pulseBreach = false;
         s.gpioOutputs.clear();
+        s.power = SensorPowerModel{};
         s.adcAwake = false;
         s.adcInternalReference = false;
         s.pwmReady = s.pixelShiftReady = s.badPixelReady = false;

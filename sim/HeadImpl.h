@@ -50,6 +50,15 @@ struct ReceiverModel {
     uint32_t dpaLock = 0; // as last traced
 };
 
+// The sensor's reset and supplies as its power rules see them (SensorRules.cpp). An
+// undriven line reads low: the sensor is in reset, its clock off, from the head's reset.
+struct SensorPowerModel {
+    Micros resetLowSince{0};
+    Micros clockOffSince{0};
+    std::optional<Micros> resetHighSince; // supplies on since (XRESET released)
+    bool resetTaken = false;              // that release ended a full reset pulse
+};
+
 struct Head::Impl {
     mutable std::mutex mutex;
     HeadConfig config;
@@ -88,7 +97,8 @@ struct Head::Impl {
 
     // Hardware state the rules need.
     std::set<std::string> gpioOutputs; // lines set as outputs
-    bool adcAwake = false;             // power-down cleared
+    SensorPowerModel power;
+    bool adcAwake = false; // power-down cleared
     bool adcInternalReference = false;
     bool pwmReady = false, pixelShiftReady = false, badPixelReady = false; // reported so
     std::string realMemPath;             // memPath with links resolved
@@ -119,7 +129,9 @@ struct Head::Impl {
 
 // The head locked for one call of an FPGA core's stand-in. The plug-in may use a core only
 // once it reported itself ready; a breach is logged on entry, after the pulses due by now
-// for a call that changes what they see.
+// for a call that changes what they see. A null reported marks an operation the contract
+// lets a host use before it asked (stopping a core: disabling the pulse generator, holding
+// the pixel shift in reset).
 class CoreCall {
 public:
     enum class Pulses { later, first };
@@ -128,7 +140,8 @@ public:
         : h(Head::instance().impl()), lock(h.mutex) {
         if (pulses == Pulses::first)
             h.stepPwm(Clock::now());
-        h.coreReady(h.*reported, core, operation);
+        if (reported != nullptr)
+            h.coreReady(h.*reported, core, operation);
     }
     Head::Impl* operator->() { return &h; }
 
@@ -149,6 +162,13 @@ private:
 // False, with the breach logged, when the chip ignores frame: port not set up for it, the
 // sensor in reset, or its master clock off or not yet settled. Call with mutex held.
 bool spiFrameLatched(Head::Impl& h, const SpiFrame& frame);
+
+// A sensor line (XRESET, MCLK_ENABLE) driven from level before to level now: the reset
+// pulse and clock rules. Call with mutex held.
+void sensorLineDriven(Head::Impl& h, const std::string& name, int before, int level);
+// How far the sensor's switched supply rail of an ADC channel has come up, 0 to 1; 1 for
+// a channel that measures an input supply. Call with mutex held.
+float railLevel(const Head::Impl& h, int channel);
 
 // GPIO directions: a line drives only once it is an output (the breach is logged).
 void setGpioDirection(unsigned int pin, bool output);

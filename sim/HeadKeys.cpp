@@ -127,6 +127,8 @@ void apply(HeadConfig& config, const std::string& setting) {
     } else if (key == "adc") {
         expect(setting, value, "absent");
         config.adcAbsent = true;
+    } else if (key == "invert") {
+        config.laneInversion = word(setting, value) & 0x0FFFFFFF;
     } else if (key == "memory") {
         expect(setting, value, "absent");
         config.memoryAbsent = true;

@@ -13,9 +13,8 @@ bool tcPixelShift::initialized() const {
 }
 
 void tcPixelShift::reset(bool reset) {
-    // Pulses due before the reset see the old state.
-    sim::CoreCall h(&sim::Head::Impl::pixelShiftReady, "tcPixelShift", "reset",
-                    sim::CoreCall::Pulses::first);
+    // Pulses due before the reset see the old state. Usable before initialized().
+    sim::CoreCall h(nullptr, "tcPixelShift", "reset", sim::CoreCall::Pulses::first);
     h->pixelShift.reset = reset;
     h->pixelShift.resetLog.push_back(reset);
 }

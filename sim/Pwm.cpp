@@ -44,7 +44,7 @@ bool tcPwm::initialized() const {
 }
 
 void tcPwm::enableCore(bool enable) {
-    sim::CoreCall h(&sim::Head::Impl::pwmReady, "tcPwm", "enableCore");
+    sim::CoreCall h(nullptr, "tcPwm", "enableCore"); // usable before initialized()
     const sim::Micros now = sim::Clock::now();
     h->stepPwm(now); // pulses up to now belong to the old state
     h->pwm.enableLog.emplace_back(now, enable);

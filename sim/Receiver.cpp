@@ -1,5 +1,6 @@
 // The frame receiver on the head's clock: its PLL locks only while the core is enabled and
-// the sensor runs; each lane's DPA locks only after a reset released in training order;
+// the sensor runs; each lane's DPA locks only after a reset released in training order,
+// with the lane's inversion set as the board wires it;
 // the deserializer aligns only with every lane locked and held and the FIFOs running.
 #include "sim/HeadImpl.h"
 
@@ -9,6 +10,10 @@ namespace sim {
 namespace {
 
 constexpr long long kDpaPollUs = 10000; // the plug-in's DPA poll
+// The lock word's bits 31..28: the DPA block's four channels beyond the sensor's 28 lanes
+// have no input and read as locked. (Ours: the core leaves them undefined; set bits are
+// what a reader that forgets to mask them must meet.)
+constexpr uint32_t kDpaUnwiredChannels = 0xF0000000;
 
 std::string hex(uint32_t value) {
     std::ostringstream text;
@@ -61,6 +66,10 @@ void Head::Impl::stepReceiver() {
     if (!locked)
         rx.trained = 0; // without the clock every lane loses its phase
 
+    // A lane inverted otherwise than the board wires it has no pattern to train on, and
+    // one whose inversion changes after training loses it: its training must start over.
+    rx.trained &= ~((word(frame::base + frame::laneInversion) ^ config.laneInversion) & kAllLanes);
+
     const uint32_t inReset = word(frame::base + frame::dpaReset) & kAllLanes;
     uint32_t lanesLocked = 0;
     for (int lane = 0; lane < kLanes; ++lane) {
@@ -82,7 +91,7 @@ void Head::Impl::stepReceiver() {
     if (aligned)
         status |= kRxAligned;
     setWord(frame::base + frame::status, status);
-    setWord(frame::base + frame::dpaLock, lanesLocked);
+    setWord(frame::base + frame::dpaLock, kDpaUnwiredChannels | lanesLocked);
     keep(rx.dpaLock, lanesLocked, "dpa.lock");
     keep(rx.locked, locked, "rx.pllLocked");
     keep(rx.aligned, aligned, "rx.aligned");
@@ -120,6 +129,7 @@ void Head::Impl::receiverWritten(uint32_t offset, uint32_t old, uint32_t value) 
                     "DPA reset released on lanes " + hex(released) + " while " + why);
             return;
         }
+        // A lane inverted otherwise than the board wires it drops out at the next step.
         rx.trained |= released;
         for (int lane = 0; lane < kLanes; ++lane)
             if ((released & (1u << lane)) != 0)

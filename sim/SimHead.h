@@ -53,6 +53,10 @@ struct HeadConfig {
     // polls over which the locked set grows to it, lowest lanes first (0: at once).
     uint32_t dpaLockMask = 0x0FFFFFFF;
     int dpaLockPolls = 0;
+    // Lanes the board inverts between the sensor and the receiver, one bit a lane: a lane
+    // trains only when the receiver's lane inversion (0x08) matched it at the release of its
+    // DPA reset, and loses its lock when that bit changes. The sample configuration's mask.
+    uint32_t laneInversion = 0x0200443A;
     // The deserializer aligns this long after every lane is locked and held with its FIFO
     // running; std::nullopt never.
     std::optional<Micros> alignDelay = Micros(0);

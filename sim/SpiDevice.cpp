@@ -5,6 +5,7 @@
 #include "sim/BrokenFramework.h"
 #include "sim/HeadImpl.h"
 
+#include <string>
 #include <utility>
 
 namespace {
@@ -85,6 +86,10 @@ int tcSPIDevice::write(const unsigned char* bytes, unsigned int count) {
     h.stepPwm(frame.time); // pulses until now ran under the frame state before this frame
     h.spiFrames.push_back(frame);
     h.traceAt(frame.time, "spi.strobe", 1);
+    if (!frame.wellFormed)
+        h.violate("spi-malformed-frame",
+                  count != 5 ? std::to_string(count) + "-byte frame, where the sensor takes 5"
+                             : "frame without the marker bit (bit 39)");
     if (frame.wellFormed && sim::spiFrameLatched(h, frame)) {
         // The chip latches only complete frames.
         h.chip[frame.reg] = frame.value;

@@ -62,6 +62,10 @@ long long lineClocks(uint32_t lineLength) {
 }
 
 const long long kClocksPerMicrosecond = static_cast<long long>(kMasterClockMhz);
+// Line lengths a readout takes beyond its rows.
+constexpr long long kOverheadLines = 34;
+// The latest start line of an exposure, in lines before the band's last row (RowE).
+constexpr long long kLatestStartBeforeRowE = 4;
 
 int gainCodeOf(const Head::Impl& head) {
     return static_cast<int>((chipValue(head, kGain) >> 5) & 0xF);
@@ -90,7 +94,10 @@ long long startLineOffsetUs(long long startLine, uint32_t lineLength) {
 }
 
 long long readoutUs(long long rows, uint32_t lineLength) {
-    return std::max(0LL, rows) * lineClocks(lineLength) / kClocksPerMicrosecond;
+    // The rows read plus the frame's overhead lines, up to the next whole microsecond: the
+    // sensor is busy that long, however the rows fit into it.
+    const long long lines = std::max(0LL, rows) + kOverheadLines;
+    return (lines * lineClocks(lineLength) + kClocksPerMicrosecond - 1) / kClocksPerMicrosecond;
 }
 
 std::string geometryMismatch(const FrameSettings& s) {
@@ -165,13 +172,23 @@ double FrameModel::mean(const FrameSettings& settings) {
     return meanValue;
 }
 
-void FrameModel::latchExposure(const Head::Impl& head, Exposure& frame, Micros start) {
+void FrameModel::latchExposure(Head::Impl& head, Exposure& frame, Micros start) {
+    // An exposure from a start line must begin at least 4 lines before the band's last row.
+    const uint32_t control = chipValue(head, kFrameControl);
+    const long long startLine = control & 0x7FFF;
+    const long long lastStart =
+        static_cast<long long>((chipValue(head, kReadoutRows) >> 14) & 0x3FFF) -
+        kLatestStartBeforeRowE;
+    if (frameState(head) == 4 && startLine > lastStart)
+        head.violateAt(start, "start-line-late",
+                       "exposure begins at start line " + std::to_string(startLine) +
+                           ", after RowE - 4 = " + std::to_string(lastStart));
     frame.start = start;
     frame.gainCode = gainCodeOf(head);
     frame.testImage = testImageOn(head);
 }
 
-void FrameModel::settle(const Head::Impl& head, Micros now) {
+void FrameModel::settle(Head::Impl& head, Micros now) {
     if (!exposure || exposure->start)
         return;
     if (!captureState(frameState(head))) {

@@ -19,7 +19,7 @@ public:
     void onPulse(Head::Impl& head, Micros at);
     // The head's state is about to change at now: an exposure that began before now keeps
     // the settings in force until now.
-    void settle(const Head::Impl& head, Micros now);
+    void settle(Head::Impl& head, Micros now);
     // True while the sensor reads a frame out at now.
     bool readingOut(Micros now) const { return now >= readoutStart && now < readoutEnd; }
     Micros readoutEndsAt() const { return readoutEnd; }
@@ -41,7 +41,7 @@ private:
     };
 
     FrameSettings latch(const Head::Impl& head);
-    void latchExposure(const Head::Impl& head, Exposure& exposure, Micros start);
+    void latchExposure(Head::Impl& head, Exposure& exposure, Micros start);
     void deliver(Head::Impl& head, const Exposure& exposure, Micros at, long long readoutUs);
     std::shared_ptr<const PixelList> badPixelList(const Head::Impl& head);
     double mean(const FrameSettings& settings);
@@ -62,7 +62,8 @@ std::string geometryMismatch(const FrameSettings& settings);
 bool geometryFault(const FrameSettings& settings);
 
 // Time the sensor needs from a pulse to the start of an exposure of `startLine` lines less
-// than the period, and to read out `rows` rows, at the line length register's value.
+// than the period, and to read out `rows` rows (with the frame's overhead lines), at the line
+// length register's value.
 long long startLineOffsetUs(long long startLine, uint32_t lineLength);
 long long readoutUs(long long rows, uint32_t lineLength);
 

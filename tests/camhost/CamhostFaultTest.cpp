@@ -40,6 +40,7 @@ INSTANTIATE_TEST_SUITE_P(
                       tsFault{"spi=refuse-config", 1, "Sensor powerup error!"},
                       tsFault{"pll=never", -1, "PLL failed to lock"},
                       tsFault{"dpa=0x0FFFFFFE", -2, "DPA failed to lock"},
+                      tsFault{"invert=0x0200443B", -2, "DPA failed to lock"},
                       tsFault{"align=never", -1, "Not Aligned"},
                       tsFault{"memory=absent", 31, "FPGA Initialization error!"},
                       tsFault{"pwm=down", 4, "FPGA Initialization error!"},

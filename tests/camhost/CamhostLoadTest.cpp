@@ -108,7 +108,7 @@ TEST_F(CamhostTest, ExpectChecksTheResultBeforeItAndEndsWithThreeWhenUnmet) {
 
     // Every form met but the last, so exactly one failure, on line 12.
     report = reportOf("get roi\nexpect [0, 0, 13280, 9184]\nget roi\nexpect 0 0 13280 9184\n"
-                      "cmd GBPRM\nexpect \"ACK <0>\"\ncmd EXPM 0\nexpect NACK 7\n"
+                      "cmd GBPRM\nexpect \"NACK 4\"\ncmd EXPM 0\nexpect NACK 7\n"
                       "get clock\nexpect 0x2D\nget clock\nexpect !45\n",
                       {}, &run);
     EXPECT_EQ(run.status, 3) << run.out;

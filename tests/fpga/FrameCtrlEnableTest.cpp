@@ -40,7 +40,9 @@ protected:
     }
     uint32_t reg(uint32_t offset) { return head().frameRegister(offset); }
 
+    // Lanes inverted as wired, as the board does first, then the transcript of enableCore.
     Transcript enable(tcCanon120FrameCtrl& core) {
+        core.setLaneInversion(head().config().laneInversion);
         const sim::Micros start = sim::Clock::now();
         testing::internal::CaptureStdout();
         testing::internal::CaptureStderr();

@@ -18,7 +18,9 @@ protected:
     void poke(uint32_t offset, uint32_t value) {
         head().setPhysicalWord(frame::base + offset, value);
     }
+    // Brings the core up as the board does: lanes inverted as wired, then enabled.
     int quietEnable(tcCanon120FrameCtrl& core) {
+        core.setLaneInversion(head().config().laneInversion);
         testing::internal::CaptureStdout();
         const int result = core.enableCore(true);
         testing::internal::GetCapturedStdout();
@@ -34,7 +36,7 @@ TEST_F(FrameCtrlRegistersTest, LaneMasksDropBits31To28OnlyWhereTheyShould) {
     // The lock word belongs to the receiver: bring every lane to lock, then read it.
     powerSensorChip();
     ASSERT_EQ(quietEnable(core), 0);
-    poke(frame::dpaLock, 0xFFFFFFFF);
+    ASSERT_EQ(reg(frame::dpaLock), 0xFFFFFFFFu); // bits 31..28 are no lanes of the sensor's
     EXPECT_EQ(core.readDPALock(), 0x0FFFFFFFu);
 
     // Each mask: written with the top nibble dropped; read back from a poked word, masked
@@ -154,6 +156,7 @@ TEST_F(FrameCtrlRegistersTest, StatusSeparatesAlignedAndLocked) {
 // Catches a wrong dump layout, a field dumped from the wrong register, or the stream
 // left in hexadecimal for whoever prints next.
 TEST_F(FrameCtrlRegistersTest, DumpPrintsEighteenLinesAndLeavesTheStreamDecimal) {
+    resetHeadWith([](sim::HeadConfig& c) { c.laneInversion = 0x0ABCDEF0; }); // as set below
     tcCanon120FrameCtrl core(frame::base);
     powerSensorChip();
     ASSERT_EQ(quietEnable(core), 0);

@@ -15,16 +15,7 @@ namespace {
 
 using Vistrel::ROI;
 
-// A sensor register written over SPI behind the board's back.
-void sendSensorFrame(uint16_t reg, uint32_t value) {
-    tcSPIDevice spi("/dev/spidev1.0");
-    const unsigned char bytes[5] = {
-        static_cast<unsigned char>(0x80 | (reg >> 4)),
-        static_cast<unsigned char>(((reg & 0xF) << 4) | ((value >> 24) & 0xF)),
-        static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 8),
-        static_cast<unsigned char>(value)};
-    spi.write(bytes, 5);
-}
+using testsupport::sendSensorFrame;
 
 uint32_t chipRegister(uint16_t reg) {
     const auto chip = sim::Head::instance().chipRegisters();
@@ -104,6 +95,51 @@ TEST_F(FrameReadoutTest, PulsesFasterThanTheReadoutAreFlaggedAndLoseTheirFrames)
     EXPECT_GE(reasons.size(), 5u);
     EXPECT_NE(reasons.front().find("reads the previous frame out"), std::string::npos)
         << reasons.front();
+}
+
+TEST_F(FrameReadoutTest, AReadoutTakesItsRowsAndThirtyFourLinesMoreRoundedUp) {
+    // Catches a readout counted by its rows alone, or cut to the microsecond below: the
+    // full frame at 520 clocks a line is 9218 lines of 11.56 us, 106,519.1 us.
+    expectViolation("readout-overrun");
+    auto& b = readyBoard();
+    ASSERT_EQ(((chipRegister(0x00) >> 10) & 0x1FFF) + 1, 520u);
+    ASSERT_EQ(b.start(), 0);
+    tcPwm pwm(0xFF211000, 45.0, "/dev/uio1");
+    pwm.setPeriodTime(std::chrono::microseconds(106520));
+    sleep(Micros(10 * 106520));
+    EXPECT_TRUE(head().violations().empty());
+    pwm.setPeriodTime(std::chrono::microseconds(106519));
+    sleep(Micros(3 * 106520));
+    ASSERT_EQ(b.stop(), 0);
+    EXPECT_FALSE(reasonsOf("readout-overrun").empty());
+}
+
+TEST_F(FrameReadoutTest, AnExposureStartLineAfterRowEMinus4IsFlaggedWhenTheExposureBegins) {
+    // Catches a start line the sensor cannot run going unnoticed, or noticed at the write
+    // instead of when the exposure begins: rows 32..431, 520 clocks a line.
+    expectViolation("start-line-late");
+    auto& b = readyBoard();
+    ASSERT_EQ(b.setROI(ROI(0, 0, 13280, 400)), 0);
+    ASSERT_EQ(b.setExposure(2000), 0);
+    ASSERT_EQ(b.start(), 0);
+    const Micros pwmOn = lastPwmEnable();
+    const long long t = interval();
+    const uint32_t control = chipRegister(0x03);
+    ASSERT_EQ((control >> 18) & 0x7, 4u);
+    sleepIntervals(2);
+    ASSERT_TRUE(sendSensorFrame(0x03, (control & ~0x7FFFu) | 427)); // RowE - 4: the latest
+    sleepIntervals(3);
+    EXPECT_TRUE(head().violations().empty());
+    ASSERT_TRUE(sendSensorFrame(0x03, (control & ~0x7FFFu) | 428));
+    const Micros sent = sim::Clock::now();
+    sleepIntervals(3);
+    ASSERT_EQ(b.stop(), 0);
+
+    const std::vector<sim::Violation> all = head().violations();
+    ASSERT_FALSE(all.empty());
+    const long long offset = (428 * 520 + 44) / 45; // 4,946 us into the period
+    EXPECT_GT(all.front().time, sent);
+    EXPECT_EQ((all.front().time - pwmOn).count() % t, offset);
 }
 
 TEST_F(FrameReadoutTest, AnExposureThatWouldBeginAfterItsReadoutPulseIsFlagged) {

@@ -45,6 +45,7 @@ std::unique_ptr<Vistrel::tc120MXSSensorBoard> bringUpBoard(InputScope& scope,
         registerObserver(*board);
     FUZZ_CHECK(BoardTestAccess::bringUpFpga(*board) == 0, "FPGA cores on a healthy head");
     FUZZ_CHECK(BoardTestAccess::powerUpSensor(*board) == 0, "sensor power-up on a healthy head");
+    FUZZ_CHECK(BoardTestAccess::trainReceiver(*board) == 0, "receiver lock on a healthy head");
     board->setFrameInterval(setup.frameIntervalUs);
     board->setExposure(setup.exposureUs);
     board->setNumberOfROI(1);

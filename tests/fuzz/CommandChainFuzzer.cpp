@@ -11,6 +11,7 @@
 #include "FuzzSupport.h"
 #include "Vistrel/tcStringTokenizer.h"
 #include "plugin/tc120MXSSensorBoard.h"
+#include "tests/support/BoardTestAccess.h"
 
 #include <map>
 #include <memory>
@@ -113,6 +114,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     fuzzsupport::InputScope scope;
     auto board = std::make_unique<Vistrel::tc120MXSSensorBoard>(fuzzsupport::kSpiPath);
+    // The bad-pixel commands use the core once it reported itself usable.
+    FUZZ_CHECK(Vistrel::BoardTestAccess::bringUpFpga(*board) == 0, "FPGA cores on a healthy head");
     TailHandler tail;
     std::map<std::string, tcAbstractHandler*> handlers;
     std::map<std::string, tcAbstractHandler*>* map = withMap ? &handlers : nullptr;

@@ -7,6 +7,8 @@
 #include "handlers/tcExposureModeHandler.h"
 #include "support/TestSupport.h"
 
+#include "tests/support/BoardTestAccess.h"
+
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -58,10 +60,8 @@ protected:
         HeadTest::SetUp();
         board = std::make_unique<Vistrel::tc120MXSSensorBoard>("/dev/spidev1.0");
         // The board's bad-pixel core is used only once it reported itself ready, as the
-        // board's initialize() would have asked it.
-        tcBadPixelReplacement core(0xFF215000, 0xFF216000, 0xFF219000, 0x12000000,
-                                   Vistrel::ROI(0, 0, 13280, 9184));
-        ASSERT_TRUE(core.initialize());
+        // board's initialize() asks it.
+        ASSERT_EQ(Vistrel::BoardTestAccess::bringUpFpga(*board), 0);
     }
     void TearDown() override {
         board.reset();

@@ -172,6 +172,7 @@ TEST_F(TimingTest, AOneMicrosecondReadoutStillShortensTheFrame) {
     // Fault: a readout time of 1 µs (one-clock lines over a band of four rows) taken for
     // none, and a long frame kept for a short exposure.
     tc120MXSSensorBoard& b = bringUp(bare(1));
+    b.setNumberOfROI(1); // one framework region, as initialize() leaves it
     ASSERT_EQ(b.setROI(ROI(0, 0, 13280, 4)), eeSuccess);
     ASSERT_EQ(b.getMinFrameIntervalMicroS(), 1);
     ASSERT_EQ(b.setFrameInterval(1000), eeSuccess);

@@ -207,22 +207,6 @@ std::vector<Fault> faults() {
     return table;
 }
 
-// Hardware rules the stop() after a failed bring-up breaks: it sends the sensor frame state
-// 0 whether or not the chip runs, and stops cores that never reported themselves ready.
-std::vector<std::string> rulesBrokenByStop(const std::string& fault) {
-    if (fault == "memoryAbsent" || fault == "pwmDown" || fault == "pixelShiftDown" ||
-        fault == "badPixelDown")
-        return {"spi-port-unconfigured", "spi-in-reset", "spi-without-clock",
-                "core-not-initialised"};
-    if (fault == "spiRefuseConfig")
-        return {"spi-port-unconfigured", "spi-in-reset", "spi-without-clock"};
-    if (fault.rfind("gpio", 0) == 0)
-        return {"spi-in-reset", "spi-without-clock"};
-    if (fault.rfind("rail", 0) == 0 || fault == "nanRailLimit")
-        return {"spi-without-clock"};
-    return {};
-}
-
 class FaultCampaignTest : public bringup::BringupTest, public ::testing::WithParamInterface<Fault> {
 protected:
     void prepareFiles(Files files) {
@@ -292,8 +276,9 @@ TEST_P(FaultCampaignTest, ReportsTheFaultAndStaysStoppable) {
         fault.head(config);
     resetHead(config);
     prepareFiles(fault.files);
-    for (const std::string& rule : rulesBrokenByStop(fault.name))
-        expectViolation(rule);
+    // No hardware rule is expected broken, by the bring-up or by the stop() after it: a
+    // sensor that was not powered up and cores that never reported themselves usable are
+    // left alone.
 
     testing::internal::CaptureStderr();
     makeBoard();
@@ -326,7 +311,16 @@ TEST_P(FaultCampaignTest, ReportsTheFaultAndStaysStoppable) {
 
     head().clearStatusLines();
     expectStops();
-    if (fault.canCapture) {
+    if (result == -1 || result == -2) {
+        // The sensor runs but the receiver takes no frames: capture is refused, not
+        // reported running.
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(board->start(), 6);
+        EXPECT_NE(testing::internal::GetCapturedStdout().find(
+                      "Error starting capture (failed to get all channels synced)"),
+                  std::string::npos);
+        EXPECT_FALSE(board->isCapturing());
+    } else if (fault.canCapture) {
         EXPECT_EQ(board->start(), 0);
         EXPECT_TRUE(board->isCapturing());
         EXPECT_TRUE(hasStatus("Starting capture..."));

@@ -179,16 +179,18 @@ TEST_F(PowerUpTest, NonFiniteLimitFallsBackToItsDefault) {
 }
 
 TEST_F(PowerUpTest, SampleIniHoldsTheDefaults) {
-    // Catches a sample rail-limit file that silently changes a limit or misnames a rail.
+    // Catches a sample rail-limit file that changes a limit, even by the rounding of a
+    // single-precision default (1.995 read as a double is below the default's 1.995f, and
+    // a reading of exactly 1.995f then fails with the file only), or misnames a rail.
     copySampleConfig("120mxs_sensor.ini");
     const Vistrel::INIReader limits("120mxs_sensor.ini");
     ASSERT_EQ(limits.ParseError(), 0);
     for (const auto& [channel, name] : rails::railNames()) {
-        EXPECT_NEAR(limits.GetReal("Voltages_Max", name, -1), rails::railMaxVolts().at(channel),
-                    1e-6)
+        EXPECT_EQ(limits.GetReal("Voltages_Max", name, -1),
+                  static_cast<double>(rails::railMaxVolts().at(channel)))
             << name;
-        EXPECT_NEAR(limits.GetReal("Voltages_Min", name, -1), rails::railMinVolts().at(channel),
-                    1e-6)
+        EXPECT_EQ(limits.GetReal("Voltages_Min", name, -1),
+                  static_cast<double>(rails::railMinVolts().at(channel)))
             << name;
     }
     EXPECT_EQ(powerUp(), 0);

@@ -55,6 +55,7 @@ TEST_F(BoardSupportTest, SetEdgeIsRecorded) {
 
 TEST_F(BoardSupportTest, AdcReadsConfiguredRailsAndRefusesBadChannels) {
     // Catches a channel mix-up, a stale reading, or an out-of-range channel read past the table.
+    bringSensorOutOfReset(); // the sensor's own rails on
     Tarnis::tcADS7828 adc(1, 73, 2.5f);
     ASSERT_EQ(adc.SetPowerDown(false), 0);
     ASSERT_EQ(adc.SetInternalReference(true), 0);

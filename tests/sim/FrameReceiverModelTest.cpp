@@ -72,7 +72,13 @@ struct Receiver {
     tcRegisterWindow window{base, 64};
     uint32_t at(uint32_t offset) { return window.read(offset); }
     void set(uint32_t offset, uint32_t value) { window.write(offset, value); }
-    void enable() { set(sim::frame::control, at(sim::frame::control) | 0x80000000u); }
+    // The lock word's lanes (bits 27..0); bits 31..28 are not lanes.
+    uint32_t lanesLocked() { return at(sim::frame::dpaLock) & 0x0FFFFFFF; }
+    // Lanes inverted as the board wires them, then the core enabled.
+    void enable() {
+        set(sim::frame::laneInversion, sim::Head::instance().config().laneInversion);
+        set(sim::frame::control, at(sim::frame::control) | 0x80000000u);
+    }
     // The plug-in's training order: phases free, lanes and FIFOs in reset, lanes released.
     void train() {
         set(sim::frame::dpaHold, 0);
@@ -103,10 +109,10 @@ TEST_F(FrameReceiverModelTest, PllLocksAfterTheConfiguredDelayAndAlignsAfterTrai
     EXPECT_EQ(rx.at(sim::frame::status) & 1u, 0u);
     sleep100ms();
     EXPECT_EQ(rx.at(sim::frame::status) & 1u, 1u);
-    EXPECT_EQ(rx.at(sim::frame::dpaLock), 0u); // no lane trained yet
+    EXPECT_EQ(rx.lanesLocked(), 0u); // no lane trained yet
 
     rx.train();
-    EXPECT_EQ(rx.at(sim::frame::dpaLock), 0x0FFFFFFFu);
+    EXPECT_EQ(rx.lanesLocked(), 0x0FFFFFFFu);
     sleep100ms(); // phases not held: alignment does not count
     EXPECT_EQ(rx.at(sim::frame::status) & 2u, 0u);
     rx.holdAndRun();
@@ -134,7 +140,7 @@ TEST_F(FrameReceiverModelTest, PllNeedsTheCoreEnabledAndTheSensorRunning) {
     EXPECT_EQ(rx.at(sim::frame::status) & 3u, 3u);
     rx.set(sim::frame::control, 0); // disabled: lock, lanes and alignment are lost
     EXPECT_EQ(rx.at(sim::frame::status) & 3u, 0u);
-    EXPECT_EQ(rx.at(sim::frame::dpaLock), 0u);
+    EXPECT_EQ(rx.lanesLocked(), 0u);
 }
 
 TEST_F(FrameReceiverModelTest, NeverLockingPllAndALaneThatNeverLocks) {
@@ -153,7 +159,24 @@ TEST_F(FrameReceiverModelTest, NeverLockingPllAndALaneThatNeverLocks) {
     head().configure([](sim::HeadConfig& c) { c.pllLockDelay = sim::Micros(0); });
     EXPECT_EQ(rx.at(sim::frame::status) & 1u, 1u);
     rx.train();
-    EXPECT_EQ(rx.at(sim::frame::dpaLock), 0x0FFFFFFEu);
+    EXPECT_EQ(rx.lanesLocked(), 0x0FFFFFFEu);
+}
+
+TEST_F(FrameReceiverModelTest, ALaneLocksOnlyInvertedAsWiredFromBeforeItsTraining) {
+    // Catches training that ignores the lane inversion: never written, written after the
+    // training, or changed after the lock (that lane drops out).
+    resetHeadWith([](sim::HeadConfig& c) { c.laneInversion = 0x0200443A; });
+    powerSensorChip();
+    Receiver rx;
+    rx.set(sim::frame::control, 0x80000000u); // inversion never written: 0
+    rx.train();
+    EXPECT_EQ(rx.lanesLocked(), ~0x0200443Au & 0x0FFFFFFF);
+    rx.set(sim::frame::laneInversion, 0x0200443A); // after the training
+    EXPECT_EQ(rx.lanesLocked(), ~0x0200443Au & 0x0FFFFFFF);
+    rx.train();
+    EXPECT_EQ(rx.lanesLocked(), 0x0FFFFFFFu);
+    rx.set(sim::frame::laneInversion, 0x0200443B);
+    EXPECT_EQ(rx.lanesLocked(), 0x0FFFFFFEu);
 }
 
 TEST_F(FrameReceiverModelTest, LockedLanesGrowOverTheConfiguredPolls) {
@@ -167,7 +190,7 @@ TEST_F(FrameReceiverModelTest, LockedLanesGrowOverTheConfiguredPolls) {
     rx.train();
     std::vector<uint32_t> seen;
     for (int poll = 0; poll < 4; ++poll) {
-        seen.push_back(rx.at(sim::frame::dpaLock));
+        seen.push_back(rx.lanesLocked());
         sim::Clock::sleepFor(sim::Micros(10000));
     }
     EXPECT_EQ(seen, (std::vector<uint32_t>{0x0u, 0x1FFu, 0x3FFFFu, 0x0FFFFFFFu}));

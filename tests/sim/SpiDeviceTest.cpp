@@ -3,6 +3,8 @@
 #include "tcSPIDevice.h"
 
 #include <algorithm>
+#include <string>
+#include <vector>
 
 namespace {
 
@@ -30,14 +32,18 @@ TEST_F(SpiDeviceTest, DecodesWellFormedFramesIntoChipRegisters) {
 }
 
 TEST_F(SpiDeviceTest, FlagsMalformedFramesAndKeepsThemOffTheChip) {
-    // Catches a chip model that latches frames without the marker bit or of the wrong length.
+    // Catches a chip model that latches frames without the marker bit or of the wrong length,
+    // or drops them without a word.
+    expectViolation("spi-malformed-frame");
     powerSensorChip();
     tcSPIDevice spi("/dev/spidev0.0");
     const unsigned char noMarker[5] = {0x07, 0xA0, 0x00, 0x01, 0xE0};
     const unsigned char tooShort[4] = {0x87, 0xA0, 0x00, 0x01};
     const unsigned char tooLong[6] = {0x87, 0xA0, 0x00, 0x01, 0xE0, 0x00};
     EXPECT_EQ(spi.write(noMarker, 5), 5);
+    sim::Clock::sleepFor(sim::Micros(3));
     EXPECT_EQ(spi.write(tooShort, 4), 4);
+    sim::Clock::sleepFor(sim::Micros(3));
     EXPECT_EQ(spi.write(tooLong, 6), 6);
 
     const auto frames = head().spiFrames();
@@ -46,6 +52,10 @@ TEST_F(SpiDeviceTest, FlagsMalformedFramesAndKeepsThemOffTheChip) {
         EXPECT_FALSE(frame.wellFormed);
     EXPECT_EQ(frames[1].bytes.size(), 4u);
     EXPECT_TRUE(head().chipRegisters().empty());
+    EXPECT_EQ(violatedRules(), std::vector<std::string>(3, "spi-malformed-frame"));
+    const auto violations = head().violations();
+    for (size_t i = 0; i < violations.size(); ++i)
+        EXPECT_EQ(violations[i].time, frames[i].time) << i; // logged at its write
 }
 
 TEST_F(SpiDeviceTest, ClosedDeviceSendsNothing) {

@@ -70,6 +70,11 @@ void HeadTest::copySampleConfig(const std::string& name) {
 }
 
 void HeadTest::powerSensorChip() {
+    setUpSensorPort();
+    bringSensorOutOfReset();
+}
+
+void HeadTest::setUpSensorPort() {
     tcSPIDevice port("/dev/spidev1.0");
     tsSPIConfiguration configuration = port.getConfiguration();
     configuration.mode = 0;
@@ -77,11 +82,31 @@ void HeadTest::powerSensorChip() {
     configuration.bitsPerWord = 8;
     configuration.speedHz = 4000000;
     ASSERT_TRUE(port.setConfiguration(configuration));
-    for (const char* line : {"XRESET", "MCLK_ENABLE"}) {
-        Tarnis::tcGpioSingle pin(static_cast<unsigned int>(head().gpioPin(line)));
-        ASSERT_EQ(pin.SetDirection(1, 1), 0) << line;
-    }
+}
+
+void HeadTest::bringSensorOutOfReset() {
+    Tarnis::tcGpioSingle reset(static_cast<unsigned int>(head().gpioPin("XRESET")));
+    Tarnis::tcGpioSingle clock(static_cast<unsigned int>(head().gpioPin("MCLK_ENABLE")));
+    ASSERT_EQ(clock.SetDirection(1, 0), 0);
+    ASSERT_EQ(reset.SetDirection(1, 0), 0);
+    sim::Clock::sleepFor(sim::Micros(300000));
+    ASSERT_EQ(reset.SetValue(1), 0);
+    sim::Clock::sleepFor(sim::Micros(10000));
+    ASSERT_EQ(clock.SetValue(1), 0);
     sim::Clock::sleepFor(sim::Micros(10));
+}
+
+bool sendSensorFrame(uint16_t reg, uint32_t value) {
+    tcSPIDevice spi("/dev/spidev1.0");
+    const unsigned char bytes[5] = {
+        static_cast<unsigned char>(0x80 | ((reg >> 4) & 0x7F)),
+        static_cast<unsigned char>(((reg & 0xF) << 4) | ((value >> 24) & 0xF)),
+        static_cast<unsigned char>(value >> 16), static_cast<unsigned char>(value >> 8),
+        static_cast<unsigned char>(value)};
+    spi.write(bytes, 5);
+    const auto chip = sim::Head::instance().chipRegisters();
+    const auto found = chip.find(reg & 0x7FF);
+    return found != chip.end() && found->second == (value & 0x0FFFFFFF);
 }
 
 std::vector<std::string> HeadTest::violatedRules() {

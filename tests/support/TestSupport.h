@@ -34,6 +34,11 @@ protected:
     // Gets the sensor chip ready for SPI frames without the plug-in's power-up: port set
     // up as the chip needs, out of reset, master clock on and settled.
     void powerSensorChip();
+    // Its two parts. The port: mode 0, MSB first, 8 bits, 4 MHz.
+    void setUpSensorPort();
+    // The lines: a full reset pulse with the clock off, the settle time after
+    // the release, then the master clock on and settled.
+    void bringSensorOutOfReset();
 
     // Declares that the test breaks this hardware rule on purpose (at least once).
     void expectViolation(const std::string& rule) { expectedRules.insert(rule); }
@@ -45,6 +50,10 @@ private:
     std::string scratch;
     std::set<std::string> expectedRules;
 };
+
+// Sends sensor register reg = value as one 5-byte SPI frame behind the plug-in's back; true
+// when the chip then holds value (bits 27..0) in reg.
+bool sendSensorFrame(uint16_t reg, uint32_t value);
 
 // Every way the register file delivers notifications, for suites run under each.
 inline auto allRegisterFileModes() {

@@ -47,6 +47,9 @@ const char* const kSimHelp = R"(--sim keys, each at most once:
   dpa=MASK[@POLLS]          lanes whose DPA locks, one bit a lane, bits 0..27 (default
                             0x0FFFFFFF: all 28; 0x0FFFFFFE: lane 0 never locks); with
                             @POLLS the locked set grows over POLLS polls of 10 ms
+  invert=MASK               lanes the board inverts, one bit a lane, bits 0..27 (default
+                            0x0200443A, the sample configuration's): a lane trains only
+                            with the receiver's lane inversion set to match beforehand
   align=N|Nus|never         the deserializer aligns N polls of 100 ms (or N us) after
                             every lane is locked and held
   memory=absent adc=absent spi=closed spi=refuse-config sysid=W0,W1 rxcore=ID,REV (the frame

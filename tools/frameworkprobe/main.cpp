@@ -11,7 +11,7 @@
 namespace {
 
 const char* const kUsage =
-    "usage: frameworkprobe [--spi PATH]\n"
+    "usage: frameworkprobe [--spi PATH] [--version]\n"
     "  --spi PATH  the sensor's SPI device (default /dev/spidev1.0); only configured, never\n"
     "              written. Run it with the camera framework stopped: it writes register-file\n"
     "              words 0x3A00C and 0x3A014 (the second some thousand times), which the\n"
@@ -24,6 +24,9 @@ int main(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (std::strcmp(argv[i], "--spi") == 0 && i + 1 < argc) {
             spiPath = argv[++i];
+        } else if (std::strcmp(argv[i], "--version") == 0) {
+            std::puts("frameworkprobe " FRAMEWORKPROBE_VERSION);
+            return 0;
         } else if (std::strcmp(argv[i], "--help") == 0) {
             std::fputs(kUsage, stdout);
             return 0;
@@ -34,6 +37,7 @@ int main(int argc, char** argv) {
     }
 
     using namespace frameworkprobe;
+    std::puts("frameworkprobe " FRAMEWORKPROBE_VERSION);
     printLayoutFigures();
     Report report;
     checkLayout(report, spiPath);
