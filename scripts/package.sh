@@ -2,7 +2,7 @@
 # Builds the Debian packages of what goes on the board into build/packages/:
 #   tc120mxs          the stripped module (/usr/lib/libtc120mxs.so) and the sample
 #                     configuration with its "before first power" list (/usr/share/tc120mxs/config)
-#   tc120mxs-tools    camhost-board, frameworkprobe and board-check.cam
+#   tc120mxs-tools    camhost-board, frameworkprobe, boardprobe and board-check.cam
 #   tc120mxs-dbgsym   the debug symbols of both, under /usr/lib/debug/.build-id
 # Depends are computed from what the binaries need (dpkg-shlibdeps); the version is the
 # project's. lintian checks the packages where it is installed.
@@ -32,7 +32,7 @@ out=$source_dir/build/packages
 if [[ $preset == board || ! -f $build/build.ninja ]]; then
     cmake --preset "$preset" "$@" >/dev/null
 fi
-cmake --build "$build" --target tc120mxs camhost-board frameworkprobe
+cmake --build "$build" --target tc120mxs camhost-board frameworkprobe boardprobe
 
 cache_value() { sed -n "s/^$1:[A-Z]*=//p" "$build/CMakeCache.txt"; }
 version=$(cache_value CMAKE_PROJECT_VERSION)
@@ -164,7 +164,8 @@ README-before-first-power.md lists what each head needs measured before it
 is first powered."
 write_package tc120mxs-tools misc "$(shlib_depends tc120mxs-tools), tc120mxs (= $version)" \
     "Board checks for the tc120mxs plug-in" \
-"frameworkprobe checks what the plug-in assumes of the camera framework;
+"boardprobe looks at the board, read-only, before the sensor is first powered;
+frameworkprobe checks what the plug-in assumes of the camera framework;
 camhost-board runs a script (board-check.cam) against the head through the
 framework alone and reads the FPGA back."
 write_package tc120mxs-dbgsym debug "tc120mxs (= $version)" \

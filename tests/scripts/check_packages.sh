@@ -48,7 +48,8 @@ usr/share/tc120mxs/config/version/sensor_part.txt
 usr/share/tc120mxs/config/version/sensor_serial.txt
 usr/share/tc120mxs/config/version/serial.txt
 usr/share/tc120mxs/config/version/soc_io_board_rev.txt"
-want_tools="usr/bin/camhost-board
+want_tools="usr/bin/boardprobe
+usr/bin/camhost-board
 usr/bin/frameworkprobe
 usr/share/doc/tc120mxs-tools/changelog.gz
 usr/share/doc/tc120mxs-tools/copyright
@@ -88,7 +89,8 @@ if "$readelf" -S "$module" | grep -qE '\.symtab|\.debug_'; then
 fi
 grep -aq "tc120mxs $version" "$module" || fail "the shipped module does not name version $version"
 source_dir=$(sed -n 's/^CMAKE_HOME_DIRECTORY:[A-Z]*=//p' "$build/CMakeCache.txt")
-for binary in "$module" "$root/usr/bin/camhost-board" "$root/usr/bin/frameworkprobe"; do
+for binary in "$module" "$root/usr/bin/camhost-board" "$root/usr/bin/frameworkprobe" \
+    "$root/usr/bin/boardprobe"; do
     # What the board build ships names no folder of the build machine (the host build's
     # camhost-board keeps its source tree's configuration as a default).
     if [[ $arch == armhf ]] && grep -aq -e "$source_dir" "$binary"; then
@@ -112,6 +114,13 @@ out=$(LD_LIBRARY_PATH=$build CAMSIM_REGFILE=direct timeout 120 "${run[@]}" "$pro
 status=$?
 if [[ $status -ne 0 ]] || ! grep -qE '^[0-9]+ checked, 0 failed' <<<"$out"; then
     fail "installed frameworkprobe exited $status: $(tail -5 <<<"$out")"
+fi
+
+# The installed boardprobe on the stand-in's healthy head.
+out=$(LD_LIBRARY_PATH=$build timeout 120 "${run[@]}" "$root/usr/bin/boardprobe" 2>&1)
+status=$?
+if [[ $status -ne 0 ]] || ! grep -qE '^[0-9]+ checked, 0 failed' <<<"$out"; then
+    fail "installed boardprobe exited $status: $(tail -5 <<<"$out")"
 fi
 
 [[ $failures -eq 0 ]] && echo "packages: 3 checked ($arch, $version), 0 failed"
