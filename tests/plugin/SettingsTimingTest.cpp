@@ -312,4 +312,27 @@ TEST_F(TimingTest, GetExposureLogsTheStoredValue) {
     EXPECT_EQ(exposure, 80000);
 }
 
+TEST_F(TimingTest, ALongerIntervalWaitsForTheNextPulseOnlyWhilePulsesRun) {
+    // Fault: the longer interval's start line reaches the sensor while the old, shorter
+    // period still runs (the frame in flight is lost), or a bring-up or idle board waits a
+    // frame for a pulse that never comes.
+    tc120MXSSensorBoard& b = bringUp();
+    sim::Micros before = sim::Clock::now();
+    ASSERT_EQ(b.setFrameInterval(300000), eeSuccess);
+    ASSERT_EQ(b.getFrameInterval(), 300000);
+    EXPECT_EQ((sim::Clock::now() - before).count(), 0);
+
+    ASSERT_EQ(b.start(), eeSuccess);
+    before = sim::Clock::now();
+    const size_t frames = spiFrameCount();
+    ASSERT_EQ(b.setFrameInterval(500000), eeSuccess);
+    const auto waited = (sim::Clock::now() - before).count();
+    EXPECT_GT(waited, 0);
+    EXPECT_LE(waited, 300000 + 100);
+    // The start line for the longer frame went out after that wait, at the pulse.
+    ASSERT_GT(spiFrameCount(), frames);
+    EXPECT_GE(head().spiFrames().back().time, before + sim::Micros(waited));
+    EXPECT_EQ(b.stop(), eeSuccess);
+}
+
 } // namespace
