@@ -133,8 +133,10 @@ void checkSetRoi(tc120MXSSensorBoard& board, const ROI& region, int result, bool
         return;
     }
     if (result != 0) {
-        // The sensor refused the row band: the board keeps the region, the hardware its
-        // old band and cut-out.
+        // The sensor refused the row band: the hardware keeps its old band and cut-out, and
+        // the board the region in effect.
+        FUZZ_CHECK(after.roi == before.roi,
+                   "refused band " << text(region) << " left " << text(after.roi));
         FUZZ_CHECK(after.readoutRows == before.readoutRows, "refused band reached the sensor");
         FUZZ_CHECK(sameReceiverRegion(before, after), "refused band reached the receiver");
         return;

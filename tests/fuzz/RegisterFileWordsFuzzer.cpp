@@ -105,12 +105,8 @@ void changeFactor(Model& model, uint32_t value, bool capturing) {
     // The band ends at the last sensor row of the last output row; rows past 16 bits are
     // refused like a band the sensor refuses.
     const uint32_t first = y * value, last = (y + h) * value - 1;
-    if (last > 0xFFFF || !sensorTakesBand(first, last)) {
-        // The board keeps the region the sensor refused; the factor goes back.
-        model.roi = scaled;
-        model.bandKnown = false;
-        return;
-    }
+    if (last > 0xFFFF || !sensorTakesBand(first, last))
+        return; // the sensor refused the band: region and factor stay as they were
     model.factor = static_cast<uint16_t>(value);
     model.roi = scaled;
     model.bandKnown = true;
