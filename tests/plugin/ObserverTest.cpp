@@ -44,10 +44,15 @@ TEST_F(ObserverTest, GainCodes) {
     writeWord(words::gain, 13);
     EXPECT_EQ(chipGain(), 13u);
 
+    // A refused code goes back to the gain in effect: the word says 13 again, and the chip
+    // sees no other code (the put-back word may re-apply 13 once it is delivered).
     const size_t frames = spiFrameCount();
     EXPECT_TRUE(deliver(words::gain, 4));
-    EXPECT_EQ(spiFrameCount(), frames);
+    BoardTestAccess::waitForPublishedWords(board());
+    for (uint32_t value : chipWrites(0x7A, frames))
+        EXPECT_EQ((value >> 5) & 0xF, 13u);
     EXPECT_EQ(chipGain(), 13u);
+    EXPECT_EQ(word(words::gain), 13u);
 }
 
 TEST_F(ObserverTest, OtherKindsAndAddressesAreOnlyLogged) {
