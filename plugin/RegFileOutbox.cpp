@@ -8,7 +8,7 @@
 namespace Vistrel {
 
 tcRegFileOutbox::tsTicket tcRegFileOutbox::queue(uint32_t address, uint32_t value) {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const platform::tcScopedLock lock(mutex);
     tsSlot& slot = slots[address];
     if (slot.queued == slot.taken) {
         ++waiting;
@@ -20,19 +20,19 @@ tcRegFileOutbox::tsTicket tcRegFileOutbox::queue(uint32_t address, uint32_t valu
 }
 
 void tcRegFileOutbox::send(const std::vector<tsTicket>& own) {
-    std::unique_lock<std::mutex> lock(mutex);
+    platform::tcScopedLock lock(mutex);
     for (const tsTicket& ticket : own)
         sendAddress(lock, ticket.address, ticket.sequence);
 }
 
-void tcRegFileOutbox::sendAddress(std::unique_lock<std::mutex>& lock, uint32_t address,
+void tcRegFileOutbox::sendAddress(platform::tcScopedLock& lock, uint32_t address,
                                   uint64_t sequence) {
     for (;;) {
         tsSlot& slot = slots[address];
         if (slot.sent >= sequence)
             return; // this value or a newer one reached the register file
         if (slot.taken != slot.sent) {
-            changed.wait(lock); // another thread sends this address: one send at most
+            lock.wait(changed); // another thread sends this address: one send at most
             continue;
         }
         // Nothing under way and the value is not sent: the newest one waits.
@@ -40,9 +40,9 @@ void tcRegFileOutbox::sendAddress(std::unique_lock<std::mutex>& lock, uint32_t a
         const uint64_t taking = slot.queued;
         slot.taken = taking;
         --waiting;
-        lock.unlock();
+        mutex.unlock(); // the register file is never called with it held
         regfile::publish(address, value);
-        lock.lock();
+        mutex.lock();
         slots[address].sent = taking;
         changed.notify_all();
         return;
@@ -50,7 +50,7 @@ void tcRegFileOutbox::sendAddress(std::unique_lock<std::mutex>& lock, uint32_t a
 }
 
 void tcRegFileOutbox::handOver(const std::vector<tsTicket>& own) {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const platform::tcScopedLock lock(mutex);
     for (const tsTicket& ticket : own) {
         tsSlot& slot = slots[ticket.address];
         if (!slot.forPublisher) {
@@ -65,9 +65,11 @@ void tcRegFileOutbox::handOver(const std::vector<tsTicket>& own) {
 }
 
 void tcRegFileOutbox::publish() {
-    std::unique_lock<std::mutex> lock(mutex);
+    platform::tcScopedLock lock(mutex);
     for (;;) {
-        changed.wait(lock, [this] { return !publisherAddresses.empty() || closing; });
+        lock.wait(changed, [this]() NO_THREAD_SAFETY_ANALYSIS {
+            return !publisherAddresses.empty() || closing;
+        });
         if (publisherAddresses.empty())
             return;
         const uint32_t address = publisherAddresses.front();
@@ -83,7 +85,7 @@ void tcRegFileOutbox::publish() {
 void tcRegFileOutbox::close() {
     std::thread ending;
     {
-        const std::lock_guard<std::mutex> lock(mutex);
+        const platform::tcScopedLock lock(mutex);
         closing = true;
         ending = std::move(publisher);
     }
@@ -99,17 +101,19 @@ void tcRegFileOutbox::close() {
 }
 
 void tcRegFileOutbox::waitUntilPublished() {
-    std::unique_lock<std::mutex> lock(mutex);
-    changed.wait(lock, [this] { return publisherAddresses.empty() && !publisherBusy; });
+    platform::tcScopedLock lock(mutex);
+    lock.wait(changed, [this]() NO_THREAD_SAFETY_ANALYSIS {
+        return publisherAddresses.empty() && !publisherBusy;
+    });
 }
 
 size_t tcRegFileOutbox::mostWaiting() const {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const platform::tcScopedLock lock(mutex);
     return mostWaitingSeen;
 }
 
 size_t tcRegFileOutbox::mostHandedOver() const {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const platform::tcScopedLock lock(mutex);
     return mostHandedOverSeen;
 }
 
