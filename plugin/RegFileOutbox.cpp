@@ -3,9 +3,24 @@
 
 #include "plugin/RegisterFileWords.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 
 namespace Vistrel {
+
+namespace {
+
+// Keeps the module that holds this code loaded for the rest of the process: a thread of
+// its own goes on running here after the board was deleted, and the framework may unload
+// the module as soon as the deletion has returned.
+void keepModuleLoaded() {
+    Dl_info self{};
+    if (dladdr(reinterpret_cast<void*>(&keepModuleLoaded), &self) != 0 && self.dli_fname != nullptr)
+        dlopen(self.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+} // namespace
 
 tcRegFileOutbox::tsTicket tcRegFileOutbox::queue(uint32_t address, uint32_t value) {
     const platform::tcScopedLock lock(mutex);
@@ -93,10 +108,12 @@ void tcRegFileOutbox::close() {
     if (!ending.joinable())
         return;
     // On the publishing thread itself (the board deleted from a notification of one of
-    // its own words): it ends by itself once it has sent the rest, holding the outbox.
-    if (ending.get_id() == std::this_thread::get_id())
+    // its own words): it ends by itself once it has sent the rest, holding the outbox, and
+    // returns through this module's code meanwhile, so the module must stay mapped.
+    if (ending.get_id() == std::this_thread::get_id()) {
+        keepModuleLoaded();
         ending.detach();
-    else
+    } else
         ending.join();
 }
 
