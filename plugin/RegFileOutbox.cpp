@@ -20,6 +20,9 @@ void keepModuleLoaded() {
         dlopen(self.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
+// Set while this thread is in update_word for one of the board's words.
+thread_local bool sending = false;
+
 } // namespace
 
 tcRegFileOutbox::tsTicket tcRegFileOutbox::queue(uint32_t address, uint32_t value) {
@@ -56,12 +59,33 @@ void tcRegFileOutbox::sendAddress(platform::tcScopedLock& lock, uint32_t address
         slot.taken = taking;
         --waiting;
         mutex.unlock(); // the register file is never called with it held
+        sending = true;
         regfile::publish(address, value);
+        sending = false;
         mutex.lock();
         slots[address].sent = taking;
         changed.notify_all();
         return;
     }
+}
+
+tcRegFileOutbox::tsMark tcRegFileOutbox::mark(uint32_t address) {
+    const platform::tcScopedLock lock(mutex);
+    const auto found = slots.find(address);
+    if (found == slots.end())
+        return {};
+    const tsSlot& slot = found->second;
+    return {slot.taken, slot.queued == slot.sent};
+}
+
+bool tcRegFileOutbox::storedSince(uint32_t address, const tsMark& mark) {
+    const platform::tcScopedLock lock(mutex);
+    const auto found = slots.find(address);
+    return !mark.idle || (found != slots.end() && found->second.taken != mark.taken);
+}
+
+bool tcRegFileOutbox::sendingOnThisThread() {
+    return sending;
 }
 
 void tcRegFileOutbox::handOver(const std::vector<tsTicket>& own) {

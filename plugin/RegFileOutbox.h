@@ -35,6 +35,12 @@ public:
         uint64_t sequence;
     };
 
+    // Where one address stood at a moment: see storedSince().
+    struct tsMark {
+        uint64_t taken = 0;
+        bool idle = true; // nothing waiting or being sent
+    };
+
     tcRegFileOutbox() = default;
     tcRegFileOutbox(const tcRegFileOutbox&) = delete;
     tcRegFileOutbox& operator=(const tcRegFileOutbox&) = delete;
@@ -44,6 +50,13 @@ public:
     // Sends the caller's words (or newer values of their addresses) and returns once each
     // was handed to the register file. Call without the board mutex, outside notifications.
     void send(const std::vector<tsTicket>& own) EXCLUDES(mutex);
+    // Whether a word of address may have reached the register file after mark was taken:
+    // one was waiting or being sent then, or one was taken for sending since.
+    tsMark mark(uint32_t address) EXCLUDES(mutex);
+    bool storedSince(uint32_t address, const tsMark& mark) EXCLUDES(mutex);
+    // True while this thread is inside the register file sending one of the board's words:
+    // a notification it delivers carries the board's own value.
+    static bool sendingOnThisThread();
     // Leaves the caller's words to the publishing thread (from inside a notification).
     void handOver(const std::vector<tsTicket>& own) EXCLUDES(mutex);
     // The publishing thread sends what is left and ends; waited for unless called on it.
