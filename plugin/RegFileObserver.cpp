@@ -85,7 +85,7 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
         switch (update.address) {
         case regfile::kGain:
             if (isSensorGain(update.value)) {
-                applied = owner->sensor.getGain() != update.value;
+                applied = static_cast<uint32_t>(owner->sensor.getGain()) != update.value;
                 owner->sensor.setGain(static_cast<tc120MXS::teGain>(update.value));
             } else { // refused: the word goes back to the gain the sensor has
                 putBack(regfile::kGain, owner->sensor.getGain(), isSensorGain);
