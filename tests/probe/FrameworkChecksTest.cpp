@@ -13,14 +13,21 @@
 namespace {
 
 class FrameworkCheckTest : public bringup::BringupTest,
-                           public ::testing::WithParamInterface<const char*> {};
+                           public ::testing::WithParamInterface<const char*> {
+protected:
+    // A board whose mutex is built by the stand-in broken as the parameter names.
+    void makeBrokenBoard() {
+        copyAllSampleFiles();
+        Vistrel::tcRegisterFile::getInstance(nullptr,
+                                             true); // made before: only the board is broken
+        ASSERT_EQ(setenv("CAMSIM_BROKEN", GetParam(), 1), 0);
+        makeBoard();
+        unsetenv("CAMSIM_BROKEN");
+    }
+};
 
 TEST_P(FrameworkCheckTest, BoardMutexThatDoesNotNestIsReportedAtBringUp) {
-    copyAllSampleFiles();
-    Vistrel::tcRegisterFile::getInstance(nullptr, true); // made before: only the board is broken
-    ASSERT_EQ(setenv("CAMSIM_BROKEN", GetParam(), 1), 0);
-    makeBoard();
-    unsetenv("CAMSIM_BROKEN");
+    makeBrokenBoard();
 
     // A hang must fail the test, not block it: the bring-up runs on a thread of its own.
     auto answer = std::make_shared<std::promise<int>>();
@@ -47,11 +54,7 @@ TEST_P(FrameworkCheckTest, AfterTheRefusalNoCallLocksTheBoardMutexTwice) {
     // goes on serving calls that lock it again inside their own lock (setROI reading the
     // minimum interval, a tool's end-of-run report): the caller hangs on the fault that
     // was already reported.
-    copyAllSampleFiles();
-    Vistrel::tcRegisterFile::getInstance(nullptr, true);
-    ASSERT_EQ(setenv("CAMSIM_BROKEN", GetParam(), 1), 0);
-    makeBoard();
-    unsetenv("CAMSIM_BROKEN");
+    makeBrokenBoard();
 
     auto answer = std::make_shared<std::promise<int>>();
     std::future<int> result = answer->get_future();
