@@ -578,10 +578,11 @@ TEST_P(FrameworkThreadsTest, BoardDeletedWhileNotificationsRun) {
         });
         std::thread deleter;
         {
-            std::unique_lock<platform::tcMutexLock> frame(
-                captureMutex); // a triggered frame running
+            // In the board's lock order: the board mutex before the capture mutex.
             if (!byNotifier)
                 pthread_mutex_lock(boardMutex); // a host operation running
+            std::unique_lock<platform::tcMutexLock> frame(
+                captureMutex); // a triggered frame running
             {
                 OutputWatch inside({"Handler: gpio 7"});
                 sim::notifyGpio(*target, 7, 1);
