@@ -2,6 +2,8 @@
 // Scoped lock of a robust pthread mutex. When the previous owner died holding it
 // (EOWNERDEAD), the mutex is made consistent and the caller goes on; the unlock runs on
 // every exit, exceptions included.
+#include "platform/ThreadAnnotations.h"
+
 #include <pthread.h>
 
 namespace platform {
@@ -22,6 +24,19 @@ private:
     pthread_mutex_t* mutex;
     bool recovered = false;
     bool held = true;
+};
+
+// A tcRobustLock of a mutex the analysis knows by name (a tcLockName beside it).
+class SCOPED_CAPABILITY tcNamedRobustLock {
+public:
+    tcNamedRobustLock(pthread_mutex_t* mutex, [[maybe_unused]] const tcLockName& name) ACQUIRE(name)
+        : lock(mutex) {}
+    ~tcNamedRobustLock() RELEASE() {}
+    tcNamedRobustLock(const tcNamedRobustLock&) = delete;
+    tcNamedRobustLock& operator=(const tcNamedRobustLock&) = delete;
+
+private:
+    tcRobustLock lock;
 };
 
 } // namespace platform

@@ -5,7 +5,6 @@
 #include "Vistrel/teNackCode.h"
 #include "plugin/RegisterFileWords.h"
 
-#include <algorithm>
 #include <iostream>
 
 namespace Vistrel {
@@ -44,27 +43,24 @@ tc120MXSSensorBoard::~tc120MXSSensorBoard() {
 }
 
 bool tc120MXSSensorBoard::tcLifetimeGate::enter() {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const platform::tcScopedLock lock(mutex);
     if (closed)
         return false;
-    inside.push_back(std::this_thread::get_id());
+    ++inside;
     return true;
 }
 
 void tc120MXSSensorBoard::tcLifetimeGate::leave() {
-    const std::lock_guard<std::mutex> lock(mutex);
-    inside.erase(std::find(inside.begin(), inside.end(), std::this_thread::get_id()));
-    idle.notify_all();
+    // Notified under the lock: once it is released, the board may be gone.
+    const platform::tcScopedLock lock(mutex);
+    if (--inside == 0 && closed)
+        idle.notify_all();
 }
 
 void tc120MXSSensorBoard::tcLifetimeGate::closeAndWait() {
-    std::unique_lock<std::mutex> lock(mutex);
+    platform::tcScopedLock lock(mutex);
     closed = true;
-    const std::thread::id self = std::this_thread::get_id();
-    idle.wait(lock, [&] {
-        return std::all_of(inside.begin(), inside.end(),
-                           [&](std::thread::id id) { return id == self; });
-    });
+    lock.wait(idle, [&]() NO_THREAD_SAFETY_ANALYSIS { return inside == 0; });
 }
 
 namespace {
@@ -87,10 +83,6 @@ tc120MXSSensorBoard::tcBoardScope::tcBoardScope(tc120MXSSensorBoard& board_)
     ++board.boardScopeDepth;
 }
 
-tcBoardTurns::tcLock tc120MXSSensorBoard::lockBoard() {
-    return {turns, mutex.getMutex(), tcInNotification::active()};
-}
-
 tc120MXSSensorBoard::tcBoardScope::~tcBoardScope() {
     std::vector<tcRegFileOutbox::tsTicket> own;
     std::shared_ptr<tcRegFileOutbox> outbox;
@@ -107,8 +99,6 @@ tc120MXSSensorBoard::tcBoardScope::~tcBoardScope() {
 }
 
 void tc120MXSSensorBoard::publishWord(uint32_t address, uint32_t value) {
-    // Outside any scope the word is a scope of its own.
-    tcBoardScope scope(*this);
     pendingWords.push_back(outbox->queue(address, value));
 }
 
@@ -145,6 +135,7 @@ int tc120MXSSensorBoard::getShutterMode() {
 }
 
 int tc120MXSSensorBoard::getTestPattern() {
+    const tcBoardScope scope(*this);
     return testPattern;
 }
 int tc120MXSSensorBoard::getTrigger() {

@@ -1,24 +1,52 @@
 // The order in which host calls and register-file notifications get the board mutex.
 #include "plugin/BoardTurns.h"
 
+#include <exception>
+
 namespace Vistrel {
 
 namespace {
-// Board locks this thread holds through tcBoardTurns::tcLock, of any board.
-thread_local int locksHeld = 0;
+
+// The board mutexes this thread holds through tcBoardTurns::tcLock, each with its depth:
+// one per board whose operation runs on this thread, so a few at most. Plain data, so
+// that no thread-exit destructor of the module's outlives it.
+struct tsHeld {
+    pthread_mutex_t* mutex;
+    int depth;
+};
+constexpr int kMostHeld = 8;
+thread_local tsHeld held[kMostHeld];
+thread_local int heldCount = 0;
+
+tsHeld* heldEntry(pthread_mutex_t* mutex) {
+    for (int i = 0; i < heldCount; ++i)
+        if (held[i].mutex == mutex)
+            return &held[i];
+    return nullptr;
+}
+
 } // namespace
 
-tcBoardTurns::tcLock::tcLock(tcBoardTurns& turns, pthread_mutex_t* mutex, bool inNotification) {
-    const bool outermost = locksHeld == 0;
-    if (outermost && inNotification)
+tcBoardTurns::tcLock::tcLock(tcBoardTurns& turns, pthread_mutex_t* mutex_, bool inNotification)
+    : mutex(mutex_) {
+    // A nested lock is counted, not taken again: the board never relies on the framework's
+    // mutex being recursive (initialize() refuses one that is not, and the board's getters
+    // still answer after that refusal without locking the mutex twice).
+    if (tsHeld* entry = heldEntry(mutex)) {
+        ++entry->depth;
+        return;
+    }
+    if (inNotification)
         turns.stepAside();
-    const bool announced = outermost && !inNotification;
+    const bool announced = !inNotification;
     if (announced)
         turns.hostWaits();
     lock.emplace(mutex); // does not throw: a robust lock recovers a dead owner's mutex
     if (announced)
         turns.hostEntered();
-    ++locksHeld;
+    if (heldCount == kMostHeld)
+        std::terminate(); // more boards on one thread's stack than any framework nests
+    held[heldCount++] = {mutex, 1};
 }
 
 tcBoardTurns::tcLock::~tcLock() {
@@ -26,10 +54,14 @@ tcBoardTurns::tcLock::~tcLock() {
 }
 
 void tcBoardTurns::tcLock::unlock() {
-    if (lock) {
-        --locksHeld;
-        lock.reset();
-    }
+    if (released)
+        return;
+    released = true;
+    tsHeld* entry = heldEntry(mutex);
+    if (--entry->depth > 0)
+        return;
+    *entry = held[--heldCount]; // locks of different mutexes need not end in order
+    lock.reset();
 }
 
 void tcBoardTurns::hostWaits() {

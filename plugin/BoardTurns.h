@@ -24,8 +24,8 @@ class tcBoardTurns {
 public:
     static constexpr std::chrono::microseconds kMostStepAside{2000};
 
-    // The board mutex, held for a scope. Only a thread's outermost board lock takes turns;
-    // a nested one already holds the mutex.
+    // The board mutex, held for a scope. Only a thread's outermost lock of a mutex takes
+    // turns and locks it; a nested one counts itself and leaves the mutex as it is.
     class tcLock {
     public:
         tcLock(tcBoardTurns& turns, pthread_mutex_t* mutex, bool inNotification);
@@ -36,7 +36,9 @@ public:
         void unlock();
 
     private:
-        std::optional<platform::tcRobustLock> lock; // empty once unlocked
+        pthread_mutex_t* mutex;
+        std::optional<platform::tcRobustLock> lock; // the outermost lock only
+        bool released = false;
     };
 
     // For tests: host calls waiting for the board mutex; how often a notification stepped

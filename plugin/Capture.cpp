@@ -42,7 +42,11 @@ int tc120MXSSensorBoard::start() {
     if (validate() != eeSuccess || !sensorReady)
         return eeInvalidState;
 
-    const std::lock_guard<std::mutex> capture(captureMutex);
+    // The board mutex before the capture mutex, as a framework that holds its mutex around
+    // this call takes them. Frame state and interval are shared with the exposure and
+    // frame-interval setters, which update the same sensor register under the board mutex.
+    const tcBoardScope scope(*this);
+    const platform::tcScopedLock capture(captureMutex);
     // A receiver that did not lock and align takes no frames: the capture would be
     // reported running and deliver nothing.
     if (isCapturing() || !receiverReady || !fpga.resetPipeline(false)) {
@@ -50,16 +54,9 @@ int tc120MXSSensorBoard::start() {
         return eeOperationFailed;
     }
 
-    // Frame state and interval are shared with the exposure and frame-interval setters,
-    // which update the same sensor register under the board mutex.
-    int64_t interval = 0;
-    {
-        tcBoardScope scope(*this);
-        sensor.setFrameState(tc120MXS::eeFrameStopped);
-        interval = frameInterval;
-    }
-    const auto applyCaptureFrameState = [this] {
-        tcBoardScope scope(*this);
+    sensor.setFrameState(tc120MXS::eeFrameStopped);
+    const int64_t interval = frameInterval;
+    const auto applyCaptureFrameState = [this]() REQUIRES(boardMutex) {
         sensor.setFrameState(sensor.captureFrameState);
     };
 
@@ -94,17 +91,16 @@ int tc120MXSSensorBoard::stop() {
     // Triggers arriving from now on are not for this capture, also while a triggered frame
     // still holds the capture mutex; a start that finishes meanwhile is stopped below.
     capturing = 0;
-    const std::lock_guard<std::mutex> capture(captureMutex);
+    // The board mutex first, as in start(). It is held across the wait below: the settings
+    // that change the readout wait for the pulses to stop.
+    const tcBoardScope scope(*this);
+    const platform::tcScopedLock capture(captureMutex);
     capturing = 0;
 
-    int64_t interval = 0;
-    {
-        tcBoardScope scope(*this);
-        // A sensor not yet powered is in reset: nothing runs there to stop.
-        if (sensorReady)
-            sensor.setFrameState(tc120MXS::eeFrameStopped);
-        interval = frameInterval;
-    }
+    // A sensor not yet powered is in reset: nothing runs there to stop.
+    if (sensorReady)
+        sensor.setFrameState(tc120MXS::eeFrameStopped);
+    const int64_t interval = frameInterval;
     // Let the frame in flight finish before the PWM and the pipeline stop. The wait is the
     // interval's low 32 bits, as getFrameInterval() reports it. Cores that never reported
     // themselves usable run nothing and are left alone.
@@ -137,12 +133,13 @@ void tc120MXSSensorBoard::Handler(unsigned int gpio, unsigned int level) {
         return;
 
     // A stop, and perhaps a new start, may have run while this notification waited.
-    const std::lock_guard<std::mutex> capture(captureMutex);
+    // Never the board mutex here: the framework may hold it while it calls stop(), which
+    // waits for this frame. The interval is read without it: a longer interval waits for
+    // this frame under the board mutex (see setFrameInterval).
+    const platform::tcScopedLock capture(captureMutex);
     if (capturing.load() != run)
         return;
-    // The interval is read without the board mutex: a longer interval waits for this frame
-    // under the board mutex (see setFrameInterval).
-    const std::lock_guard<std::mutex> frame(triggeredFrameMutex);
+    const platform::tcScopedLock frame(triggeredFrameMutex);
     const auto waitBound = [this] { return microseconds(frameInterval.load()) + kPulseWaitMargin; };
     runPulseGenerator(fpga.pwm, waitBound());
     fpga.pwm.waitForInterrupt(waitBound());

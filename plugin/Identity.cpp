@@ -85,7 +85,7 @@ std::string tc120MXSSensorBoard::getVersion() {
         text += versionEntry(path);
         text += "\" ";
     }
-    const auto lock = lockBoard();
+    const tcBoardScope scope(*this);
     text += "\"SW:";
     text += TC120MXS_BUILD_DATE;
     text += ' ';

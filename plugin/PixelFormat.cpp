@@ -91,8 +91,10 @@ void tc120MXSSensorBoard::setClientBiasSubtract(uint32_t word) {
 }
 
 int tc120MXSSensorBoard::setTrigger(teTriggerMode mode) {
-    // Not while start() runs: it reads the mode to choose how to capture.
-    const std::lock_guard<std::mutex> capture(captureMutex);
+    // Not while start() runs: it reads the mode to choose how to capture. The board mutex
+    // first, as start() takes them.
+    const tcBoardScope scope(*this);
+    const platform::tcScopedLock capture(captureMutex);
     if (isCapturing())
         return eeCaputreInProgress;
     if (mode != eeFreeRunning && mode != eeExternalTrigger)

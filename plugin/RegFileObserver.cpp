@@ -65,6 +65,11 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
         return; // not ours: left for the other observers
     }
 
+    // Where the board's own word of this address stood before this notification waits for
+    // the board: a word of the board's stored after the client's would leave the register
+    // file describing the board's value while the hardware takes the client's.
+    const tcRegFileOutbox::tsMark before = owner->outbox->mark(update.address);
+    const bool ownWord = tcRegFileOutbox::sendingOnThisThread();
     {
         tcBoardScope scope(*owner);
         // A word for hardware that is not up yet (or failed to come up) is taken as
@@ -76,31 +81,44 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
             update.handled = true;
             return;
         }
+        bool applied = false; // the hardware changed to the client's value
         switch (update.address) {
         case regfile::kGain:
-            if (isSensorGain(update.value))
+            if (isSensorGain(update.value)) {
+                applied = static_cast<uint32_t>(owner->sensor.getGain()) != update.value;
                 owner->sensor.setGain(static_cast<tc120MXS::teGain>(update.value));
-            else // refused: the word goes back to the gain the sensor has
+            } else { // refused: the word goes back to the gain the sensor has
                 putBack(regfile::kGain, owner->sensor.getGain(), isSensorGain);
+            }
             break;
         case regfile::kBiasOffset:
             if (update.value <= kBiasOffsetMask) {
-                owner->setClientBiasSubtract((owner->clientBiasSubtract() & ~kBiasOffsetMask) |
-                                             update.value);
+                const uint32_t word = owner->clientBiasSubtract();
+                owner->setClientBiasSubtract((word & ~kBiasOffsetMask) | update.value);
+                applied = owner->clientBiasSubtract() != word;
             } else {
                 // Refused: the word goes back to the offset the receiver works with.
                 putBack(regfile::kBiasOffset, owner->clientBiasSubtract() & ~kBiasEnableBit,
                         [](uint32_t offset) { return offset <= kBiasOffsetMask; });
             }
             break;
-        case regfile::kBiasEnable:
-            owner->setClientBiasSubtract((owner->clientBiasSubtract() & ~kBiasEnableBit) |
+        case regfile::kBiasEnable: {
+            const uint32_t word = owner->clientBiasSubtract();
+            owner->setClientBiasSubtract((word & ~kBiasEnableBit) |
                                          (update.value != 0 ? kBiasEnableBit : 0u));
+            applied = owner->clientBiasSubtract() != word;
             break;
+        }
         default:
             changeVerticalFactor(update.value);
             break;
         }
+        // The client's value is in effect now; should a word of the board's have been
+        // stored after the client's, the word goes back to the client's value. Never for
+        // the board's own word, nor for a value the hardware already had: those would
+        // answer each other for ever.
+        if (applied && !ownWord && owner->outbox->storedSince(update.address, before))
+            owner->publishWord(update.address, update.value);
     }
     update.handled = true;
 }

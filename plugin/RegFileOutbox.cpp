@@ -3,12 +3,30 @@
 
 #include "plugin/RegisterFileWords.h"
 
+#include <dlfcn.h>
+
 #include <algorithm>
 
 namespace Vistrel {
 
+namespace {
+
+// Keeps the module that holds this code loaded for the rest of the process: a thread of
+// its own goes on running here after the board was deleted, and the framework may unload
+// the module as soon as the deletion has returned.
+void keepModuleLoaded() {
+    Dl_info self{};
+    if (dladdr(reinterpret_cast<void*>(&keepModuleLoaded), &self) != 0 && self.dli_fname != nullptr)
+        dlopen(self.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+// Set while this thread is in update_word for one of the board's words.
+thread_local bool sending = false;
+
+} // namespace
+
 tcRegFileOutbox::tsTicket tcRegFileOutbox::queue(uint32_t address, uint32_t value) {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const platform::tcScopedLock lock(mutex);
     tsSlot& slot = slots[address];
     if (slot.queued == slot.taken) {
         ++waiting;
@@ -20,19 +38,19 @@ tcRegFileOutbox::tsTicket tcRegFileOutbox::queue(uint32_t address, uint32_t valu
 }
 
 void tcRegFileOutbox::send(const std::vector<tsTicket>& own) {
-    std::unique_lock<std::mutex> lock(mutex);
+    platform::tcScopedLock lock(mutex);
     for (const tsTicket& ticket : own)
         sendAddress(lock, ticket.address, ticket.sequence);
 }
 
-void tcRegFileOutbox::sendAddress(std::unique_lock<std::mutex>& lock, uint32_t address,
+void tcRegFileOutbox::sendAddress(platform::tcScopedLock& lock, uint32_t address,
                                   uint64_t sequence) {
     for (;;) {
         tsSlot& slot = slots[address];
         if (slot.sent >= sequence)
             return; // this value or a newer one reached the register file
         if (slot.taken != slot.sent) {
-            changed.wait(lock); // another thread sends this address: one send at most
+            lock.wait(changed); // another thread sends this address: one send at most
             continue;
         }
         // Nothing under way and the value is not sent: the newest one waits.
@@ -40,17 +58,38 @@ void tcRegFileOutbox::sendAddress(std::unique_lock<std::mutex>& lock, uint32_t a
         const uint64_t taking = slot.queued;
         slot.taken = taking;
         --waiting;
-        lock.unlock();
+        mutex.unlock(); // the register file is never called with it held
+        sending = true;
         regfile::publish(address, value);
-        lock.lock();
+        sending = false;
+        mutex.lock();
         slots[address].sent = taking;
         changed.notify_all();
         return;
     }
 }
 
+tcRegFileOutbox::tsMark tcRegFileOutbox::mark(uint32_t address) {
+    const platform::tcScopedLock lock(mutex);
+    const auto found = slots.find(address);
+    if (found == slots.end())
+        return {};
+    const tsSlot& slot = found->second;
+    return {slot.taken, slot.queued == slot.sent};
+}
+
+bool tcRegFileOutbox::storedSince(uint32_t address, const tsMark& mark) {
+    const platform::tcScopedLock lock(mutex);
+    const auto found = slots.find(address);
+    return !mark.idle || (found != slots.end() && found->second.taken != mark.taken);
+}
+
+bool tcRegFileOutbox::sendingOnThisThread() {
+    return sending;
+}
+
 void tcRegFileOutbox::handOver(const std::vector<tsTicket>& own) {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const platform::tcScopedLock lock(mutex);
     for (const tsTicket& ticket : own) {
         tsSlot& slot = slots[ticket.address];
         if (!slot.forPublisher) {
@@ -65,9 +104,11 @@ void tcRegFileOutbox::handOver(const std::vector<tsTicket>& own) {
 }
 
 void tcRegFileOutbox::publish() {
-    std::unique_lock<std::mutex> lock(mutex);
+    platform::tcScopedLock lock(mutex);
     for (;;) {
-        changed.wait(lock, [this] { return !publisherAddresses.empty() || closing; });
+        lock.wait(changed, [this]() NO_THREAD_SAFETY_ANALYSIS {
+            return !publisherAddresses.empty() || closing;
+        });
         if (publisherAddresses.empty())
             return;
         const uint32_t address = publisherAddresses.front();
@@ -83,7 +124,7 @@ void tcRegFileOutbox::publish() {
 void tcRegFileOutbox::close() {
     std::thread ending;
     {
-        const std::lock_guard<std::mutex> lock(mutex);
+        const platform::tcScopedLock lock(mutex);
         closing = true;
         ending = std::move(publisher);
     }
@@ -91,25 +132,29 @@ void tcRegFileOutbox::close() {
     if (!ending.joinable())
         return;
     // On the publishing thread itself (the board deleted from a notification of one of
-    // its own words): it ends by itself once it has sent the rest, holding the outbox.
-    if (ending.get_id() == std::this_thread::get_id())
+    // its own words): it ends by itself once it has sent the rest, holding the outbox, and
+    // returns through this module's code meanwhile, so the module must stay mapped.
+    if (ending.get_id() == std::this_thread::get_id()) {
+        keepModuleLoaded();
         ending.detach();
-    else
+    } else
         ending.join();
 }
 
 void tcRegFileOutbox::waitUntilPublished() {
-    std::unique_lock<std::mutex> lock(mutex);
-    changed.wait(lock, [this] { return publisherAddresses.empty() && !publisherBusy; });
+    platform::tcScopedLock lock(mutex);
+    lock.wait(changed, [this]() NO_THREAD_SAFETY_ANALYSIS {
+        return publisherAddresses.empty() && !publisherBusy;
+    });
 }
 
 size_t tcRegFileOutbox::mostWaiting() const {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const platform::tcScopedLock lock(mutex);
     return mostWaitingSeen;
 }
 
 size_t tcRegFileOutbox::mostHandedOver() const {
-    const std::lock_guard<std::mutex> lock(mutex);
+    const platform::tcScopedLock lock(mutex);
     return mostHandedOverSeen;
 }
 

@@ -13,6 +13,8 @@
 // inside a notification must not call the register file (one whose lock is not recursive
 // would deadlock): its words go to a publishing thread of the outbox, started when first
 // needed, which sends them once the notification has let go of the register file.
+#include "platform/ThreadAnnotations.h"
+
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -33,25 +35,38 @@ public:
         uint64_t sequence;
     };
 
+    // Where one address stood at a moment: see storedSince().
+    struct tsMark {
+        uint64_t taken = 0;
+        bool idle = true; // nothing waiting or being sent
+    };
+
     tcRegFileOutbox() = default;
     tcRegFileOutbox(const tcRegFileOutbox&) = delete;
     tcRegFileOutbox& operator=(const tcRegFileOutbox&) = delete;
 
     // Queues a word; the caller holds the board mutex, which orders the words of all threads.
-    tsTicket queue(uint32_t address, uint32_t value);
+    tsTicket queue(uint32_t address, uint32_t value) EXCLUDES(mutex);
     // Sends the caller's words (or newer values of their addresses) and returns once each
     // was handed to the register file. Call without the board mutex, outside notifications.
-    void send(const std::vector<tsTicket>& own);
+    void send(const std::vector<tsTicket>& own) EXCLUDES(mutex);
+    // Whether a word of address may have reached the register file after mark was taken:
+    // one was waiting or being sent then, or one was taken for sending since.
+    tsMark mark(uint32_t address) EXCLUDES(mutex);
+    bool storedSince(uint32_t address, const tsMark& mark) EXCLUDES(mutex);
+    // True while this thread is inside the register file sending one of the board's words:
+    // a notification it delivers carries the board's own value.
+    static bool sendingOnThisThread();
     // Leaves the caller's words to the publishing thread (from inside a notification).
-    void handOver(const std::vector<tsTicket>& own);
+    void handOver(const std::vector<tsTicket>& own) EXCLUDES(mutex);
     // The publishing thread sends what is left and ends; waited for unless called on it.
-    void close();
+    void close() EXCLUDES(mutex);
 
     // For tests: returns once nothing waits for the publishing thread; the most words that
     // were ever waiting at once; the most addresses ever waiting for the publishing thread.
-    void waitUntilPublished();
-    size_t mostWaiting() const;
-    size_t mostHandedOver() const;
+    void waitUntilPublished() EXCLUDES(mutex);
+    size_t mostWaiting() const EXCLUDES(mutex);
+    size_t mostHandedOver() const EXCLUDES(mutex);
 
 private:
     struct tsSlot {
@@ -64,18 +79,23 @@ private:
 
     // Sends the newest value of address once no other send of it is under way, unless a
     // value at least as new as sequence was sent meanwhile. Called with lock held.
-    void sendAddress(std::unique_lock<std::mutex>& lock, uint32_t address, uint64_t sequence);
-    void publish();
+    void sendAddress(platform::tcScopedLock& lock, uint32_t address, uint64_t sequence)
+        REQUIRES(mutex);
+    void publish() EXCLUDES(mutex);
 
-    mutable std::mutex mutex;
+    // Taken after the board mutex (words are queued under it), never held while the
+    // register file is called.
+    mutable platform::tcMutexLock mutex;
     std::condition_variable changed;
-    std::unordered_map<uint32_t, tsSlot> slots;
-    size_t waiting = 0, mostWaitingSeen = 0, mostHandedOverSeen = 0;
-    uint64_t lastSequence = 0;
-    std::deque<uint32_t> publisherAddresses;
-    std::thread publisher;
-    bool publisherBusy = false;
-    bool closing = false;
+    std::unordered_map<uint32_t, tsSlot> slots GUARDED_BY(mutex);
+    size_t waiting GUARDED_BY(mutex) = 0;
+    size_t mostWaitingSeen GUARDED_BY(mutex) = 0;
+    size_t mostHandedOverSeen GUARDED_BY(mutex) = 0;
+    uint64_t lastSequence GUARDED_BY(mutex) = 0;
+    std::deque<uint32_t> publisherAddresses GUARDED_BY(mutex);
+    std::thread publisher GUARDED_BY(mutex);
+    bool publisherBusy GUARDED_BY(mutex) = false;
+    bool closing GUARDED_BY(mutex) = false;
 };
 
 } // namespace Vistrel

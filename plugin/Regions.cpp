@@ -127,20 +127,19 @@ int tc120MXSSensorBoard::programMultipleROI() {
 }
 
 ROI tc120MXSSensorBoard::getROI() {
-    const auto lock = lockBoard();
+    const tcBoardScope scope(*this);
     return roi;
 }
 
 ROI tc120MXSSensorBoard::getImageROI() {
-    const auto lock = lockBoard();
+    const tcBoardScope scope(*this);
     // The framework may change its region list without the board programming it (a
     // programMultipleROI refused during a capture): the image is the one programmed.
     return imageInEffect ? *imageInEffect : imageOfRegions();
 }
 
 ROI tc120MXSSensorBoard::imageOfRegions() {
-    const auto lock = lockBoard();
-    const ROI region = getROI();
+    const ROI region = roi;
     const int count = getNumberOfROI();
     if (count == 1)
         return region;

@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstdint>
 #include <iostream>
+#include <optional>
 #include <stdexcept>
 
 namespace Vistrel {
@@ -41,9 +42,9 @@ int tc120MXSSensorBoard::setFrameInterval(int requested) {
     // A longer interval during a triggered capture waits for the triggered frame in flight.
     const int64_t previous = frameInterval.load();
     const bool longer = value > previous && pulsesMayRun.load();
-    std::unique_lock<std::mutex> betweenTriggeredFrames(triggeredFrameMutex, std::defer_lock);
+    std::optional<platform::tcScopedLock> betweenTriggeredFrames;
     if (longer && triggerMode.load() != eeFreeRunning)
-        betweenTriggeredFrames.lock();
+        betweenTriggeredFrames.emplace(triggeredFrameMutex);
 
     try {
         fpga.pwm.setPeriodTime(microseconds(value));
@@ -73,7 +74,7 @@ void tc120MXSSensorBoard::awaitLongerPulsePeriod(int64_t oldIntervalUs) {
 
 int tc120MXSSensorBoard::getFrameInterval() {
     // Locked so that a reader on another thread never sees a half-written interval.
-    const auto lock = lockBoard();
+    const tcBoardScope scope(*this);
     return low32(frameInterval.load());
 }
 
@@ -121,14 +122,14 @@ teNackCode tc120MXSSensorBoard::applyExposure(int64_t exposureUs) {
 }
 
 int tc120MXSSensorBoard::getExposure() {
-    const auto lock = lockBoard();
+    const tcBoardScope scope(*this);
     std::cout << "getExposure: " << exposure << std::endl;
     return low32(exposure);
 }
 
 int tc120MXSSensorBoard::getMinFrameIntervalMicroS() {
     // The sensor's readout fields are updated under this lock by the timing calls above.
-    const auto lock = lockBoard();
+    const tcBoardScope scope(*this);
     return low32(sensor.getFrameReadoutTime().count());
 }
 

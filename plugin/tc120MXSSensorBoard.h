@@ -1,10 +1,14 @@
 #pragma once
 // The board object the camera framework drives: owns the FPGA, the image sensor and the
 // register-file observer, and answers the framework's board interface.
+//
+// Threads, locks and their order, what the board needs of the framework's threads, and the
+// capture states: docs/concurrency.md.
 #include "Vistrel/tcMultipleROISensor.h"
 #include "Vistrel/tcObserver.h"
 #include "Vistrel/tcSensorBoard.h"
 #include "fpga/tc120MXSFpga.h"
+#include "platform/ThreadAnnotations.h"
 #include "plugin/BoardTurns.h"
 #include "plugin/RegFileOutbox.h"
 #include "plugin/StartupSettings.h"
@@ -58,14 +62,14 @@ public:
     int setColor(bool color) override;
     int setTestPattern(teTestPattern pattern) override;
     int getTestPattern() override;
-    int setTrigger(teTriggerMode mode) override;
+    int setTrigger(teTriggerMode mode) override EXCLUDES(captureMutex);
     int getTrigger() override;
     int peek(int reg, int* value) override;
     int poke(int reg, int value) override;
     int validate() override;
     bool isCapturing() override;
-    int start() override;
-    int stop() override;
+    int start() override EXCLUDES(captureMutex);
+    int stop() override EXCLUDES(captureMutex);
     std::string getTemperature(int index) override;
     std::string getVersion() override;
     int save(int slot) override;
@@ -82,7 +86,8 @@ public:
     int setStrobe(int delayMicroS, int widthMicroS) override;
     int setDecimation(int factor) override;
     int setHDRMode(bool on) override;
-    void Handler(unsigned int gpio, unsigned int level) override;
+    void Handler(unsigned int gpio, unsigned int level) override
+        EXCLUDES(captureMutex, triggeredFrameMutex);
     int GetSkipFrames(bool& skip) override;
     // Multiple-ROI view.
     int programMultipleROI() override;
@@ -95,9 +100,10 @@ public:
         void update(tsUpdate& update) override;
 
     private:
-        void changeVerticalFactor(uint32_t factor);
+        void changeVerticalFactor(uint32_t factor) REQUIRES(owner->boardMutex);
         // A refused word goes back to the value in effect, so that it describes the hardware.
-        void putBack(uint32_t address, uint32_t inEffect, bool (*acceptable)(uint32_t));
+        void putBack(uint32_t address, uint32_t inEffect, bool (*acceptable)(uint32_t))
+            REQUIRES(owner->boardMutex);
         tc120MXSSensorBoard* owner; // not owned
     };
 
@@ -109,12 +115,11 @@ private:
     class tcLifetimeGate {
     public:
         // False once the board is being destroyed: the caller must not touch it.
-        bool enter();
-        void leave();
-        // Refuses new entries and waits until no other thread is inside. Entries of the
-        // calling thread are not waited for, so a destructor that runs on the notifying
-        // thread does not wait for itself.
-        void closeAndWait();
+        bool enter() EXCLUDES(mutex);
+        void leave() EXCLUDES(mutex);
+        // Refuses new entries and waits until nothing is inside. Never called from inside
+        // the board (docs/concurrency.md: the board is not deleted from its own calls).
+        void closeAndWait() EXCLUDES(mutex);
 
         // One entry, left when it goes out of scope; false when the gate was closed.
         class tcPass {
@@ -134,21 +139,21 @@ private:
         };
 
     private:
-        std::mutex mutex;
+        platform::tcMutexLock mutex; // a leaf
         std::condition_variable idle;
-        std::vector<std::thread::id> inside;
-        bool closed = false;
+        unsigned inside GUARDED_BY(mutex) = 0;
+        bool closed GUARDED_BY(mutex) = false;
     };
 
-    // The board mutex for one operation. Register-file words published inside it leave
-    // the board when the outermost scope ends: queued in the outbox while the mutex is
-    // held (so their order is the board's), then sent by this thread after the mutex was
-    // released, or, inside a register-file notification, left to the outbox's publishing
-    // thread (see RegFileOutbox.h).
-    class tcBoardScope {
+    // The board mutex for one operation, the one way the board takes it, getters included.
+    // Register-file words published inside it leave the board when the outermost scope
+    // ends: queued in the outbox while the mutex is held (so their order is the board's),
+    // then sent by this thread after the mutex was released, or, inside a register-file
+    // notification, left to the outbox's publishing thread (see RegFileOutbox.h).
+    class SCOPED_CAPABILITY tcBoardScope {
     public:
-        explicit tcBoardScope(tc120MXSSensorBoard& board);
-        ~tcBoardScope();
+        explicit tcBoardScope(tc120MXSSensorBoard& board) ACQUIRE(board.boardMutex);
+        ~tcBoardScope() RELEASE();
         tcBoardScope(const tcBoardScope&) = delete;
         tcBoardScope& operator=(const tcBoardScope&) = delete;
 
@@ -156,9 +161,6 @@ private:
         tc120MXSSensorBoard& board;
         tcBoardTurns::tcLock lock;
     };
-
-    // The board mutex for reading a setting, taking turns as a board scope does.
-    tcBoardTurns::tcLock lockBoard();
 
     // Marks this thread as inside a register-file notification for a scope: words the
     // board publishes meanwhile must not be sent from it.
@@ -175,43 +177,47 @@ private:
     // answers 0 or the fault that stops the bring-up.
     void registerWithRegisterFile();
     int bringUpFpga(const tsStartupSettings& settings);
-    int powerUpSensor();
+    int powerUpSensor() REQUIRES(boardMutex);
     void applyStartupTiming(const tsStartupSettings& settings);
     void applyStartupRegion(const tsStartupSettings& settings);
     int trainReceiver();
     void loadBadPixelMap();
-    void applyStartupPipeline();
+    void applyStartupPipeline() REQUIRES(boardMutex);
     // Bias subtraction as the client sets it, applied to the receiver unless a pattern shows.
-    uint32_t clientBiasSubtract();
-    void setClientBiasSubtract(uint32_t word);
+    uint32_t clientBiasSubtract() REQUIRES(boardMutex);
+    void setClientBiasSubtract(uint32_t word) REQUIRES(boardMutex);
 
     // A new pulse period starts at the next pulse. Until then a frame runs at the old,
     // shorter period, and a start line for the longer one would fall past its end.
-    void awaitLongerPulsePeriod(int64_t oldIntervalUs);
+    void awaitLongerPulsePeriod(int64_t oldIntervalUs) REQUIRES(boardMutex);
     // Margin on the waits for a pulse due within a frame interval.
     static constexpr std::chrono::microseconds kPulseWaitMargin{100};
 
     // The image the framework's region list describes: the region, or the list's regions
     // stacked.
-    ROI imageOfRegions();
+    ROI imageOfRegions() REQUIRES(boardMutex);
 
     // Gives the sensor an exposure and publishes the one it took.
-    teNackCode applyExposure(int64_t exposureUs);
+    teNackCode applyExposure(int64_t exposureUs) REQUIRES(boardMutex);
 
     // Queues a register-file word for the end of the outermost board scope.
-    void publishWord(uint32_t address, uint32_t value);
+    void publishWord(uint32_t address, uint32_t value) REQUIRES(boardMutex);
+
+    // The framework's board mutex (tcSensorBoard::mutex) as the analysis names it: a
+    // tcBoardScope takes the one and acquires the other. First in the board's lock order.
+    platform::tcLockName boardMutex;
 
     tc120MXSFpga fpga;
     tc120MXS sensor;
-    int64_t exposure = 0; // µs, as read back from the sensor
+    int64_t exposure GUARDED_BY(boardMutex) = 0; // µs, as read back from the sensor
     // µs, as last programmed. Written under the board mutex; read without it by a
     // triggered frame in Handler, which must not wait for the board mutex while it holds
     // triggeredFrameMutex.
     std::atomic<int64_t> frameInterval{0};
     // Read by Handler on the framework's notification thread.
     std::atomic<teTriggerMode> triggerMode{eeFreeRunning};
-    teTestPattern testPattern = eeTestPatternOff;
-    uint16_t verticalMode = 1;
+    teTestPattern testPattern GUARDED_BY(boardMutex) = eeTestPatternOff;
+    uint16_t verticalMode GUARDED_BY(boardMutex) = 1;
     // 0 when idle, else the number of the running capture: a trigger acts only on the
     // capture during which it arrived.
     std::atomic<uint32_t> capturing{0};
@@ -229,26 +235,29 @@ private:
     // From the receiver's last training locking and aligning on: before, no frame would
     // arrive, and a capture must not be reported as running.
     std::atomic<bool> receiverReady{false};
-    ROI roi;
+    ROI roi GUARDED_BY(boardMutex);
     // The image the receiver was last programmed to cut out; none before the first region.
-    std::optional<ROI> imageInEffect;
+    std::optional<ROI> imageInEffect GUARDED_BY(boardMutex);
     // The bias-subtract word as the client last set it. The receiver holds it while no
     // test pattern shows and 0 while one does.
-    uint32_t biasSubtract = 0;
+    uint32_t biasSubtract GUARDED_BY(boardMutex) = 0;
     tcRegFileObs regFileObs;
+    // Set by initialize(), read by the destructor: the framework makes neither call while
+    // another of its calls runs on the board.
     bool observerRegistered = false;
     // Serialises start(), stop(), setTrigger() and a triggered frame in Handler. It is not
-    // fair: a Handler that waited on it checks that its capture still runs.
-    std::mutex captureMutex;
-    uint32_t lastCaptureRun = 0; // guarded by captureMutex
+    // fair: a Handler that waited on it checks that its capture still runs. Taken after the
+    // board mutex: start(), stop() and setTrigger() take the board mutex first, as a
+    // framework that holds it around its calls does; Handler never takes the board mutex.
+    platform::tcMutexLock captureMutex ACQUIRED_AFTER(boardMutex);
+    uint32_t lastCaptureRun GUARDED_BY(captureMutex) = 0;
     // Held by Handler while the pulse generator runs one triggered frame, and by a frame
     // interval that grows during a triggered capture: the longer interval reaches the
     // sensor between triggered frames, never in one. Taken after the board mutex and after
     // captureMutex, and nothing is taken while it is held.
-    std::mutex triggeredFrameMutex;
-    // Guarded by the board mutex.
-    int boardScopeDepth = 0;
-    std::vector<tcRegFileOutbox::tsTicket> pendingWords;
+    platform::tcMutexLock triggeredFrameMutex ACQUIRED_AFTER(boardMutex, captureMutex);
+    int boardScopeDepth GUARDED_BY(boardMutex) = 0;
+    std::vector<tcRegFileOutbox::tsTicket> pendingWords GUARDED_BY(boardMutex);
     tcBoardTurns turns;
     // Shared with its publishing thread, which may end after the board.
     std::shared_ptr<tcRegFileOutbox> outbox = std::make_shared<tcRegFileOutbox>();

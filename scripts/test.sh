@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Installs what is missing, builds and runs every test suite: host, armhf under qemu-arm,
-# the board build and its Debian packages (checked, and lintian), the plug-in-only build
-# with nothing but a C++ toolchain, the suites that touch threads or memory under the
-# sanitizers, and a short run of each fuzz harness. Prints the time each preset took.
+# Installs what is missing, checks the plug-in's lock annotations with clang, builds and runs
+# every test suite: host, armhf under qemu-arm, the board build and its Debian packages
+# (checked, and lintian), the plug-in-only build with nothing but a C++ toolchain, the suites
+# that touch threads or memory under the sanitizers, and a short run of each fuzz harness.
+# Prints the time each preset took.
 #
 #   scripts/test.sh          everything (what CI runs)
 #   scripts/test.sh --quick  the host suite alone, built incrementally in build/host
@@ -35,6 +36,9 @@ fi
 start=$SECONDS
 scripts/install-deps.sh --armhf --extra --package
 timings+=("dependencies $((SECONDS - start)) s")
+
+echo "== lock annotations (clang-14 -Wthread-safety, the plug-in only) =="
+workflow threadsafety
 
 echo "== host suite =="
 workflow host

@@ -6,6 +6,7 @@
 #include "Tarnis/tcGpio.h"
 #include "Vistrel/tcMutex.h"
 #include "Vistrel/teNackCode.h"
+#include "platform/ThreadAnnotations.h"
 #include "tcSPIDevice.h"
 
 #include <chrono>
@@ -51,7 +52,7 @@ public:
     tc120MXS& operator=(const tc120MXS&) = delete;
 
     // Register access.
-    void writeRegisterUnlocked(unsigned short reg, unsigned int value);
+    void writeRegisterUnlocked(unsigned short reg, unsigned int value) REQUIRES(registerLock);
     void writeRegister(unsigned short reg, unsigned int value);
     int readShadowRegister(unsigned short reg, unsigned int& value);
     void setRegisterField(unsigned short reg, unsigned int value, unsigned int mask,
@@ -113,8 +114,12 @@ private:
 
     Tarnis::tcADS7828 voltageAdc;
     tcSPIDevice spi;
+    // Taken for each register write and across a whole register file; after the board
+    // mutex, and nothing else is taken while it is held. registerLock is its name for the
+    // lock analysis.
     Vistrel::tcMutex registerMutex;
-    std::map<unsigned short, unsigned int> shadowRegisters;
+    platform::tcLockName registerLock;
+    std::map<unsigned short, unsigned int> shadowRegisters GUARDED_BY(registerLock);
     std::chrono::microseconds exposure{0};
     // Absent when the device tree does not name the line: such a pin is never driven.
     std::optional<Tarnis::tcGpioSingle> resetPin;

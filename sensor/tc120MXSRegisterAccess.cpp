@@ -27,12 +27,12 @@ void tc120MXS::writeRegisterUnlocked(unsigned short reg, unsigned int value) {
 }
 
 void tc120MXS::writeRegister(unsigned short reg, unsigned int value) {
-    platform::tcRobustLock lock(registerMutex.getMutex());
+    const platform::tcNamedRobustLock lock(registerMutex.getMutex(), registerLock);
     writeRegisterUnlocked(reg, value);
 }
 
 int tc120MXS::readShadowRegister(unsigned short reg, unsigned int& value) {
-    platform::tcRobustLock lock(registerMutex.getMutex());
+    const platform::tcNamedRobustLock lock(registerMutex.getMutex(), registerLock);
     const auto entry = shadowRegisters.find(reg);
     if (entry == shadowRegisters.end())
         return -1;
@@ -46,7 +46,7 @@ void tc120MXS::setRegisterField(unsigned short reg, unsigned int value, unsigned
     {
         // Read, modify and write under one lock, so two updates of fields of the same
         // register cannot lose each other's bits.
-        platform::tcRobustLock lock(registerMutex.getMutex());
+        const platform::tcNamedRobustLock lock(registerMutex.getMutex(), registerLock);
         const auto [entry, inserted] = shadowRegisters.try_emplace(reg, 0u);
         created = inserted;
         const unsigned int updated = (entry->second & ~(mask << shift)) | ((value & mask) << shift);
@@ -70,7 +70,7 @@ unsigned int tc120MXS::getRegisterField(unsigned short reg, unsigned int mask,
     bool created = false;
     unsigned int result = 0;
     {
-        platform::tcRobustLock lock(registerMutex.getMutex());
+        const platform::tcNamedRobustLock lock(registerMutex.getMutex(), registerLock);
         const auto [entry, inserted] = shadowRegisters.try_emplace(reg, 0u);
         created = inserted;
         result = (entry->second >> shift) & mask;

@@ -94,7 +94,7 @@ void tc120MXS::writeRegistersFromFile(const std::string& path) {
 
 bool tc120MXS::playRegisterFile(const std::string& path) {
     // Held for the whole file, pauses included, so no other write lands between its lines.
-    platform::tcRobustLock lock(registerMutex.getMutex());
+    const platform::tcNamedRobustLock lock(registerMutex.getMutex(), registerLock);
 
     std::cout << "\n" << kLoaderPrefix << "File: " << path << std::endl;
     // Only a regular file is played: a directory reads nothing, a device may never end and

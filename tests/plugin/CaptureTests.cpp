@@ -1,12 +1,20 @@
 // Capture start, stop and external triggers on the simulated head's virtual clock.
 #include "BringupFixture.h"
 
+#include "sim/FrameworkThreads.h"
 #include "sim/SimHead.h"
+#include "tests/support/BoardTestAccess.h"
 
 #include <gtest/gtest.h>
+#include <pthread.h>
 
 #include <atomic>
+#include <chrono>
 #include <cstdint>
+#include <cstdlib>
+#include <functional>
+#include <future>
+#include <iostream>
 #include <string>
 #include <thread>
 #include <vector>
@@ -306,6 +314,72 @@ TEST_F(Capture, HandlerStormWhileTheHostStartsAndStops) {
     EXPECT_FALSE(b.isCapturing());
     EXPECT_FALSE(head().pwm().enabled);
     EXPECT_EQ(chipFrameState(), 0u);
+}
+
+// Runs call on a thread that holds the framework's board mutex, as a framework that
+// serialises its own calls does, and returns its answer. A deadlock ends the test process:
+// the threads stuck in it cannot be joined.
+int underFrameworkMutex(Vistrel::tc120MXSSensorBoard& b, const std::function<int()>& call,
+                        const std::function<void()>& whileHeld = {}) {
+    pthread_mutex_t* const mutex = Vistrel::BoardTestAccess::boardMutex(b);
+    std::promise<int> answer;
+    std::future<int> answered = answer.get_future();
+    std::thread([&, mutex] {
+        pthread_mutex_lock(mutex);
+        if (whileHeld)
+            whileHeld();
+        const int result = call();
+        pthread_mutex_unlock(mutex);
+        answer.set_value(result);
+    }).detach();
+    if (answered.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        std::cerr << "deadlock: the call under the framework's board mutex did not return"
+                  << std::endl;
+        std::_Exit(EXIT_FAILURE);
+    }
+    return answered.get();
+}
+
+TEST_F(Capture, StopUnderTheFrameworksMutexEndsATriggeredCapture) {
+    // Catches a triggered frame that waits for the board mutex while it holds the capture
+    // mutex: stop(), called with the framework's board mutex held, then waits for the
+    // frame's capture mutex for ever.
+    auto& b = readyBoard();
+    ASSERT_EQ(b.setTrigger(eeExternalTrigger), 0);
+    ASSERT_EQ(b.start(), 0);
+    testing::internal::CaptureStdout();
+    const auto triggerArrives = [&] {
+        sim::notifyGpio(b, 7, 1);
+        // Time for the frame to reach the locks it takes (a few microseconds).
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    };
+    EXPECT_EQ(underFrameworkMutex(
+                  b, [&] { return b.stop(); }, triggerArrives),
+              0);
+    sim::waitForGpioNotifications();
+    testing::internal::GetCapturedStdout();
+    EXPECT_FALSE(b.isCapturing());
+    EXPECT_FALSE(head().pwm().enabled);
+}
+
+TEST_F(Capture, StopUnderTheFrameworksMutexWhileAStartWaitsForIt) {
+    // Catches start() taking the capture mutex before the board mutex: waiting for the
+    // board mutex the framework holds, it keeps the capture mutex from the framework's own
+    // stop(), and neither returns.
+    auto& b = readyBoard();
+    Vistrel::tcBoardTurns& turns = Vistrel::BoardTestAccess::turns(b);
+    std::future<int> started;
+    const int stopped = underFrameworkMutex(
+        b, [&] { return b.stop(); },
+        [&] {
+            started = std::async(std::launch::async, [&b] { return b.start(); });
+            while (turns.hostsWaiting() == 0) // start() waits for the board mutex
+                std::this_thread::yield();
+        });
+    EXPECT_EQ(stopped, 0);
+    EXPECT_EQ(started.get(), 0); // it came after the stop
+    EXPECT_TRUE(b.isCapturing());
+    EXPECT_EQ(b.stop(), 0);
 }
 
 } // namespace

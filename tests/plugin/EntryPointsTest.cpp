@@ -1,11 +1,18 @@
 // The shipped module as the framework sees it: looked up by name, then used.
+#include "BringupFixture.h"
+#include "Vistrel/tcObserver.h"
+#include "Vistrel/tcRegisterFile.h"
 #include "Vistrel/tcSensorBoard.h"
 #include "support/TestSupport.h"
 
 #include <dlfcn.h>
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <cstdlib>
 #include <stdexcept>
+#include <thread>
 
 namespace {
 
@@ -42,6 +49,60 @@ TEST_F(EntryPointsTest, TypeIsEightAndANullPathIsRefused) {
     EXPECT_EQ(board->getVerticalBin(), 1);
     EXPECT_NE(out.find("Constructing tc120MXSSensorBoard\n"), std::string::npos);
     delete board;
+}
+
+// A client of the register file that deletes the board when one of the board's own words
+// reaches it on another thread (the board's publishing thread), then takes its time to
+// return, as any observer may.
+class DeletingObserver : public Vistrel::tcObserver {
+public:
+    DeletingObserver(Vistrel::tcSensorBoard* board, uint32_t address)
+        : board(board), address(address), caller(std::this_thread::get_id()) {}
+    void update(Vistrel::tsUpdate& update) override {
+        if (update.address != address || std::this_thread::get_id() == caller || deleted.load())
+            return;
+        delete board;
+        deleted = true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    std::atomic<bool> deleted{false};
+
+private:
+    Vistrel::tcSensorBoard* board;
+    const uint32_t address;
+    const std::thread::id caller;
+};
+
+class ModuleUnloadTest : public bringup::BringupTest {};
+
+TEST_F(ModuleUnloadTest, UnloadingAfterADeletionOnThePublishingThreadIsSafe) {
+    // Catches the board's publishing thread still running code of the module after the
+    // board it belonged to was deleted on it: the framework unloads the module once the
+    // board is gone, and the thread returns into unmapped code (SIGSEGV).
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    copyAllSampleFiles();
+    EXPECT_EXIT(
+        {
+            void* module = dlopen(TC120MXS_PLUGIN_PATH, RTLD_NOW | RTLD_LOCAL);
+            auto makeSensor = reinterpret_cast<Vistrel::tcSensorBoard* (*)(const char*)>(
+                dlsym(module, "makeSensor"));
+            Vistrel::tcSensorBoard* board = makeSensor("/dev/spidev1.0");
+            if (board->initialize() != 0)
+                std::_Exit(2);
+            Vistrel::tcRegisterFile* file = Vistrel::tcRegisterFile::getInstance(nullptr, true);
+            DeletingObserver client(board, 0x3A00C); // the rescaled region's height
+            file->observable.registerObserver(&client);
+            // A vertical-factor write: the board publishes the new region from its
+            // publishing thread.
+            file->update_word(0x3A040, 2);
+            while (!client.deleted.load())
+                std::this_thread::yield();
+            dlclose(module);
+            std::this_thread::sleep_for(std::chrono::milliseconds(200));
+            file->observable.unregisterObserver(&client);
+            std::_Exit(0);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 } // namespace

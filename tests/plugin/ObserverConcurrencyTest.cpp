@@ -67,6 +67,49 @@ TEST_P(ObserverConcurrencyTest, ExposureAndRegisterFileWritesDoNotRace) {
     EXPECT_EQ(chipGain(), 15u);
 }
 
+TEST_P(ObserverConcurrencyTest, AClientWriteDuringBringUpLeavesWordsAndHardwareAgreeing) {
+    // Fault: a client's write that waits for the board mutex while initialize() holds it
+    // is applied after the bring-up's own words were stored: the register file then shows
+    // the bring-up's gain and bias while the hardware runs the client's.
+    copySampleConfig("120mxs_sensor.ini");
+    copySampleConfig("bad_pixel_map.txt");
+    copySampleConfig("120mxs_config.ini");
+    constexpr int kRounds = 10;
+    int apart = 0;
+    for (int round = 0; round < kRounds; ++round) {
+        resetHeadWithRegisterFile(GetParam());
+        tc120MXSSensorBoard& b = makeBoard();
+        std::atomic<bool> clientWrote{false};
+        std::thread client;
+        // At the bring-up's first wait, with the board mutex held, the client writes.
+        sim::setPluginSleepHook([&](sim::Micros) {
+            if (clientWrote.exchange(true))
+                return;
+            client = std::thread([] {
+                writeWord(0x3D000, 7);
+                writeWord(0x3D00C, 0);
+            });
+            std::this_thread::sleep_for(std::chrono::milliseconds(5)); // it waits for the board
+        });
+        testing::internal::CaptureStdout();
+        EXPECT_EQ(b.initialize(), 0);
+        sim::setPluginSleepHook({});
+        ASSERT_TRUE(client.joinable());
+        client.join();
+        sim::waitForRegisterFileNotifications();
+        BoardTestAccess::waitForPublishedWords(b);
+        sim::waitForRegisterFileNotifications();
+        testing::internal::GetCapturedStdout();
+
+        const bool biasOn =
+            (fpga().frameCtrl.readBiasSubtract() & tcCanon120FrameCtrl::kBiasSubtractEnable) != 0;
+        const bool agree = word(0x3D000) == chipGain() && word(0x3D00C) == (biasOn ? 1u : 0u);
+        apart += agree ? 0 : 1;
+        boardPtr.reset();
+    }
+    EXPECT_EQ(apart, 0) << "rounds of " << kRounds << " with words and hardware apart";
+}
+
 // The first SPI frame to reg at or after index from, or the end.
 size_t firstFrameTo(const std::vector<sim::SpiFrame>& frames, size_t from, uint16_t reg) {
     for (size_t i = from; i < frames.size(); ++i)

@@ -559,7 +559,7 @@ TEST_P(FrameworkThreadsTest, BoardDeletedWhileNotificationsRun) {
         ASSERT_EQ(made->start(), 0);
         settle();
         tc120MXSSensorBoard* const target = made.release();
-        std::mutex& captureMutex = Vistrel::BoardTestAccess::captureMutex(*target);
+        auto& captureMutex = Vistrel::BoardTestAccess::captureMutex(*target);
         pthread_mutex_t* const boardMutex = Vistrel::BoardTestAccess::boardMutex(*target);
         // Even rounds: the host deletes the board while both notifications wait inside it.
         // Odd rounds: the thread that delivers the board's own word 0x3C020 deletes it
@@ -578,9 +578,11 @@ TEST_P(FrameworkThreadsTest, BoardDeletedWhileNotificationsRun) {
         });
         std::thread deleter;
         {
-            std::unique_lock<std::mutex> frame(captureMutex); // a triggered frame running
+            // In the board's lock order: the board mutex before the capture mutex.
             if (!byNotifier)
                 pthread_mutex_lock(boardMutex); // a host operation running
+            std::unique_lock<platform::tcMutexLock> frame(
+                captureMutex); // a triggered frame running
             {
                 OutputWatch inside({"Handler: gpio 7"});
                 sim::notifyGpio(*target, 7, 1);
@@ -736,7 +738,7 @@ TEST_P(FrameworkThreadsTest, TriggerWaitingAcrossStopDoesNotRunInTheNextCapture)
     // capture B (the capture mutex is not first come, first served).
     ExposedBoard& b = readyExposedBoard();
     const Watchdog watchdog("trigger-across-stop");
-    std::mutex& captureMutex = Vistrel::BoardTestAccess::captureMutex(b);
+    auto& captureMutex = Vistrel::BoardTestAccess::captureMutex(b);
     constexpr int kRounds = 6;
     int stale = 0;
     testing::internal::CaptureStdout();
@@ -745,7 +747,8 @@ TEST_P(FrameworkThreadsTest, TriggerWaitingAcrossStopDoesNotRunInTheNextCapture)
         ASSERT_EQ(b.start(), 0); // capture A
         {
             OutputWatch arrived({"Handler: gpio 7"});
-            std::unique_lock<std::mutex> busy(captureMutex); // a triggered frame still running
+            std::unique_lock<platform::tcMutexLock> busy(
+                captureMutex); // a triggered frame still running
             const size_t pwmCalls = head().pwm().enableLog.size();
             sim::notifyGpio(b, 7, 1);
             arrived.waitForTexts();

@@ -36,7 +36,9 @@ public:
         board.verticalMode = mode;
     }
     static uint32_t biasSubtract(const tc120MXSSensorBoard& board) { return board.biasSubtract; }
-    static std::mutex& captureMutex(tc120MXSSensorBoard& board) { return board.captureMutex; }
+    static platform::tcMutexLock& captureMutex(tc120MXSSensorBoard& board) {
+        return board.captureMutex;
+    }
     static pthread_mutex_t* boardMutex(tc120MXSSensorBoard& board) {
         return board.mutex.getMutex();
     }
