@@ -81,10 +81,10 @@ int tc120MXSSensorBoard::programMultipleROI() {
     // The sensor reads one band, the rows of roi; the receiver cuts the framework's regions
     // out of it. An image of more rows than the band, or of columns past the line, would
     // leave the receiver waiting for lines that never come: no frame at all.
-    const ROI wanted = imageOfRegions();
-    if (wanted.height < 1 || wanted.height > roi.height || wanted.width < 1 || wanted.x < 0 ||
-        int64_t{wanted.x} + wanted.width > kColumnLimit) {
-        std::cout << "programMultipleROI image " << wanted.toString() << " not in the band"
+    const ROI image = imageOfRegions();
+    if (image.height < 1 || image.height > roi.height || image.width < 1 || image.x < 0 ||
+        int64_t{image.x} + image.width > kColumnLimit) {
+        std::cout << "programMultipleROI image " << image.toString() << " not in the band"
                   << std::endl;
         return eeArgumentOutOfRange;
     }
@@ -112,7 +112,6 @@ int tc120MXSSensorBoard::programMultipleROI() {
     setFrameInterval(getFrameInterval());
     setExposure(heldExposure);
 
-    const ROI image = imageOfRegions();
     std::cout << "image" << image.toString() << std::endl;
     imageInEffect = image;
 
