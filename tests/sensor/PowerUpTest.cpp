@@ -1,6 +1,7 @@
 // Construction, power-up sequence, rail checks and power-down of the 120MXS.
 #include "SensorFixture.h"
 #include "Vistrel/INIReader.h"
+#include "platform/ConfigFile.h"
 #include "sensor/RailLimits.h"
 #include "sim/SimHead.h"
 
@@ -292,6 +293,22 @@ TEST_F(PowerUpTest, DestructionDrivesNothing) {
     EXPECT_EQ(head().gpioEdges().size(), edges);
     EXPECT_TRUE(frames().empty());
     EXPECT_EQ(head().gpioLevel("XRESET"), 1);
+}
+
+TEST_F(PowerUpTest, ConfigValuesAreReportedOnlyWhenReadOtherwiseThanWritten) {
+    // Fault: a hexadecimal value read exactly as written is reported as misread, or a real
+    // number the reader does not take (a unit after it) passes without a word.
+    writeFile("limits.ini", "[Voltages_Max]\nMask = 0x0200443A\nGood = 1.995\nUnit = 1.9 V\n");
+    const config::tcIniFile file("limits.ini");
+    testing::internal::CaptureStderr();
+    EXPECT_EQ(file.unsigned32("Voltages_Max", "Mask", 7), 0x0200443Au);
+    EXPECT_DOUBLE_EQ(file.real("Voltages_Max", "Good", 0.0), 1.995);
+    const double unit = file.real("Voltages_Max", "Unit", 2.5);
+    const std::string err = testing::internal::GetCapturedStderr();
+    EXPECT_EQ(err.find("Mask"), std::string::npos) << err;
+    EXPECT_EQ(err.find("Good"), std::string::npos) << err;
+    EXPECT_NE(err.find("limits.ini: [Voltages_Max] Unit = \"1.9 V\" read as "), std::string::npos)
+        << err << " (value used: " << unit << ")";
 }
 
 } // namespace
