@@ -65,10 +65,6 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
         return; // not ours: left for the other observers
     }
 
-    // Where the board's own word of this address stood before this notification waits for
-    // the board: a word of the board's stored after the client's would leave the register
-    // file describing the board's value while the hardware takes the client's.
-    const tcRegFileOutbox::tsMark before = owner->outbox->mark(update.address);
     const bool ownWord = tcRegFileOutbox::sendingOnThisThread();
     {
         tcBoardScope scope(*owner);
@@ -113,12 +109,15 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
             changeVerticalFactor(update.value);
             break;
         }
-        // The client's value is in effect now; should a word of the board's have been
-        // stored after the client's, the word goes back to the client's value. Never for
-        // the board's own word, nor for a value the hardware already had: those would
-        // answer each other for ever.
-        if (applied && !ownWord && owner->outbox->storedSince(update.address, before))
+        // The client's value is in effect now. Should a word of the board's have been queued
+        // since the client's value was last echoed, it may be stored after the client's
+        // word (when the client stored it is not known here): the client's value is queued
+        // again behind it. Never for the board's own word, nor for a value the hardware
+        // already had: those would answer each other for ever.
+        if (applied && !ownWord && owner->outbox->queuedSinceEcho(update.address)) {
             owner->publishWord(update.address, update.value);
+            owner->outbox->echoed(update.address);
+        }
     }
     update.handled = true;
 }

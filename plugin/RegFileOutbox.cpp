@@ -69,19 +69,16 @@ void tcRegFileOutbox::sendAddress(platform::tcScopedLock& lock, uint32_t address
     }
 }
 
-tcRegFileOutbox::tsMark tcRegFileOutbox::mark(uint32_t address) {
+bool tcRegFileOutbox::queuedSinceEcho(uint32_t address) {
     const platform::tcScopedLock lock(mutex);
     const auto found = slots.find(address);
-    if (found == slots.end())
-        return {};
-    const tsSlot& slot = found->second;
-    return {slot.taken, slot.queued == slot.sent};
+    return found != slots.end() && found->second.queued > found->second.echoed;
 }
 
-bool tcRegFileOutbox::storedSince(uint32_t address, const tsMark& mark) {
+void tcRegFileOutbox::echoed(uint32_t address) {
     const platform::tcScopedLock lock(mutex);
-    const auto found = slots.find(address);
-    return !mark.idle || (found != slots.end() && found->second.taken != mark.taken);
+    tsSlot& slot = slots[address];
+    slot.echoed = slot.queued;
 }
 
 bool tcRegFileOutbox::sendingOnThisThread() {

@@ -35,12 +35,6 @@ public:
         uint64_t sequence;
     };
 
-    // Where one address stood at a moment: see storedSince().
-    struct tsMark {
-        uint64_t taken = 0;
-        bool idle = true; // nothing waiting or being sent
-    };
-
     tcRegFileOutbox() = default;
     tcRegFileOutbox(const tcRegFileOutbox&) = delete;
     tcRegFileOutbox& operator=(const tcRegFileOutbox&) = delete;
@@ -50,10 +44,12 @@ public:
     // Sends the caller's words (or newer values of their addresses) and returns once each
     // was handed to the register file. Call without the board mutex, outside notifications.
     void send(const std::vector<tsTicket>& own) EXCLUDES(mutex);
-    // Whether a word of address may have reached the register file after mark was taken:
-    // one was waiting or being sent then, or one was taken for sending since.
-    tsMark mark(uint32_t address) EXCLUDES(mutex);
-    bool storedSince(uint32_t address, const tsMark& mark) EXCLUDES(mutex);
+    // Whether a word of address was queued since the last echo(): the register file may
+    // store it after a client's word whose notification is being handled now, for the
+    // client's word was stored at a moment the board cannot know.
+    bool queuedSinceEcho(uint32_t address) EXCLUDES(mutex);
+    // Called once the client's value was queued again: later words are measured from it.
+    void echoed(uint32_t address) EXCLUDES(mutex);
     // True while this thread is inside the register file sending one of the board's words:
     // a notification it delivers carries the board's own value.
     static bool sendingOnThisThread();
@@ -74,6 +70,7 @@ private:
         uint64_t queued = 0; // sequence of the value waiting or last taken
         uint64_t taken = 0;  // sequence of the value being sent or last sent
         uint64_t sent = 0;   // sequence of the value last handed to the register file
+        uint64_t echoed = 0; // sequence of the value queued by the last echoed()
         bool forPublisher = false;
     };
 
