@@ -4,6 +4,7 @@
 // every exit, exceptions included.
 #include "platform/ThreadAnnotations.h"
 
+#include <chrono>
 #include <pthread.h>
 
 namespace platform {
@@ -11,12 +12,15 @@ namespace platform {
 class tcRobustLock {
 public:
     explicit tcRobustLock(pthread_mutex_t* mutex);
+    // Waits at most within for the mutex; owns() tells whether it was got.
+    tcRobustLock(pthread_mutex_t* mutex, std::chrono::microseconds within);
     ~tcRobustLock();
     tcRobustLock(const tcRobustLock&) = delete;
     tcRobustLock& operator=(const tcRobustLock&) = delete;
 
     // True when this lock recovered the mutex from a dead owner.
     bool recoveredOwnerDeath() const { return recovered; }
+    bool owns() const { return held; }
     // Unlocks before the end of the scope; the destructor then does nothing.
     void unlock();
 

@@ -38,6 +38,8 @@ tc120MXSSensorBoard::~tc120MXSSensorBoard() {
         tcRegisterFile::getInstance(nullptr, true)->observable.unregisterObserver(&regFileObs);
     observerRegistered = false;
     lifetime.closeAndWait();
+    // Words left to the board's thread are applied before the parts they change go.
+    deferred->close();
     // Every word is queued by now; the publishing thread sends what it still holds.
     outbox->close();
 }
@@ -83,7 +85,16 @@ tc120MXSSensorBoard::tcBoardScope::tcBoardScope(tc120MXSSensorBoard& board_)
     ++board.boardScopeDepth;
 }
 
+tc120MXSSensorBoard::tcBoardScope::tcBoardScope(tc120MXSSensorBoard& board_,
+                                                std::chrono::microseconds within, bool stepAside)
+    : board(board_), lock(board_.turns, board_.mutex.getMutex(), within, stepAside) {
+    if (lock.acquired())
+        ++board.boardScopeDepth;
+}
+
 tc120MXSSensorBoard::tcBoardScope::~tcBoardScope() {
+    if (!lock.acquired())
+        return;
     std::vector<tcRegFileOutbox::tsTicket> own;
     std::shared_ptr<tcRegFileOutbox> outbox;
     if (--board.boardScopeDepth == 0 && !board.pendingWords.empty()) {

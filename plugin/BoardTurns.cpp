@@ -49,6 +49,25 @@ tcBoardTurns::tcLock::tcLock(tcBoardTurns& turns, pthread_mutex_t* mutex_, bool 
     held[heldCount++] = {mutex, 1};
 }
 
+tcBoardTurns::tcLock::tcLock(tcBoardTurns& turns, pthread_mutex_t* mutex_,
+                             std::chrono::microseconds within, bool stepAside)
+    : mutex(mutex_) {
+    if (tsHeld* entry = heldEntry(mutex)) {
+        ++entry->depth;
+        return;
+    }
+    if (stepAside)
+        turns.stepAside();
+    lock.emplace(mutex, within);
+    if (!lock->owns()) {
+        released = true; // nothing to let go of
+        return;
+    }
+    if (heldCount == kMostHeld)
+        std::terminate();
+    held[heldCount++] = {mutex, 1};
+}
+
 tcBoardTurns::tcLock::~tcLock() {
     unlock();
 }

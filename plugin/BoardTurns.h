@@ -29,7 +29,13 @@ public:
     class tcLock {
     public:
         tcLock(tcBoardTurns& turns, pthread_mutex_t* mutex, bool inNotification);
+        // A notification's lock (stepping aside first if asked): waits at most within for
+        // the mutex.
+        tcLock(tcBoardTurns& turns, pthread_mutex_t* mutex, std::chrono::microseconds within,
+               bool stepAside);
         ~tcLock();
+        // False only for a lock that waited its whole bound in vain.
+        bool acquired() const { return !lock || lock->owns(); }
         tcLock(const tcLock&) = delete;
         tcLock& operator=(const tcLock&) = delete;
         // Unlocks before the end of the scope; the destructor then does nothing.

@@ -65,61 +65,74 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
         return; // not ours: left for the other observers
     }
 
-    const bool ownWord = tcRegFileOutbox::sendingOnThisThread();
-    {
-        tcBoardScope scope(*owner);
-        // A word for hardware that is not up yet (or failed to come up) is taken as
-        // handled and left: a frame to an unpowered sensor or a core that never said it
-        // was usable breaks the hardware.
-        const bool sensorWord =
-            update.address == regfile::kGain || update.address == regfile::kVerticalFactor;
-        if (!(sensorWord ? owner->sensorReady.load() : owner->fpgaReady.load())) {
-            update.handled = true;
-            return;
-        }
-        bool applied = false; // the hardware changed to the client's value
-        switch (update.address) {
-        case regfile::kGain:
-            if (isSensorGain(update.value)) {
-                applied = static_cast<uint32_t>(owner->sensor.getGain()) != update.value;
-                owner->sensor.setGain(static_cast<tc120MXS::teGain>(update.value));
-            } else { // refused: the word goes back to the gain the sensor has
-                putBack(regfile::kGain, owner->sensor.getGain(), isSensorGain);
-            }
-            break;
-        case regfile::kBiasOffset:
-            if (update.value <= kBiasOffsetMask) {
-                const uint32_t word = owner->clientBiasSubtract();
-                owner->setClientBiasSubtract((word & ~kBiasOffsetMask) | update.value);
-                applied = owner->clientBiasSubtract() != word;
-            } else {
-                // Refused: the word goes back to the offset the receiver works with.
-                putBack(regfile::kBiasOffset, owner->clientBiasSubtract() & ~kBiasEnableBit,
-                        [](uint32_t offset) { return offset <= kBiasOffsetMask; });
-            }
-            break;
-        case regfile::kBiasEnable: {
-            const uint32_t word = owner->clientBiasSubtract();
-            owner->setClientBiasSubtract((word & ~kBiasEnableBit) |
-                                         (update.value != 0 ? kBiasEnableBit : 0u));
-            applied = owner->clientBiasSubtract() != word;
-            break;
-        }
-        default:
-            changeVerticalFactor(update.value);
-            break;
-        }
-        // The client's value is in effect now. Should a word of the board's have been queued
-        // since the client's value was last echoed, it may be stored after the client's
-        // word (when the client stored it is not known here): the client's value is queued
-        // again behind it. Never for the board's own word, nor for a value the hardware
-        // already had: those would answer each other for ever.
-        if (applied && !ownWord && owner->outbox->queuedSinceEcho(update.address)) {
-            owner->publishWord(update.address, update.value);
-            owner->outbox->echoed(update.address);
-        }
-    }
+    const tcDeferredNotifications::tsWord word{update.address, update.value,
+                                               tcRegFileOutbox::sendingOnThisThread()};
+    // Behind the words already left to the board's thread, so that words take effect in the
+    // order they came; otherwise here, if the board mutex comes within the bound.
+    if (owner->deferred->busy() || !applyWithin(word, kMostWait, true))
+        owner->deferred->defer(word);
     update.handled = true;
+}
+
+bool tc120MXSSensorBoard::tcRegFileObs::applyWithin(const tcDeferredNotifications::tsWord& word,
+                                                    std::chrono::microseconds within,
+                                                    bool stepAside) {
+    tcBoardScope scope(*owner, within, stepAside);
+    if (!scope.held())
+        return false;
+    apply(word);
+    return true;
+}
+
+void tc120MXSSensorBoard::tcRegFileObs::apply(const tcDeferredNotifications::tsWord& word) {
+    // A word for hardware that is not up yet (or failed to come up) is taken as handled
+    // and left: a frame to an unpowered sensor or a core that never said it was usable
+    // breaks the hardware.
+    const bool sensorWord =
+        word.address == regfile::kGain || word.address == regfile::kVerticalFactor;
+    if (!(sensorWord ? owner->sensorReady.load() : owner->fpgaReady.load()))
+        return;
+    bool applied = false; // the hardware changed to the client's value
+    switch (word.address) {
+    case regfile::kGain:
+        if (isSensorGain(word.value)) {
+            applied = static_cast<uint32_t>(owner->sensor.getGain()) != word.value;
+            owner->sensor.setGain(static_cast<tc120MXS::teGain>(word.value));
+        } else { // refused: the word goes back to the gain the sensor has
+            putBack(regfile::kGain, owner->sensor.getGain(), isSensorGain);
+        }
+        break;
+    case regfile::kBiasOffset:
+        if (word.value <= kBiasOffsetMask) {
+            const uint32_t current = owner->clientBiasSubtract();
+            owner->setClientBiasSubtract((current & ~kBiasOffsetMask) | word.value);
+            applied = owner->clientBiasSubtract() != current;
+        } else {
+            // Refused: the word goes back to the offset the receiver works with.
+            putBack(regfile::kBiasOffset, owner->clientBiasSubtract() & ~kBiasEnableBit,
+                    [](uint32_t offset) { return offset <= kBiasOffsetMask; });
+        }
+        break;
+    case regfile::kBiasEnable: {
+        const uint32_t current = owner->clientBiasSubtract();
+        owner->setClientBiasSubtract((current & ~kBiasEnableBit) |
+                                     (word.value != 0 ? kBiasEnableBit : 0u));
+        applied = owner->clientBiasSubtract() != current;
+        break;
+    }
+    default:
+        changeVerticalFactor(word.value);
+        break;
+    }
+    // The client's value is in effect now. Should a word of the board's have been queued
+    // since the client's value was last echoed, it may be stored after the client's word
+    // (when the client stored it is not known here): the client's value is queued again
+    // behind it. Never for the board's own word, nor for a value the hardware already had:
+    // those would answer each other for ever.
+    if (applied && !word.ownWord && owner->outbox->queuedSinceEcho(word.address)) {
+        owner->publishWord(word.address, word.value);
+        owner->outbox->echoed(word.address);
+    }
 }
 
 void tc120MXSSensorBoard::tcRegFileObs::changeVerticalFactor(uint32_t factor) {

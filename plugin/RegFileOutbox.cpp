@@ -1,24 +1,14 @@
 // The board's register-file words on their way to the register file.
 #include "plugin/RegFileOutbox.h"
 
+#include "plugin/ModuleLifetime.h"
 #include "plugin/RegisterFileWords.h"
-
-#include <dlfcn.h>
 
 #include <algorithm>
 
 namespace Vistrel {
 
 namespace {
-
-// Keeps the module that holds this code loaded for the rest of the process: a thread of
-// its own goes on running here after the board was deleted, and the framework may unload
-// the module as soon as the deletion has returned.
-void keepModuleLoaded() {
-    Dl_info self{};
-    if (dladdr(reinterpret_cast<void*>(&keepModuleLoaded), &self) != 0 && self.dli_fname != nullptr)
-        dlopen(self.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
-}
 
 // Set while this thread is in update_word for one of the board's words.
 thread_local bool sending = false;

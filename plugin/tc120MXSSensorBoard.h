@@ -10,6 +10,7 @@
 #include "fpga/tc120MXSFpga.h"
 #include "platform/ThreadAnnotations.h"
 #include "plugin/BoardTurns.h"
+#include "plugin/DeferredNotifications.h"
 #include "plugin/RegFileOutbox.h"
 #include "plugin/StartupSettings.h"
 #include "sensor/FullFrame.h"
@@ -98,8 +99,17 @@ public:
         explicit tcRegFileObs(tc120MXSSensorBoard* owner) : owner(owner) {}
         ~tcRegFileObs() override = default;
         void update(tsUpdate& update) override;
+        friend class tc120MXSSensorBoard;
 
     private:
+        // How long a notification waits for the board mutex before it leaves its word to
+        // the board's own thread (after stepping aside for a waiting host call).
+        static constexpr std::chrono::microseconds kMostWait{2000};
+        // The effect of one of the board's words on the hardware.
+        void apply(const tcDeferredNotifications::tsWord& word) REQUIRES(owner->boardMutex);
+        // On the notifying thread, after stepping aside; on the board's own thread, without.
+        bool applyWithin(const tcDeferredNotifications::tsWord& word,
+                         std::chrono::microseconds within, bool stepAside);
         void changeVerticalFactor(uint32_t factor) REQUIRES(owner->boardMutex);
         // A refused word goes back to the value in effect, so that it describes the hardware.
         void putBack(uint32_t address, uint32_t inEffect, bool (*acceptable)(uint32_t))
@@ -153,7 +163,14 @@ private:
     class SCOPED_CAPABILITY tcBoardScope {
     public:
         explicit tcBoardScope(tc120MXSSensorBoard& board) ACQUIRE(board.boardMutex);
+        // A notification's scope (stepping aside first if asked): waits at most within for
+        // the board mutex, and holds nothing when held() is false. The analysis cannot
+        // follow a lock that may fail: such a scope touches nothing of the board's unless
+        // held().
+        tcBoardScope(tc120MXSSensorBoard& board, std::chrono::microseconds within, bool stepAside)
+            ACQUIRE(board.boardMutex);
         ~tcBoardScope() RELEASE();
+        bool held() const { return lock.acquired(); }
         tcBoardScope(const tcBoardScope&) = delete;
         tcBoardScope& operator=(const tcBoardScope&) = delete;
 
@@ -261,6 +278,11 @@ private:
     tcBoardTurns turns;
     // Shared with its publishing thread, which may end after the board.
     std::shared_ptr<tcRegFileOutbox> outbox = std::make_shared<tcRegFileOutbox>();
+    // Words whose notification could not wait for the board mutex (RegFileObserver.cpp).
+    std::shared_ptr<tcDeferredNotifications> deferred = std::make_shared<tcDeferredNotifications>(
+        [this](const tcDeferredNotifications::tsWord& word, std::chrono::microseconds within) {
+            return regFileObs.applyWithin(word, within, false);
+        });
     tcLifetimeGate lifetime;
 };
 

@@ -5,6 +5,9 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdlib>
+#include <future>
+#include <iostream>
 #include <thread>
 
 using namespace Vistrel;
@@ -110,6 +113,39 @@ TEST_P(ObserverConcurrencyTest, AClientWriteDuringBringUpLeavesWordsAndHardwareA
     EXPECT_EQ(apart, 0) << "rounds of " << kRounds << " with words and hardware apart";
 }
 
+TEST_P(ObserverConcurrencyTest, AFrameworkThreadHoldingTheBoardMutexCanWriteTheRegisterFile) {
+    // Fault: a client's notification that waits for the board mutex for as long as it takes.
+    // A register file that notifies under its own lock holds that lock meanwhile, and the
+    // framework thread that holds the board mutex and writes the register file waits for
+    // the same lock: neither returns. The client's value must still reach the hardware.
+    tc120MXSSensorBoard& b = bringUp();
+    pthread_mutex_t* const boardMutex = BoardTestAccess::boardMutex(b);
+    std::promise<void> wrote;
+    std::future<void> written = wrote.get_future();
+    testing::internal::CaptureStdout();
+    std::thread framework([&] {
+        pthread_mutex_lock(boardMutex);
+        std::thread client([] { writeWord(0x3D000, 7); });
+        // Time for the client's notification to wait for the board mutex.
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        writeWord(0x3F000, 1); // a word of the framework's own
+        pthread_mutex_unlock(boardMutex);
+        client.join();
+        wrote.set_value();
+    });
+    if (written.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
+        std::cerr << "deadlock: the framework's register-file write did not return" << std::endl;
+        std::_Exit(EXIT_FAILURE); // the threads stuck in it cannot be joined
+    }
+    framework.join();
+    sim::waitForRegisterFileNotifications();
+    BoardTestAccess::waitForPublishedWords(b);
+    sim::waitForRegisterFileNotifications();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(chipGain(), 7u);
+    EXPECT_EQ(word(0x3D000), 7u);
+}
+
 // The first SPI frame to reg at or after index from, or the end.
 size_t firstFrameTo(const std::vector<sim::SpiFrame>& frames, size_t from, uint16_t reg) {
     for (size_t i = from; i < frames.size(); ++i)
@@ -172,7 +208,7 @@ TEST_F(BoardTurnsTest, ANotificationStepsAsideForOneWaitingHostCallNotForAll) {
     // it arrived holds the board. The first of them may hold it for long, so the
     // notification waits out its whole bound, and host calls that keep coming keep it out.
     constexpr auto kBound = std::chrono::milliseconds(500); // a wake-up takes far less
-    bringUpWithBound(kBound);
+    tc120MXSSensorBoard& b = bringUpWithBound(kBound);
 
     pthread_mutex_lock(boardMutex); // the framework holds the board for a moment
     // Two host calls queue; whichever gets the board first keeps it for twice the bound.
@@ -191,6 +227,8 @@ TEST_F(BoardTurnsTest, ANotificationStepsAsideForOneWaitingHostCallNotForAll) {
     second.join();
     client.join();
 
+    BoardTestAccess::waitForPublishedWords(b); // a word left to the board's thread
+
     EXPECT_EQ(turns->stepsAside(), 1u);
     EXPECT_EQ(turns->stepsAsideTimedOut(), 0u)
         << "the notification kept stepping aside after one waiting host call held the board";
@@ -200,7 +238,7 @@ TEST_F(BoardTurnsTest, ANotificationStepsAsideForOneWaitingHostCallNotForAll) {
 TEST_F(BoardTurnsTest, ANotificationDoesNotStepAsideForAnotherNotification) {
     // Fault: a notification's lock counted as a host call's, so that a client's write waits
     // up to the bound behind another client's: the turns are for host calls only.
-    bringUpWithBound(std::chrono::milliseconds(20));
+    tc120MXSSensorBoard& b = bringUpWithBound(std::chrono::milliseconds(20));
 
     pthread_mutex_lock(boardMutex); // the framework holds the board for a moment
     std::thread firstClient([&] { writeWord(0x3D000, 13); });
@@ -211,6 +249,7 @@ TEST_F(BoardTurnsTest, ANotificationDoesNotStepAsideForAnotherNotification) {
     pthread_mutex_unlock(boardMutex);
     firstClient.join();
     secondClient.join();
+    BoardTestAccess::waitForPublishedWords(b); // words left to the board's thread
 
     EXPECT_EQ(turns->stepsAside(), 0u);
     EXPECT_EQ(chipGain(), 13u);
@@ -235,6 +274,7 @@ TEST_F(BoardTurnsTest, ANotificationStepsAsideNoLongerThanItsBound) {
     pthread_mutex_unlock(boardMutex);
     host.join();
     client.join();
+    BoardTestAccess::waitForPublishedWords(b);
 
     EXPECT_EQ(timedOut, 1u) << "step-asides counted as having waited their whole bound";
     EXPECT_EQ(chipGain(), 13u);

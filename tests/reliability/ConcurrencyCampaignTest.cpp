@@ -959,4 +959,79 @@ TEST_P(FrameworkThreadsTest, HostCallsDuringAClientWriteStorm) {
            2L * kRounds);
 }
 
+TEST_P(FrameworkThreadsTest,
+       EveryHostCallUnderTheFrameworksMutexWhileClientsWriteAndTriggersArrive) {
+    // Fault: a framework that serialises its calls holds its board mutex around each; a
+    // client's notification that waits for that mutex for as long as it takes, inside a
+    // register file that notifies under its own lock, keeps that lock from the framework
+    // thread, which writes the register file through the board's published words: neither
+    // returns. Or, once all is done, words that describe other settings than the hardware's.
+    ExposedBoard& b = readyExposedBoard();
+    const Watchdog watchdog("framework-serialises");
+    pthread_mutex_t* const boardMutex = Vistrel::BoardTestAccess::boardMutex(b);
+    const auto underMutex = [&](const std::function<void()>& call) {
+        pthread_mutex_lock(boardMutex);
+        call();
+        pthread_mutex_unlock(boardMutex);
+    };
+    const Vistrel::ROI regions[] = {Vistrel::ROI(1000, 800, 4000, 2000), Vistrel::kFullFrame};
+    std::atomic<bool> done{false};
+    StartGate gate;
+    testing::internal::CaptureStdout();
+    std::thread client([&] {
+        gate.wait();
+        for (uint32_t i = 0; !done.load(); ++i) {
+            writeWord(0x3D000, i % 2 == 0 ? 13 : 7);
+            writeWord(0x3D008, i & 0x7FF);
+            writeWord(0x3D00C, (i / 2) & 1);
+            if (i % 8 == 0)
+                writeWord(0x3A040, (i / 8) % 2 == 0 ? 2 : 1);
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+        }
+    });
+    std::thread triggers([&] {
+        gate.wait();
+        for (unsigned level = 1; !done.load(); level ^= 1u) {
+            sim::notifyGpio(b, 7, level);
+            std::this_thread::sleep_for(std::chrono::microseconds(500));
+        }
+    });
+    gate.open();
+    underMutex([&] { EXPECT_EQ(b.initialize(), 0); });
+    constexpr int kRounds = 24;
+    for (int r = 0; r < kRounds; ++r) {
+        underMutex([&] { b.setExposure(20000 + (r % 5) * 10000); });
+        underMutex([&] { b.setFrameInterval(250000 + (r % 3) * 50000); });
+        underMutex([&] { b.setROI(regions[r % 2]); });
+        underMutex(
+            [&] { b.setTestPattern(static_cast<Vistrel::teTestPattern>(r % 3 == 0 ? 16 : 0)); });
+        underMutex(
+            [&] { b.setTrigger(r % 4 < 2 ? Vistrel::eeExternalTrigger : Vistrel::eeFreeRunning); });
+        underMutex([&] { b.start(); });
+        underMutex([&] {
+            b.getImageROI();
+            b.getROI();
+            b.getVersion();
+            b.getExposure();
+        });
+        underMutex([&] { b.stop(); });
+    }
+    underMutex([&] { b.setTestPattern(Vistrel::eeTestPatternOff); });
+    done = true;
+    client.join();
+    triggers.join();
+    settle();
+    showFailures(testing::internal::GetCapturedStdout());
+
+    const bool biasOn = (head().frameRegister(sim::frame::biasSubtract) & 0x80000000u) != 0;
+    EXPECT_EQ(word(0x3D000), (chipRegister(0x7A) >> 5) & 0xFu) << "gain word and the sensor's gain";
+    EXPECT_EQ(word(0x3D00C), biasOn ? 1u : 0u) << "bias-enable word and the receiver";
+    EXPECT_EQ(word(0x3A000), uint32_t(b.getFrameInterval()));
+    EXPECT_EQ(word(0x3A004), uint32_t(b.getExposure()));
+    EXPECT_EQ(head().pwm().periodUs, b.getFrameInterval());
+    std::cout << "campaign: framework-serialises/" << modeName({GetParam(), 0})
+              << " notifications left to the board's thread="
+              << Vistrel::BoardTestAccess::deferredWords(b) << std::endl;
+}
+
 } // namespace

@@ -44,7 +44,12 @@ public:
     }
     // Returns once the words published inside register-file notifications were sent.
     static void waitForPublishedWords(tc120MXSSensorBoard& board) {
+        board.deferred->waitUntilIdle();
         board.outbox->waitUntilPublished();
+    }
+    // Register-file words whose notification left them to the board's own thread.
+    static uint64_t deferredWords(tc120MXSSensorBoard& board) {
+        return board.deferred->deferredCount();
     }
     // The most register-file words that ever waited in the board's outbox at once.
     static size_t mostWaitingWords(tc120MXSSensorBoard& board) {

@@ -1,0 +1,13 @@
+#include "plugin/ModuleLifetime.h"
+
+#include <dlfcn.h>
+
+namespace Vistrel {
+
+void keepModuleLoaded() {
+    Dl_info self{};
+    if (dladdr(reinterpret_cast<void*>(&keepModuleLoaded), &self) != 0 && self.dli_fname != nullptr)
+        dlopen(self.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
+}
+
+} // namespace Vistrel
