@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <csignal>
+#include <cstdlib>
 #include <map>
 #include <regex>
 #include <set>
@@ -137,6 +138,21 @@ TEST_F(CamhostTraceTest, TwoRunsOfOneScriptOnTheVirtualClockRecordTheSame) {
     const tsComparable first = comparable(readText("first.trace"));
     ASSERT_GT(first.operations.size(), 10u);
     EXPECT_EQ(first, comparable(readText("second.trace")));
+}
+
+TEST_F(CamhostTraceTest, CamhostBoardOnTheStandInFrameworkRecordsWhatCamhostRecords) {
+    writeFile("test.cam", demoWithoutClientWrites());
+    ASSERT_EQ(runScript("", {"--trace", "model.trace", "test.cam"}).status, 0);
+    setenv("CAMSIM_CLOCK", "virtual", 1);
+    const camhosttest::tsRun board = camhosttest::runCamhost(
+        {"--config", std::string(TC120MXS_SOURCE_DIR) + "/config", "--plugin", TC120MXS_PLUGIN_PATH,
+         "--trace", "board.trace", "test.cam"},
+        "", TC120MXS_CAMHOST_BOARD_PATH);
+    unsetenv("CAMSIM_CLOCK");
+    ASSERT_EQ(board.status, 0) << board.err;
+    const tsComparable model = comparable(readText("model.trace"));
+    ASSERT_GT(model.operations.size(), 10u);
+    EXPECT_EQ(comparable(readText("board.trace")), model);
 }
 
 TEST_F(CamhostTraceTest, RunKilledDuringLockWaitLeavesWholeLinesUpToTheKill) {

@@ -86,8 +86,8 @@ int main(int argc, char** argv) {
         dropped = record.dropped();
     }
     std::printf("FPGA register read, recording off: %8.1f ns\n", off);
-    std::printf("FPGA register read, recording on:  %8.1f ns (+%.1f ns an event; goal +2000)\n",
-                on, on - off);
+    std::printf("FPGA register read, recording on:  %8.1f ns (+%.1f ns an event; goal +2000)\n", on,
+                on - off);
     std::printf("one event alone (format and buffer): %6.1f ns\n", eventOnly);
     std::printf("events dropped while measuring: %llu of %d\n",
                 static_cast<unsigned long long>(dropped), kReads * kRuns * 2);
