@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 namespace Vistrel {
@@ -119,6 +120,12 @@ void tc120MXSSensorBoard::Handler(unsigned int gpio, unsigned int level) {
     const tcLifetimeGate::tcPass inside(lifetime);
     if (!inside)
         return; // the board is being destroyed
+    // Inside the gate: the record goes with the board. What this runs is part of the event.
+    std::optional<platform::tcTraceRecord::tcInside> notified;
+    if (record) {
+        notified.emplace();
+        record->event("gpio_irq", "pin=%u level=%u", gpio, level);
+    }
 
     // One write, so lines of concurrent notifications do not interleave.
     std::ostringstream line;

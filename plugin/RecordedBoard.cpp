@@ -272,14 +272,4 @@ int tc120MXSRecordedBoard::programMultipleROI() {
     return recorded("programMultipleROI", [&] { return Base::programMultipleROI(); });
 }
 
-void tc120MXSRecordedBoard::Handler(unsigned int gpio, unsigned int level) {
-    if (record == nullptr) {
-        Base::Handler(gpio, level);
-        return;
-    }
-    const tcTraceRecord::tcInside inside;
-    record->event("gpio_irq", "pin=%u level=%u", gpio, level);
-    Base::Handler(gpio, level);
-}
-
 } // namespace Vistrel

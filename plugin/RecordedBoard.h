@@ -1,8 +1,9 @@
 #pragma once
 // The board as made when TC120MXS_TRACE asks for a boundary record: each operation the
-// framework calls goes into the record at entry (`op`) and at return (`op_ret`), and each
-// GPIO notification (`gpio_irq`); the board's calls of its own operations do not. Without
-// the variable the framework gets the plain board, which costs nothing of this.
+// framework calls goes into the record at entry (`op`) and at return (`op_ret`); the
+// board's calls of its own operations do not (a GPIO notification is recorded by the plain
+// board's Handler, inside its lifetime gate). Without the variable the framework gets the
+// plain board, which costs nothing of this.
 #include "plugin/tc120MXSSensorBoard.h"
 
 #include <string>
@@ -81,7 +82,6 @@ public:
     int setStrobe(int delayMicroS, int widthMicroS) override;
     int setDecimation(int factor) override;
     int setHDRMode(bool on) override;
-    void Handler(unsigned int gpio, unsigned int level) override;
     int GetSkipFrames(bool& skip) override;
     int programMultipleROI() override;
 
