@@ -114,8 +114,8 @@ public:
     int mapState() { return TC120MXS_CORE_CALL(tcBadPixelReplacement, mapState); }
     int onState() { return TC120MXS_CORE_CALL(tcBadPixelReplacement, onState); }
     void dumpRegisters() { TC120MXS_CORE_CALL(tcBadPixelReplacement, dumpRegisters); }
-    // The core itself, for the bad-pixel command handler: the framework reports a handler
-    // by its type, which must stay the one it was.
+    // The core itself, for the bad-pixel command handler, which records its own calls: a
+    // handler is known to the framework by its type, which names the library's core class.
     tcBadPixelReplacement& unrecorded() { return core; }
 
 private:
