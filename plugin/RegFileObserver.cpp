@@ -71,8 +71,11 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
                                                tcRegFileOutbox::sendingOnThisThread()};
     // Behind the words already left to the board's thread, so that words take effect in the
     // order they came; otherwise here, if the board mutex comes within the bound.
-    if (owner->deferred->busy() || !applyWithin(word, kMostWait, true))
+    if (owner->deferred->busy() || !applyWithin(word, kMostWait, true)) {
+        if (platform::tcTraceRecord* record = owner->record.get())
+            record->event("deferred", "addr=0x%x val=0x%x", word.address, word.value);
         owner->deferred->defer(word);
+    }
     update.handled = true;
 }
 
@@ -82,6 +85,8 @@ bool tc120MXSSensorBoard::tcRegFileObs::applyWithin(const tcDeferredNotification
     tcBoardScope scope(*owner, within, stepAside);
     if (!scope.held())
         return false;
+    if (platform::tcTraceRecord* record = owner->record.get(); record && !stepAside)
+        record->event("deferred_apply", "addr=0x%x val=0x%x", word.address, word.value);
     apply(word);
     return true;
 }

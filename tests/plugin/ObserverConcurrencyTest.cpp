@@ -190,6 +190,7 @@ TEST_F(BoardTurnsTest, ANotificationLetsTheWaitingHostCallGoFirst) {
         pthread_mutex_unlock(boardMutex);
         writeWord(0x3D000, round % 2 == 0 ? 13 : 15);
         host.join();
+        BoardTestAccess::waitForPublishedWords(b); // a word left to the board's thread
 
         const std::vector<sim::SpiFrame> frames = head().spiFrames();
         const size_t exposureAt = firstFrameTo(frames, from, 0x03);
