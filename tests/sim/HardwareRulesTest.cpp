@@ -445,4 +445,17 @@ TEST_F(HardwareRulesTest, RegisterAccessOutsideTheMemoryDeviceIsRefused) {
     EXPECT_EQ(violatedRules(), Rules(2, "register-access-unmapped"));
 }
 
+TEST_F(HardwareRulesTest, TriggerEdgeOnAnotherIoPinLeavesTheTriggerInputAsItWas) {
+    expectViolation("trigger-edge-wrong-pin");
+    Tarnis::tcGpio gpio;
+    gpio.SetEdge(0, 0, 1);
+    EXPECT_TRUE(violatedRules().empty());
+    sim::Clock::sleepFor(sim::Micros(7));
+    const sim::Micros at = sim::Clock::now();
+    gpio.SetEdge(1, 0, 0);
+    EXPECT_EQ(violatedRules(), Rules{"trigger-edge-wrong-pin"});
+    EXPECT_EQ(head().violations().front().time, at);
+    EXPECT_EQ(head().triggerEdge(), 1);
+}
+
 } // namespace
