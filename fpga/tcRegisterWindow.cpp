@@ -20,6 +20,15 @@ tcRegisterWindow::tcRegisterWindow(uint32_t base, uint32_t count, platform::tcTr
 
 void tcRegisterWindow::map() {
     const uint32_t page = static_cast<uint32_t>(getpagesize());
+    offset = base % page;
+    // Computed in 64 bits: a large count must not wrap the length on a 32-bit board.
+    const uint64_t wanted = uint64_t{offset} + uint64_t{4} * count;
+    const uint64_t rounded = (wanted + page - 1) / page * page;
+    limit = rounded - offset;
+    const platform::RegisterAccess access = platform::registerAccess();
+    readHook = access.read;
+    writeHook = access.write;
+
     const std::string device = platform::memoryDevicePath();
     const int descriptor = open(device.c_str(), O_RDWR | O_SYNC);
     if (descriptor < 0) {
@@ -28,10 +37,6 @@ void tcRegisterWindow::map() {
         return;
     }
 
-    offset = base % page;
-    // Computed in 64 bits: a large count must not wrap the length on a 32-bit board.
-    const uint64_t wanted = uint64_t{offset} + uint64_t{4} * count;
-    const uint64_t rounded = (wanted + page - 1) / page * page;
     const off_t start = static_cast<off_t>(base - offset);
     void* mapping = MAP_FAILED;
     errno = ENOMEM; // a length the address space cannot hold is not handed to mmap
@@ -47,15 +52,11 @@ void tcRegisterWindow::map() {
     }
 
     length = static_cast<size_t>(rounded);
-    limit = length - offset;
     registers = reinterpret_cast<volatile uint32_t*>(static_cast<char*>(mapping) + offset);
-    const platform::RegisterAccess access = platform::registerAccess();
-    readHook = access.read;
-    writeHook = access.write;
 }
 
 tcRegisterWindow::~tcRegisterWindow() {
-    if (registers == nullptr)
+    if (!valid)
         return;
     char* first = reinterpret_cast<char*>(const_cast<uint32_t*>(registers));
     munmap(first - offset, length);
@@ -64,14 +65,14 @@ tcRegisterWindow::~tcRegisterWindow() {
 namespace {
 
 // A register inside the mapping, on a 32-bit boundary.
-bool reachable(uint32_t byteOffset, size_t limit) {
+bool reachable(uint32_t byteOffset, uint64_t limit) {
     return byteOffset % 4 == 0 && limit >= 4 && byteOffset <= limit - 4;
 }
 
 } // namespace
 
 uint32_t tcRegisterWindow::read(uint32_t byteOffset) const {
-    if (!isValid() || !reachable(byteOffset, limit))
+    if (!valid || !reachable(byteOffset, limit))
         return 0;
     const volatile uint32_t* cell = registers + byteOffset / 4;
     const uint32_t value = readHook != nullptr ? readHook(cell) : *cell;
@@ -81,7 +82,7 @@ uint32_t tcRegisterWindow::read(uint32_t byteOffset) const {
 }
 
 void tcRegisterWindow::write(uint32_t byteOffset, uint32_t value) {
-    if (!isValid() || !reachable(byteOffset, limit))
+    if (!valid || !reachable(byteOffset, limit))
         return;
     volatile uint32_t* cell = registers + byteOffset / 4;
     if (record != nullptr)

@@ -1,7 +1,9 @@
 #pragma once
 // A window of 32-bit FPGA registers mapped from the physical-memory device.
 // An unmapped window reads as 0 and ignores writes. Every access goes through read() and
-// write(): one volatile 32-bit access, or the host's accessor when it offers one.
+// write(): one volatile 32-bit access, or the host's accessor when it offers one. Whether
+// the window is mapped is `valid` alone: it gates every access, so a window that wrongly
+// believed itself mapped would touch the bus (and fault on the board), not read 0.
 #include <cstdint>
 #include <sys/types.h>
 
@@ -20,7 +22,7 @@ public:
     tcRegisterWindow(const tcRegisterWindow&) = delete;
     tcRegisterWindow& operator=(const tcRegisterWindow&) = delete;
 
-    bool isValid() const { return valid && registers != nullptr; }
+    bool isValid() const { return valid; }
     uint32_t read(uint32_t byteOffset) const;
     void write(uint32_t byteOffset, uint32_t value);
 
@@ -32,13 +34,13 @@ public:
 private:
     void map();
 
-    volatile uint32_t* registers = nullptr;
+    volatile uint32_t* registers = nullptr; // set exactly when valid
     uint32_t base;
     uint32_t count;
     bool valid = true;
     uint32_t offset = 0;
     size_t length = 0;
-    size_t limit = 0; // bytes reachable from registers inside the mapping
+    uint64_t limit = 0; // bytes reachable from registers: the whole pages of the window
     // Looked up once at construction, so an access costs one predictable branch.
     uint32_t (*readHook)(const volatile uint32_t*) = nullptr;
     void (*writeHook)(volatile uint32_t*, uint32_t) = nullptr;

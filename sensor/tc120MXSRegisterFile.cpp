@@ -3,6 +3,7 @@
 #include "platform/Platform.h"
 #include "platform/RobustLock.h"
 #include "platform/TraceRecord.h"
+#include "sensor/RegisterFileLines.h"
 #include "sensor/SensorRegisterMap.h"
 #include "sensor/tc120MXS.h"
 
@@ -89,31 +90,9 @@ void warnUnsentBits(const std::string& path, unsigned int lineNumber, unsigned s
 
 } // namespace
 
-void tc120MXS::writeRegistersFromFile(const std::string& path) {
-    playRegisterFile(path);
-}
+namespace registerfile {
 
-bool tc120MXS::playRegisterFile(const std::string& path) {
-    if (record != nullptr)
-        record->file(path);
-    // Held for the whole file, pauses included, so no other write lands between its lines.
-    const platform::tcNamedRobustLock lock(registerMutex.getMutex(), registerLock);
-
-    std::cout << "\n" << kLoaderPrefix << "File: " << path << std::endl;
-    // Only a regular file is played: a directory reads nothing, a device may never end and
-    // a pipe would block the open. A path that does not exist is left to the open.
-    std::error_code statError;
-    const std::filesystem::file_status status = std::filesystem::status(path, statError);
-    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
-        reportUnreadable(path, 0, "not a regular file");
-
-    std::ifstream file(path);
-    if (!file.is_open()) {
-        std::cerr << kLoaderPrefix << ": cannot open " << path << ", no register written"
-                  << std::endl;
-        return false;
-    }
-
+void play(std::istream& file, const std::string& path, const tfPair& pair) {
     // Lines are read into a bounded buffer: one endless line must not take all memory.
     std::vector<char> buffer(kMaxLineBytes + 1);
     std::string line;
@@ -142,15 +121,49 @@ bool tc120MXS::playRegisterFile(const std::string& path) {
         // write of an unknown value.
         if (parsed.fail())
             reportBadLine(path, lineNumber, line, parsed);
+        pair(lineNumber, reg, value);
+    }
+}
 
+} // namespace registerfile
+
+void tc120MXS::writeRegistersFromFile(const std::string& path) {
+    playRegisterFile(path);
+}
+
+bool tc120MXS::playRegisterFile(const std::string& path) {
+    if (record != nullptr)
+        record->file(path);
+    // Held for the whole file, pauses included, so no other write lands between its lines.
+    const platform::tcNamedRobustLock lock(registerMutex.getMutex(), registerLock);
+
+    std::cout << "\n" << kLoaderPrefix << "File: " << path << std::endl;
+    // Only a regular file is played: a directory reads nothing, a device may never end and
+    // a pipe would block the open. A path that does not exist is left to the open.
+    std::error_code statError;
+    const std::filesystem::file_status status = std::filesystem::status(path, statError);
+    if (std::filesystem::exists(status) && !std::filesystem::is_regular_file(status))
+        reportUnreadable(path, 0, "not a regular file");
+
+    std::ifstream file(path);
+    if (!file.is_open()) {
+        std::cerr << kLoaderPrefix << ": cannot open " << path << ", no register written"
+                  << std::endl;
+        return false;
+    }
+
+    // Called within play(), while this function holds the register lock.
+    const auto played = [this, &path](unsigned int lineNumber, unsigned short reg,
+                                      unsigned int value) NO_THREAD_SAFETY_ANALYSIS {
         if (reg == sensorregs::kPauseRegister) {
             pause(std::chrono::microseconds(value));
-            continue;
+            return;
         }
         std::cout << std::hex << reg << ": " << value << std::dec << std::endl;
         warnUnsentBits(path, lineNumber, reg, value);
         writeRegisterUnlocked(reg, value);
-    }
+    };
+    registerfile::play(file, path, played);
     return true;
 }
 

@@ -5,6 +5,7 @@
 #include "sim/HeadImpl.h"
 
 #include <cstring>
+#include <string>
 
 namespace Tarnis {
 namespace {
@@ -50,7 +51,19 @@ int tcGpio::SetEdge(int pin, int flags, int mode) {
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
     h.setEdge = sim::SetEdgeCall{pin, flags, mode};
-    return pin < 0 ? -1 : 0;
+    if (pin < 0)
+        return -1;
+    // Only the plug-in's trigger edge is ever set: one on another I/O pin leaves the
+    // trigger input without the edge it was meant to get.
+    if (pin != sim::kTriggerIoPin) {
+        h.violate("trigger-edge-wrong-pin", "SetEdge on I/O pin " + std::to_string(pin) +
+                                                ", where the trigger input is I/O pin " +
+                                                std::to_string(sim::kTriggerIoPin) +
+                                                " (TRIGGER_IN): its edge is left as it was");
+        return 0;
+    }
+    h.triggerEdge = mode;
+    return 0;
 }
 
 tcGpioSingle::tcGpioSingle(unsigned int pin) : pinNumber(pin) {}

@@ -145,6 +145,7 @@ void Head::reset(const HeadConfig& config) {
         s.gpioEdges.clear();
         s.ignoredGpioPins.clear();
         s.setEdge.reset();
+        s.triggerEdge.reset();
         s.adcReads.clear();
         s.pwm = PwmState{};
         s.pwmModel = PwmModel{};
@@ -252,6 +253,11 @@ std::vector<unsigned int> Head::ignoredGpioPins() const {
 std::optional<SetEdgeCall> Head::lastSetEdge() const {
     std::lock_guard<std::mutex> lock(state->mutex);
     return state->setEdge;
+}
+
+std::optional<int> Head::triggerEdge() const {
+    std::lock_guard<std::mutex> lock(state->mutex);
+    return state->triggerEdge;
 }
 
 std::vector<std::pair<Micros, int>> Head::adcReads() const {

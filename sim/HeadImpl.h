@@ -28,6 +28,11 @@ constexpr uint32_t kAllLanes = 0x0FFFFFFF;
 
 // GPIO lines of the simulated board by device-tree name.
 constexpr int kPinXreset = 40, kPinMclkEnable = 41, kPinTriggerIn = 42;
+// The framework numbers the board's I/O pins 0 to 3 (the pin count handed to its base) and
+// the base's GPIO object takes those numbers; on this head I/O pin 0 is wired to the
+// trigger input (TRIGGER_IN). Ours: the plug-in's pin table names the trigger input in its
+// entry 0, and that entry is 0.
+constexpr int kTriggerIoPin = 0;
 const char* gpioNameOfPin(unsigned int pin); // null for an unknown pin
 
 struct PwmModel {
@@ -80,7 +85,8 @@ struct Head::Impl {
     std::map<std::string, int> gpioLevels;
     std::vector<GpioEdge> gpioEdges;
     std::vector<unsigned int> ignoredGpioPins;
-    std::optional<SetEdgeCall> setEdge;
+    std::optional<SetEdgeCall> setEdge; // the last SetEdge call, whatever its pin
+    std::optional<int> triggerEdge;     // the edge mode set on the trigger input
     std::vector<std::pair<Micros, int>> adcReads;
 
     PwmState pwm;

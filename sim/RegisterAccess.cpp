@@ -1,6 +1,8 @@
 // The plug-in's FPGA register accesses, through the platform hooks: each is performed on
 // the plug-in's own mapping, with the models run at that moment (before a read, so it sees
 // the state as of now; after a write, so it takes effect) and read-only registers kept.
+// An address in no mapping of the memory device is refused as a breach: on the board that
+// access faults, and answering it would hide a window that only believes itself mapped.
 #include "sim/HeadImpl.h"
 
 #include <fstream>
@@ -52,6 +54,13 @@ uint32_t physicalOf(Head::Impl& h, const volatile void* address) {
     return 0;
 }
 
+void unmappedAccess(Head::Impl& h, const char* access, const volatile void* address) {
+    std::ostringstream reason;
+    reason << access << " at " << const_cast<const void*>(address)
+           << ", in no mapping of the memory device: not performed (on the board it faults)";
+    h.violate("register-access-unmapped", reason.str());
+}
+
 } // namespace
 
 std::vector<MemoryMapping> Head::memoryMappings() const {
@@ -74,8 +83,11 @@ void forgetMappings() {
 uint32_t readRegister(const volatile uint32_t* address) {
     Head::Impl& h = Head::instance().impl();
     std::lock_guard<std::mutex> lock(h.mutex);
-    if (physicalOf(h, address) != 0)
-        h.stepReceiver();
+    if (physicalOf(h, address) == 0) {
+        unmappedAccess(h, "read", address);
+        return 0;
+    }
+    h.stepReceiver();
     return *address;
 }
 
@@ -83,6 +95,10 @@ void writeRegister(volatile uint32_t* address, uint32_t value) {
     Head::Impl& h = Head::instance().impl();
     std::lock_guard<std::mutex> lock(h.mutex);
     const uint32_t physical = physicalOf(h, address);
+    if (physical == 0) {
+        unmappedAccess(h, "write", address);
+        return;
+    }
     if (physical < frame::base || physical >= kFrameEnd) {
         *address = value;
         return;

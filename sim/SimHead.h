@@ -207,6 +207,8 @@ public:
     int gpioLevel(const std::string& name) const; // -1 when never driven
     std::vector<GpioEdge> gpioEdges() const;
     std::optional<SetEdgeCall> lastSetEdge() const;
+    // The edge mode in effect on the trigger input; none when never set there.
+    std::optional<int> triggerEdge() const;
     // Pin numbers of GPIO calls made on lines the board does not have (ignored).
     std::vector<unsigned int> ignoredGpioPins() const;
 

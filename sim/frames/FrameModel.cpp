@@ -276,7 +276,7 @@ void FrameModel::deliver(Head::Impl& head, const Exposure& frame, Micros at, lon
     record.width = settings.width;
     record.height = settings.height;
     record.exposureUs = settings.exposureUs;
-    record.triggered = head.setEdge.has_value() && head.setEdge->mode == 1;
+    record.triggered = head.triggerEdge == 1;
     record.meanLevel = mean(settings);
     record.bitDepth = settings.bitDepth();
     record.geometry = geometry;

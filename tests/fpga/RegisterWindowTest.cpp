@@ -125,7 +125,9 @@ TEST_F(RegisterWindowTest, AccessesOutsideTheMappingAreIgnored) {
     EXPECT_EQ(window.read(2), 0u);                // misaligned
 }
 
-// Catches a missing device treated as mapped (null dereference) or not reported.
+// Catches a missing device treated as mapped or not reported. The platform hooks are
+// present here, so an access through the window would reach them (the head refuses it as
+// register-access-unmapped, which fails the test); on the board it would fault.
 TEST_F(RegisterWindowTest, AbsentMemoryDeviceLeavesAnInertWindow) {
     sim::HeadConfig config;
     config.memoryAbsent = true;

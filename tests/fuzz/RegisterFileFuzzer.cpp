@@ -4,6 +4,7 @@
 // after the pauses before them, the shadow must hold what was written, and a bad line
 // must be reported with its number and text and end the load with an exception.
 #include "FuzzSupport.h"
+#include "RegisterFileOracle.h"
 #include "sensor/tc120MXS.h"
 
 #include <chrono>
@@ -19,95 +20,16 @@ namespace {
 
 using fuzzsupport::InputScope;
 
-constexpr uint32_t kPauseRegister = 0x400;
+using registerfileoracle::Expected;
+using registerfileoracle::Write;
+
 constexpr long long kClockSettleUs = 10; // master clock enable to the first line
-
-struct Write {
-    uint16_t reg;
-    uint32_t value;
-    long long pausedBefore; // µs of pauses played before this write
-};
-
-struct Expected {
-    std::vector<Write> writes;
-    long long pauses = 0;
-    std::optional<unsigned> badLine; // number of the first line that fails
-    std::string badText;             // its text as the report shows it
-};
-
-bool isSpace(char c) {
-    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
-}
-
-int hexDigit(char c) {
-    if (c >= '0' && c <= '9')
-        return c - '0';
-    if (c >= 'a' && c <= 'f')
-        return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F')
-        return c - 'A' + 10;
-    return -1;
-}
-
-// One unsigned hexadecimal number at line[pos] after optional white space, with an
-// optional 0x prefix; nullopt when there is none or it exceeds limit.
-std::optional<uint32_t> number(const std::string& line, size_t& pos, uint32_t limit) {
-    while (pos < line.size() && isSpace(line[pos]))
-        ++pos;
-    if (pos + 1 < line.size() && line[pos] == '0' && (line[pos + 1] == 'x' || line[pos + 1] == 'X'))
-        pos += 2;
-    uint64_t value = 0;
-    size_t digits = 0;
-    while (pos < line.size() && hexDigit(line[pos]) >= 0) {
-        value = value * 16 + static_cast<uint64_t>(hexDigit(line[pos]));
-        if (value > limit)
-            return std::nullopt;
-        ++pos;
-        ++digits;
-    }
-    if (digits == 0)
-        return std::nullopt;
-    return static_cast<uint32_t>(value);
-}
-
-Expected oracle(const std::string& bytes) {
-    Expected expected;
-    size_t start = 0;
-    for (unsigned lineNumber = 1; start < bytes.size(); ++lineNumber) {
-        const size_t end = bytes.find('\n', start);
-        const std::string line =
-            bytes.substr(start, end == std::string::npos ? std::string::npos : end - start);
-        start = end == std::string::npos ? bytes.size() : end + 1;
-
-        bool blank = true;
-        for (char c : line)
-            blank = blank && isSpace(c);
-        if (blank || line[0] == '#')
-            continue;
-
-        size_t pos = 0;
-        const auto reg = number(line, pos, 0xFFFF);
-        const auto value = reg ? number(line, pos, 0xFFFFFFFF) : std::nullopt;
-        if (!reg || !value) {
-            expected.badLine = lineNumber;
-            expected.badText = line;
-            if (!expected.badText.empty() && expected.badText.back() == '\r')
-                expected.badText.pop_back();
-            return expected;
-        }
-        if (*reg == kPauseRegister)
-            expected.pauses += *value;
-        else
-            expected.writes.push_back({static_cast<uint16_t>(*reg), *value, expected.pauses});
-    }
-    return expected;
-}
 
 } // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    const Expected expected = oracle(bytes);
+    const Expected expected = registerfileoracle::oracle(bytes);
 
     InputScope scope;
     scope.writeFile("120MXS_registers.txt", bytes);

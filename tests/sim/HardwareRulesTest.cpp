@@ -1,6 +1,7 @@
 // One test per hardware rule of the strict head: each provokes its rule and checks both the
 // log entry and what the hardware did instead (a frame not latched, no reading, no drive).
 #include "fpga/tcRegisterWindow.h"
+#include "platform/Platform.h"
 #include "support/TestSupport.h"
 
 #include "Tarnis/tcADS7828.h"
@@ -430,6 +431,31 @@ TEST_F(HardwareRulesTest, DpaHoldAndFifoReleaseBeforeLockAreBreaches) {
     sim::Clock::sleepFor(sim::Micros(30000));
     EXPECT_EQ(rx.read(frame::dpaLock) & 0x0FFFFFFF, 0x0FFFFFFFu);
     EXPECT_EQ(violatedRules(), Rules(2, "dpa-training-order"));
+}
+
+TEST_F(HardwareRulesTest, RegisterAccessOutsideTheMemoryDeviceIsRefused) {
+    // On the board an access where nothing is mapped faults; the head must not answer it.
+    expectViolation("register-access-unmapped");
+    const platform::RegisterAccess hooks = platform::registerAccess();
+    ASSERT_NE(hooks.read, nullptr);
+    volatile uint32_t notARegister = 0x5A5A5A5A;
+    EXPECT_EQ(hooks.read(&notARegister), 0u);
+    hooks.write(&notARegister, 1);
+    EXPECT_EQ(notARegister, 0x5A5A5A5Au);
+    EXPECT_EQ(violatedRules(), Rules(2, "register-access-unmapped"));
+}
+
+TEST_F(HardwareRulesTest, TriggerEdgeOnAnotherIoPinLeavesTheTriggerInputAsItWas) {
+    expectViolation("trigger-edge-wrong-pin");
+    Tarnis::tcGpio gpio;
+    gpio.SetEdge(0, 0, 1);
+    EXPECT_TRUE(violatedRules().empty());
+    sim::Clock::sleepFor(sim::Micros(7));
+    const sim::Micros at = sim::Clock::now();
+    gpio.SetEdge(1, 0, 0);
+    EXPECT_EQ(violatedRules(), Rules{"trigger-edge-wrong-pin"});
+    EXPECT_EQ(head().violations().front().time, at);
+    EXPECT_EQ(head().triggerEdge(), 1);
 }
 
 } // namespace
