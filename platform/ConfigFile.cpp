@@ -96,8 +96,10 @@ uint32_t tcIniFile::unsigned32(const char* section, const char* key, uint32_t de
         reportRead(section, key, text, decimal(defaultValue) + " (the default: beyond 32 bits)");
         return defaultValue;
     }
-    if (static_cast<unsigned long long>(value) > UINT32_MAX) // a 64-bit reader's value
-        return defaultValue;
+    if constexpr (sizeof(value) > sizeof(uint32_t)) { // a 64-bit reader's value
+        if (value > UINT32_MAX)
+            return defaultValue;
+    }
     if (!written || *written != value)
         reportRead(section, key, text,
                    decimal(static_cast<long long>(value)) +
