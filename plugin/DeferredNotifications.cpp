@@ -71,15 +71,8 @@ void tcDeferredNotifications::close() {
             ownerGone = true;
     }
     changed.notify_all();
-    if (!ending.joinable())
-        return;
-    if (ending.get_id() == std::this_thread::get_id()) {
-        // The board is deleted on this thread, from inside a word it applies: the thread
-        // returns through this module's code once the deletion is done, and then ends.
-        keepModuleLoaded();
-        ending.detach();
-    } else
-        ending.join();
+    // On this thread itself, the board is deleted from inside a word it applies.
+    joinOrDetach(ending);
 }
 
 void tcDeferredNotifications::waitUntilIdle() {

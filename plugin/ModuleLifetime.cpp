@@ -10,4 +10,14 @@ void keepModuleLoaded() {
         dlopen(self.dli_fname, RTLD_NOW | RTLD_NOLOAD | RTLD_NODELETE);
 }
 
+void joinOrDetach(std::thread& thread) {
+    if (!thread.joinable())
+        return;
+    if (thread.get_id() == std::this_thread::get_id()) {
+        keepModuleLoaded();
+        thread.detach();
+    } else
+        thread.join();
+}
+
 } // namespace Vistrel

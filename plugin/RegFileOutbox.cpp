@@ -119,16 +119,9 @@ void tcRegFileOutbox::close() {
         ending = std::move(publisher);
     }
     changed.notify_all();
-    if (!ending.joinable())
-        return;
-    // On the publishing thread itself (the board deleted from a notification of one of
-    // its own words): it ends by itself once it has sent the rest, holding the outbox, and
-    // returns through this module's code meanwhile, so the module must stay mapped.
-    if (ending.get_id() == std::this_thread::get_id()) {
-        keepModuleLoaded();
-        ending.detach();
-    } else
-        ending.join();
+    // On the publishing thread itself (the board deleted from a notification of one of its
+    // own words) it ends by itself once it has sent the rest, holding the outbox.
+    joinOrDetach(ending);
 }
 
 void tcRegFileOutbox::record(platform::tcTraceRecord* to) {
