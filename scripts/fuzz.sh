@@ -8,7 +8,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$PWD
 seconds=${1:-30}
-harnesses=(register_file command_chain register_file_words board_settings config_files)
+harnesses=(register_file command_chain register_file_words board_settings config_files trace_record)
 
 build=$(realpath -m "${TC120MXS_FUZZ_BUILD:-build/fuzz}")
 cmake --preset fuzz -B "$build" >/dev/null
