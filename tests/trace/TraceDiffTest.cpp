@@ -142,6 +142,17 @@ TEST(TraceDiff, AnOperationThatEndsOtherwiseShowsItsAnswerAndWhatOneSideAloneDid
                            "val=0x1, model val=0x0"),
               std::string::npos)
         << sent[0];
+
+    // An operation that threw answered otherwise than one that returned.
+    std::string threw = inverted;
+    threw.replace(threw.find("result=0\n999999"), 8, "exception=\"Failed to open spidev\"");
+    const auto returned = compare(threw, inverted);
+    ASSERT_EQ(returned.divergences.size(), 1u);
+    EXPECT_EQ(returned.divergences[0].kind, teDivergence::Operation);
+    EXPECT_NE(returned.divergences[0].text.find(
+                  "returned: board exception=\"Failed to open spidev\", model result=0"),
+              std::string::npos)
+        << returned.divergences[0].text;
 }
 
 TEST(TraceDiff, TimesAreComparedOnlyWithATolerance) {
