@@ -33,13 +33,13 @@ constexpr int kBadPixelUnusable = 0x10;
 
 } // namespace
 
-tc120MXSFpga::tc120MXSFpga(const std::string& /*addressFile*/)
-    : sysIdWindow(kSysIdBase, kSysIdWords), frameCtrl(kFrameCtrlBase),
-      pwm(kPwmBase, static_cast<double>(clockMhz), kPwmInterruptDevice),
-      pixelShift(kPixelShiftBase),
-      badPixelReplacement(kBadPixelControlBase, kBadPixelMapBase, kBadPixelDmaBase,
+tc120MXSFpga::tc120MXSFpga(const std::string& /*addressFile*/, platform::tcTraceRecord* record)
+    : sysIdWindow(kSysIdBase, kSysIdWords, record), frameCtrl(kFrameCtrlBase, record),
+      pwm(record, kPwmBase, static_cast<double>(clockMhz), kPwmInterruptDevice),
+      pixelShift(record, kPixelShiftBase),
+      badPixelReplacement(record, kBadPixelControlBase, kBadPixelMapBase, kBadPixelDmaBase,
                           kBadPixelMemoryBase, Vistrel::kFullFrame),
-      pllWindow(std::make_unique<tcRegisterWindow>(kPllBase, kPllWords)) {}
+      pllWindow(std::make_unique<tcRegisterWindow>(kPllBase, kPllWords, record)) {}
 
 tc120MXSFpga::~tc120MXSFpga() {
     // The PLL window goes first; the cores and then the system-identity window follow as

@@ -1,11 +1,9 @@
 #pragma once
 // The FPGA between sensor and processor: system identity, PLL block and the four cores
 // the board drives.
+#include "fpga/RecordedCores.h"
 #include "fpga/tcCanon120FrameCtrl.h"
 #include "fpga/tcRegisterWindow.h"
-#include "fpgacores/tcBadPixelReplacement.h"
-#include "fpgacores/tcPixelShift.h"
-#include "fpgacores/tcPwm.h"
 
 #include <cstdint>
 #include <memory>
@@ -20,8 +18,10 @@ public:
     // Physical address of the FPGA bridge, where the register windows begin.
     static constexpr uint32_t kBridgeBase = 0xFF200000;
 
-    // The address-file name is accepted and not read: the addresses are fixed.
-    explicit tc120MXSFpga(const std::string& addressFile);
+    // The address-file name is accepted and not read: the addresses are fixed. Register
+    // accesses and core calls go into record unless it is null.
+    explicit tc120MXSFpga(const std::string& addressFile,
+                          platform::tcTraceRecord* record = nullptr);
     virtual ~tc120MXSFpga();
     tc120MXSFpga(const tc120MXSFpga&) = delete;
     tc120MXSFpga& operator=(const tc120MXSFpga&) = delete;
@@ -44,9 +44,9 @@ private:
 
 public:
     tcCanon120FrameCtrl frameCtrl;
-    tcPwm pwm;
-    tcPixelShift pixelShift;
-    tcBadPixelReplacement badPixelReplacement;
+    fpgacore::tcRecordedPwm pwm;
+    fpgacore::tcRecordedPixelShift pixelShift;
+    fpgacore::tcRecordedBadPixelReplacement badPixelReplacement;
 
 private:
     std::unique_ptr<tcRegisterWindow> pllWindow;

@@ -1,6 +1,7 @@
 #include "fpga/tcCanon120FrameCtrl.h"
 
 #include "platform/Platform.h"
+#include "platform/TraceRecord.h"
 
 #include <chrono>
 #include <iostream>
@@ -62,12 +63,13 @@ int flag(bool value) {
 // Waits until `reached` (a fresh reading each call) holds: at most kMaxPolls waits of
 // `interval`, each announced by `report(tries so far)`. False when it never held.
 template <typename Reached, typename Report>
-bool pollBounded(std::chrono::milliseconds interval, Reached reached, Report report) {
+bool pollBounded(platform::tcTraceRecord* record, std::chrono::milliseconds interval,
+                 Reached reached, Report report) {
     if (reached())
         return true;
     for (int tries = 0; tries < kMaxPolls;) {
         report(tries);
-        platform::sleepFor(interval);
+        platform::sleepFor(interval, record);
         ++tries;
         if (reached())
             return true;
@@ -77,7 +79,8 @@ bool pollBounded(std::chrono::milliseconds interval, Reached reached, Report rep
 
 } // namespace
 
-tcCanon120FrameCtrl::tcCanon120FrameCtrl(unsigned int base) : window(base, kWindowWords) {}
+tcCanon120FrameCtrl::tcCanon120FrameCtrl(unsigned int base, platform::tcTraceRecord* record)
+    : window(base, kWindowWords, record), record(record) {}
 
 tcCanon120FrameCtrl::~tcCanon120FrameCtrl() = default;
 
@@ -93,7 +96,7 @@ int tcCanon120FrameCtrl::enableCore(bool enable) {
 
     window.write(kControl, window.read(kControl) | kCoreEnable);
     const bool locked = pollBounded(
-        kPllPoll, [&] { return readStatus().locked; },
+        record, kPllPoll, [&] { return readStatus().locked; },
         [](int tries) {
             std::cout << "Locked 0" << std::endl;
             std::cout << " tries: " << std::dec << tries << std::endl;
@@ -113,7 +116,7 @@ int tcCanon120FrameCtrl::enableCore(bool enable) {
 
     unsigned lock = 0;
     pollBounded(
-        kDpaPoll, [&] { return (lock = readDPALock()) == kLaneMask; },
+        record, kDpaPoll, [&] { return (lock = readDPALock()) == kLaneMask; },
         [&](int tries) {
             std::cout << "DPA Lock: " << std::hex << lock << std::dec << " tries: " << tries
                       << std::endl;
@@ -129,7 +132,7 @@ int tcCanon120FrameCtrl::enableCore(bool enable) {
     setDPAHold(lock);
 
     const bool aligned = pollBounded(
-        kAlignPoll, [&] { return readStatus().aligned; },
+        record, kAlignPoll, [&] { return readStatus().aligned; },
         [](int tries) {
             std::cout << "Deserializer Status:   "
                       << "Not Aligned"

@@ -27,7 +27,7 @@ public:
         bool locked;  // status bit 0
     };
 
-    explicit tcCanon120FrameCtrl(unsigned int base);
+    explicit tcCanon120FrameCtrl(unsigned int base, platform::tcTraceRecord* record = nullptr);
     virtual ~tcCanon120FrameCtrl();
     tcCanon120FrameCtrl(const tcCanon120FrameCtrl&) = delete;
     tcCanon120FrameCtrl& operator=(const tcCanon120FrameCtrl&) = delete;
@@ -70,4 +70,5 @@ public:
 
 private:
     tcRegisterWindow window;
+    platform::tcTraceRecord* record; // not owned; the poll waits go into it
 };

@@ -1,6 +1,7 @@
 #include "fpga/tcRegisterWindow.h"
 
 #include "platform/Platform.h"
+#include "platform/TraceRecord.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -10,7 +11,14 @@
 #include <sys/mman.h>
 #include <unistd.h>
 
-tcRegisterWindow::tcRegisterWindow(uint32_t base, uint32_t count) : base(base), count(count) {
+tcRegisterWindow::tcRegisterWindow(uint32_t base, uint32_t count, platform::tcTraceRecord* record)
+    : base(base), count(count), record(record) {
+    map();
+    if (record != nullptr)
+        record->event("map", "base=0x%08x words=%u ok=%d", base, count, isValid() ? 1 : 0);
+}
+
+void tcRegisterWindow::map() {
     const uint32_t page = static_cast<uint32_t>(getpagesize());
     const std::string device = platform::memoryDevicePath();
     const int descriptor = open(device.c_str(), O_RDWR | O_SYNC);
@@ -66,15 +74,18 @@ uint32_t tcRegisterWindow::read(uint32_t byteOffset) const {
     if (!isValid() || !reachable(byteOffset, limit))
         return 0;
     const volatile uint32_t* cell = registers + byteOffset / 4;
-    if (readHook != nullptr)
-        return readHook(cell);
-    return *cell;
+    const uint32_t value = readHook != nullptr ? readHook(cell) : *cell;
+    if (record != nullptr)
+        record->event("fpga_read", "base=0x%08x off=0x%04x val=0x%08x", base, byteOffset, value);
+    return value;
 }
 
 void tcRegisterWindow::write(uint32_t byteOffset, uint32_t value) {
     if (!isValid() || !reachable(byteOffset, limit))
         return;
     volatile uint32_t* cell = registers + byteOffset / 4;
+    if (record != nullptr)
+        record->event("fpga_write", "base=0x%08x off=0x%04x val=0x%08x", base, byteOffset, value);
     if (writeHook != nullptr) {
         writeHook(cell, value);
         return;

@@ -5,12 +5,17 @@
 #include <cstdint>
 #include <sys/types.h>
 
+namespace platform {
+class tcTraceRecord;
+}
+
 // FPGA addresses lie above 2 GiB: a 32-bit off_t would map them and fault on first access.
 static_assert(sizeof(off_t) == 8, "build with _FILE_OFFSET_BITS=64");
 
 class tcRegisterWindow {
 public:
-    tcRegisterWindow(uint32_t base, uint32_t count);
+    // Accesses and the mapping go into record unless it is null.
+    tcRegisterWindow(uint32_t base, uint32_t count, platform::tcTraceRecord* record = nullptr);
     ~tcRegisterWindow();
     tcRegisterWindow(const tcRegisterWindow&) = delete;
     tcRegisterWindow& operator=(const tcRegisterWindow&) = delete;
@@ -25,6 +30,8 @@ public:
     size_t mappedLength() const { return length; }
 
 private:
+    void map();
+
     volatile uint32_t* registers = nullptr;
     uint32_t base;
     uint32_t count;
@@ -35,4 +42,5 @@ private:
     // Looked up once at construction, so an access costs one predictable branch.
     uint32_t (*readHook)(const volatile uint32_t*) = nullptr;
     void (*writeHook)(volatile uint32_t*, uint32_t) = nullptr;
+    platform::tcTraceRecord* record; // not owned
 };

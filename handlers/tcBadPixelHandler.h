@@ -6,6 +6,7 @@
 #include "Vistrel/tcStringTokenizer.h"
 #include "Vistrel/teNackCode.h"
 #include "Vistrel/tsUpdate.h"
+#include "fpga/RecordedCores.h"
 #include "plugin/RegisterFileWords.h"
 
 #include <atomic>
@@ -31,11 +32,13 @@ public:
 
     // The handler belongs to no board; core is not owned. Registers its four commands in
     // handlers when given one. With ready given, the core is used only while *ready holds
-    // (it reported itself usable); before, every command answers eeInvalidState.
+    // (it reported itself usable); before, every command answers eeInvalidState. The core
+    // calls go into record unless it is null.
     tcBadPixelHandler(T* core, tcAbstractHandler* next,
                       std::map<std::string, tcAbstractHandler*>* handlers,
-                      const std::atomic<bool>* ready = nullptr)
-        : tcAbstractHandler(nullptr, next), core(core), ready(ready) {
+                      const std::atomic<bool>* ready = nullptr,
+                      platform::tcTraceRecord* record = nullptr)
+        : tcAbstractHandler(nullptr, next), core(core), ready(ready), record(record) {
         if (handlers != nullptr) {
             (*handlers)["SBPR"] = this;
             (*handlers)["GBPR"] = this;
@@ -95,26 +98,40 @@ public:
             return eeNotSupported;
         if (ready != nullptr && !ready->load())
             return eeInvalidState;
+        const bool on = value != 0;
         switch (op) {
         case eeGetMapState:
-            value = core->mapState();
+            value = call("tcBadPixelReplacement::mapState", "", [&] { return core->mapState(); });
             break;
         case eeSetMapState:
-            core->setMapState(value != 0);
+            call("tcBadPixelReplacement::setMapState", on ? "1" : "0",
+                 [&] { core->setMapState(on); });
             break;
         case eeGetOnState:
-            value = core->onState();
+            value = call("tcBadPixelReplacement::onState", "", [&] { return core->onState(); });
             break;
-        case eeSetData:
-            core->setData(value != 0 ? core->defaultData() : std::string());
+        case eeSetData: {
+            const std::string data = on ? call("tcBadPixelReplacement::defaultData", "",
+                                               [&] { return core->defaultData(); })
+                                        : std::string();
+            call("tcBadPixelReplacement::setData", data, [&] { core->setData(data); });
             break;
+        }
         }
         return eeSuccess;
     }
 
 private:
-    T* core;                        // not owned
-    const std::atomic<bool>* ready; // not owned
+    template <typename Call>
+    auto call(const char* operation, const std::string& args, Call core) -> decltype(core()) {
+        if (record == nullptr)
+            return core();
+        return fpgacore::recordedCall(record, operation, args, core);
+    }
+
+    T* core;                         // not owned
+    const std::atomic<bool>* ready;  // not owned
+    platform::tcTraceRecord* record; // not owned; null: not recording
 };
 
 } // namespace Vistrel

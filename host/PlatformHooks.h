@@ -9,7 +9,7 @@
 extern "C" {
 
 struct tsPlatformHooks {
-    uint32_t version; // kPlatformHooksVersion1 or kPlatformHooksVersion
+    uint32_t version; // kPlatformHooksVersion1, kPlatformHooksVersion2 or kPlatformHooksVersion
     // Path of the physical-memory device the FPGA windows are mapped from.
     const char* (*memoryDevicePath)(void);
     // Hardware delay of the given length on the host's clock.
@@ -20,9 +20,13 @@ struct tsPlatformHooks {
     // access itself. Null: the plug-in accesses the register directly.
     uint32_t (*readRegister32)(const volatile uint32_t* address);
     void (*writeRegister32)(volatile uint32_t* address, uint32_t value);
+
+    // From version 3 on. The host's monotonic clock in microseconds, the one its sleeps
+    // run on (the boundary record's timestamps). Null: the plug-in's monotonic clock.
+    int64_t (*nowMicroseconds)(void);
 };
 
-enum { kPlatformHooksVersion1 = 1, kPlatformHooksVersion = 2 };
+enum { kPlatformHooksVersion1 = 1, kPlatformHooksVersion2 = 2, kPlatformHooksVersion = 3 };
 
 typedef const tsPlatformHooks* (*tfPlatformHooks)(void);
 }

@@ -16,8 +16,10 @@ const tsPlatformHooks* hostHooks() {
         if (symbol == nullptr)
             return nullptr;
         const tsPlatformHooks* offered = reinterpret_cast<tfPlatformHooks>(symbol)();
-        // Version 1 tables lack the register accessors and are still accepted.
+        // Version 1 tables lack the register accessors, version 2 tables the clock; both
+        // are still accepted.
         if (offered == nullptr || (offered->version != kPlatformHooksVersion &&
+                                   offered->version != kPlatformHooksVersion2 &&
                                    offered->version != kPlatformHooksVersion1))
             return nullptr;
         return offered;
@@ -51,7 +53,7 @@ std::string memoryDevicePath() {
 RegisterAccess registerAccess() {
     const tsPlatformHooks* hooks = hostHooks();
     RegisterAccess access;
-    if (hooks != nullptr && hooks->version >= kPlatformHooksVersion) {
+    if (hooks != nullptr && hooks->version >= kPlatformHooksVersion2) {
         // Both or neither: a read hook alone would see state its writes never made.
         if (hooks->readRegister32 != nullptr && hooks->writeRegister32 != nullptr) {
             access.read = hooks->readRegister32;
@@ -59,6 +61,16 @@ RegisterAccess registerAccess() {
         }
     }
     return access;
+}
+
+int64_t nowMicroseconds() {
+    const tsPlatformHooks* hooks = hostHooks();
+    if (hooks != nullptr && hooks->version >= kPlatformHooksVersion &&
+        hooks->nowMicroseconds != nullptr)
+        return hooks->nowMicroseconds();
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return static_cast<int64_t>(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
 }
 
 void sleepFor(std::chrono::microseconds duration) {

@@ -14,6 +14,9 @@ std::string memoryDevicePath();
 // Waits the whole duration; an interrupted sleep resumes with the time that remains.
 void sleepFor(std::chrono::microseconds duration);
 
+// The host's monotonic clock in µs when it offers one, else the system's.
+int64_t nowMicroseconds();
+
 // The host's register accessors; both null when registers are accessed directly.
 struct RegisterAccess {
     uint32_t (*read)(const volatile uint32_t* address) = nullptr;

@@ -25,9 +25,10 @@ int boardPins[kPinCount] = {0, 0, 0, 0};
 
 tc120MXSSensorBoard::tc120MXSSensorBoard(const std::string& path)
     : tcSensorBoard(kBoardSensorType, kFpgaBase, kFpgaSpan, kPinCount, boardPins),
-      tcMultipleROISensor(1), fpga("fpga_addresses.ini"), sensor(path), verticalMode(1),
-      capturing(false), roi(kFullFrame), biasSubtract(0), regFileObs(this) {
+      tcMultipleROISensor(1), fpga("fpga_addresses.ini", record.get()), sensor(path, record.get()),
+      verticalMode(1), capturing(false), roi(kFullFrame), biasSubtract(0), regFileObs(this) {
     std::cout << "Constructing tc120MXSSensorBoard" << std::endl;
+    outbox->record(record.get());
 }
 
 tc120MXSSensorBoard::~tc120MXSSensorBoard() {

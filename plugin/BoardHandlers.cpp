@@ -20,7 +20,7 @@ tc120MXSSensorBoard::getCustomHandlers(tcAbstractHandler* next,
         auto clock = std::make_unique<tcClockHandler>(this, next, handlers);
         auto mode = std::make_unique<tcExposureModeHandler>(this, clock.get(), handlers);
         auto pixels = std::make_unique<tcBadPixelHandler<tcBadPixelReplacement>>(
-            &fpga.badPixelReplacement, mode.get(), handlers, &fpgaReady);
+            &fpga.badPixelReplacement.unrecorded(), mode.get(), handlers, &fpgaReady, record.get());
         clock.release();
         mode.release();
         return pixels.release();

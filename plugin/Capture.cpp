@@ -6,6 +6,7 @@
 
 #include <chrono>
 #include <iostream>
+#include <optional>
 #include <sstream>
 
 namespace Vistrel {
@@ -29,7 +30,7 @@ constexpr int kFrameOutputTriggered = 2;
 
 // Clears any pending pulse interrupt, starts the frame-sync pulses and waits up to
 // firstWait for the first one.
-void runPulseGenerator(tcPwm& pwm, microseconds firstWait) {
+void runPulseGenerator(fpgacore::tcRecordedPwm& pwm, microseconds firstWait) {
     pwm.enableInterrupts(true, true);
     pwm.waitForInterrupt(microseconds(0));
     pwm.enableCore(true);
@@ -67,15 +68,15 @@ int tc120MXSSensorBoard::start() {
         // Unsigned arithmetic: the doubling must not overflow for any answer of Q.
         frameOutput.R(static_cast<int>((static_cast<unsigned>(v) * 2u) & 0xFFFEu));
         applyCaptureFrameState();
-        platform::sleepFor(kFrameStateToArmingPulse);
+        platform::sleepFor(kFrameStateToArmingPulse, record.get());
         // One pulse to arm the sensor; the PWM then waits for triggers in Handler.
         runPulseGenerator(fpga.pwm, microseconds(interval / 2));
         fpga.pwm.enableCore(false);
-        platform::sleepFor(kArmingPulseToTriggers);
+        platform::sleepFor(kArmingPulseToTriggers, record.get());
     } else {
-        platform::sleepFor(kPipelineToFirstPulse);
+        platform::sleepFor(kPipelineToFirstPulse, record.get());
         runPulseGenerator(fpga.pwm, microseconds(interval / 2));
-        platform::sleepFor(kFirstPulseToFrameState);
+        platform::sleepFor(kFirstPulseToFrameState, record.get());
         applyCaptureFrameState();
     }
 
@@ -104,7 +105,7 @@ int tc120MXSSensorBoard::stop() {
     // Let the frame in flight finish before the PWM and the pipeline stop. The wait is the
     // interval's low 32 bits, as getFrameInterval() reports it. Cores that never reported
     // themselves usable run nothing and are left alone.
-    platform::sleepFor(microseconds(low32(interval)));
+    platform::sleepFor(microseconds(low32(interval)), record.get());
     if (fpgaReady) {
         fpga.pwm.enableCore(false);
         fpga.resetPipeline(true);
@@ -119,6 +120,12 @@ void tc120MXSSensorBoard::Handler(unsigned int gpio, unsigned int level) {
     const tcLifetimeGate::tcPass inside(lifetime);
     if (!inside)
         return; // the board is being destroyed
+    // Inside the gate: the record goes with the board. What this runs is part of the event.
+    std::optional<platform::tcTraceRecord::tcInside> notified;
+    if (record) {
+        notified.emplace();
+        record->event("gpio_irq", "pin=%u level=%u", gpio, level);
+    }
 
     // One write, so lines of concurrent notifications do not interleave.
     std::ostringstream line;

@@ -1,5 +1,5 @@
 // The two unmangled entry points the camera framework looks up by name.
-#include "plugin/tc120MXSSensorBoard.h"
+#include "plugin/RecordedBoard.h"
 
 #include <stdexcept>
 #include <string>
@@ -14,5 +14,5 @@ TC120MXS_EXPORT int sensorType() { return 8; }
 TC120MXS_EXPORT Vistrel::tcSensorBoard* makeSensor(const char* path) {
     if (path == nullptr)
         throw std::logic_error("makeSensor: null SPI device path");
-    return new Vistrel::tc120MXSSensorBoard(std::string(path));
+    return Vistrel::makeBoard(std::string(path));
 }

@@ -82,6 +82,8 @@ std::string tc120MXSSensorBoard::getVersion() {
     std::string text;
     for (const char* path : kVersionFiles) {
         text += '"';
+        if (record)
+            record->file(path);
         text += versionEntry(path);
         text += "\" ";
     }

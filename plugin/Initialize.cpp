@@ -37,6 +37,8 @@ int tc120MXSSensorBoard::initialize() {
         stop();
     // They act once the head is up; this operation's own words are sent when it returns.
     tcBoardScope scope(*this);
+    if (record)
+        record->file(kConfigFile);
     const tsStartupSettings settings = tsStartupSettings::read(kConfigFile);
 
     // 2. FPGA cores ready, receiver lanes and sync pulses programmed.
@@ -143,6 +145,8 @@ int tc120MXSSensorBoard::trainReceiver() {
 }
 
 void tc120MXSSensorBoard::loadBadPixelMap() {
+    if (record) // read by the core library, and as much a part of the run as the others
+        record->file(kBadPixelMapFile);
     fpga.badPixelReplacement.setData(kBadPixelMapFile);
     // The region in effect: a configured region that setROI refused left the full frame,
     // and the map must follow the image actually delivered.

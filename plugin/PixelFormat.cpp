@@ -100,7 +100,10 @@ int tc120MXSSensorBoard::setTrigger(teTriggerMode mode) {
     if (mode != eeFreeRunning && mode != eeExternalTrigger)
         return eeArgumentOutOfRange;
     // Edge notifications on the trigger input: none when free running, rising edges else.
-    gpio.SetEdge(pinTable[0], 0, mode);
+    const int edge = gpio.SetEdge(pinTable[0], 0, mode);
+    if (record)
+        record->event("gpio_edge", "pin=%d flags=0 mode=%d result=%d", pinTable[0],
+                      static_cast<int>(mode), edge);
     triggerMode = mode;
     return eeSuccess;
 }

@@ -1,5 +1,6 @@
 // Register-file writes that reach the board: sensor gain, the frame receiver's bias
 // subtraction and the vertical line factor.
+#include "plugin/RecordedBoard.h"
 #include "plugin/RegisterFileWords.h"
 #include "plugin/tc120MXSSensorBoard.h"
 
@@ -49,6 +50,7 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
     const tcLifetimeGate::tcPass inside(owner->lifetime);
     if (!inside)
         return; // the board is being destroyed
+    const tcRecordedNotification recorded(owner->record.get(), update);
     // Words the board publishes from here on leave it after this notification.
     const tcInNotification inNotification;
 

@@ -58,6 +58,8 @@ void tcRegFileOutbox::sendAddress(platform::tcScopedLock& lock, uint32_t address
         const uint64_t taking = slot.queued;
         slot.taken = taking;
         --waiting;
+        if (trace != nullptr)
+            trace->event("word", "addr=0x%x val=0x%x", address, value);
         mutex.unlock(); // the register file is never called with it held
         sending = true;
         regfile::publish(address, value);
@@ -123,6 +125,7 @@ void tcRegFileOutbox::close() {
     {
         const platform::tcScopedLock lock(mutex);
         closing = true;
+        trace = nullptr; // the record goes with the board; a detached publisher outlives it
         ending = std::move(publisher);
     }
     changed.notify_all();
@@ -136,6 +139,11 @@ void tcRegFileOutbox::close() {
         ending.detach();
     } else
         ending.join();
+}
+
+void tcRegFileOutbox::record(platform::tcTraceRecord* to) {
+    const platform::tcScopedLock lock(mutex);
+    trace = to;
 }
 
 void tcRegFileOutbox::waitUntilPublished() {

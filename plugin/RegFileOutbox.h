@@ -14,6 +14,7 @@
 // would deadlock): its words go to a publishing thread of the outbox, started when first
 // needed, which sends them once the notification has let go of the register file.
 #include "platform/ThreadAnnotations.h"
+#include "platform/TraceRecord.h"
 
 #include <condition_variable>
 #include <cstddef>
@@ -57,6 +58,8 @@ public:
     void handOver(const std::vector<tsTicket>& own) EXCLUDES(mutex);
     // The publishing thread sends what is left and ends; waited for unless called on it.
     void close() EXCLUDES(mutex);
+    // Each word sent goes into record (not owned; null: not recording) until close().
+    void record(platform::tcTraceRecord* to) EXCLUDES(mutex);
 
     // For tests: returns once nothing waits for the publishing thread; the most words that
     // were ever waiting at once; the most addresses ever waiting for the publishing thread.
@@ -93,6 +96,7 @@ private:
     std::thread publisher GUARDED_BY(mutex);
     bool publisherBusy GUARDED_BY(mutex) = false;
     bool closing GUARDED_BY(mutex) = false;
+    platform::tcTraceRecord* trace GUARDED_BY(mutex) = nullptr;
 };
 
 } // namespace Vistrel

@@ -9,6 +9,7 @@
 #include "Vistrel/tcSensorBoard.h"
 #include "fpga/tc120MXSFpga.h"
 #include "platform/ThreadAnnotations.h"
+#include "platform/TraceRecord.h"
 #include "plugin/BoardTurns.h"
 #include "plugin/RegFileOutbox.h"
 #include "plugin/StartupSettings.h"
@@ -207,6 +208,13 @@ private:
     // tcBoardScope takes the one and acquires the other. First in the board's lock order.
     platform::tcLockName boardMutex;
 
+protected:
+    // The boundary record, when TC120MXS_TRACE asks for one: made before the parts, which
+    // write into it, and destroyed after them. Null when recording is off.
+    const std::unique_ptr<platform::tcTraceRecord> record =
+        platform::tcTraceRecord::fromEnvironment();
+
+private:
     tc120MXSFpga fpga;
     tc120MXS sensor;
     int64_t exposure GUARDED_BY(boardMutex) = 0; // µs, as read back from the sensor

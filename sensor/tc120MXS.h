@@ -23,8 +23,13 @@ namespace config {
 class tcIniFile;
 }
 
-// GPIO pin of a device-tree line name, with a log line; negative when absent.
-int GetPinFromDTName(const char* name);
+namespace platform {
+class tcTraceRecord;
+}
+
+// GPIO pin of a device-tree line name, with a log line; negative when absent. The lookup
+// goes into record unless it is null.
+int GetPinFromDTName(const char* name, platform::tcTraceRecord* record = nullptr);
 
 class tc120MXS {
 public:
@@ -46,7 +51,8 @@ public:
     // powerUp results beyond 0 / 1 / -4.
     static constexpr int kPowerUpMissingGpio = -5; // XRESET or MCLK_ENABLE not in the device tree
 
-    explicit tc120MXS(std::string spiDevicePath);
+    // SPI frames, GPIO lines, conversions and delays go into record unless it is null.
+    explicit tc120MXS(std::string spiDevicePath, platform::tcTraceRecord* record = nullptr);
     virtual ~tc120MXS();
     tc120MXS(const tc120MXS&) = delete;
     tc120MXS& operator=(const tc120MXS&) = delete;
@@ -106,12 +112,21 @@ private:
 
     // Builds line in place as the named device-tree line, an output driven low; leaves it
     // empty when the name does not resolve.
-    static void openOutputPin(std::optional<Tarnis::tcGpioSingle>& line, const char* name);
+    void openOutputPin(std::optional<Tarnis::tcGpioSingle>& line, const char* name);
+
+    // The sensor's crossings of the board's hardware, each recorded when recording.
+    int setLine(Tarnis::tcGpioSingle& line, int value);
+    int setLineDirection(Tarnis::tcGpioSingle& line, int direction, int value);
+    int convert(int channel, float& volts, bool singleEnded);
+    void setUpAdc();
+    void configureSpi(tsSPIConfiguration& configuration, bool& accepted);
+    void pause(std::chrono::microseconds duration);
     // Measures every rail against its limits; true when all are within them.
     bool railsWithinLimits(const config::tcIniFile& limits);
     // Limiting path of setExposure: the exposure fills the whole frame interval.
     void limitExposureToFrameInterval();
 
+    platform::tcTraceRecord* record; // not owned; null: not recording
     Tarnis::tcADS7828 voltageAdc;
     tcSPIDevice spi;
     // Taken for each register write and across a whole register file; after the board

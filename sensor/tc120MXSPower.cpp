@@ -2,6 +2,7 @@
 // check of the eight supply rails.
 #include "platform/ConfigFile.h"
 #include "platform/Platform.h"
+#include "platform/TraceRecord.h"
 #include "sensor/RailLimits.h"
 #include "sensor/tc120MXS.h"
 
@@ -49,24 +50,26 @@ double railLimit(const config::tcIniFile& limits, const char* section, const std
 } // namespace
 
 void tc120MXS::openOutputPin(std::optional<Tarnis::tcGpioSingle>& line, const char* name) {
-    const int pin = GetPinFromDTName(name);
+    const int pin = GetPinFromDTName(name, record);
     // A negative number would become a huge unsigned pin; such a line is left alone.
     if (pin < 0)
         return;
     line.emplace(static_cast<unsigned int>(pin));
-    line->SetDirection(1, 0);
+    setLineDirection(*line, 1, 0);
 }
 
-tc120MXS::tc120MXS(std::string spiDevicePath)
-    : voltageAdc(kAdcBus, kAdcAddress, kAdcReferenceVolts), spi(spiDevicePath),
+tc120MXS::tc120MXS(std::string spiDevicePath, platform::tcTraceRecord* record)
+    : record(record), voltageAdc(kAdcBus, kAdcAddress, kAdcReferenceVolts), spi(spiDevicePath),
       registerMutex(true) {
+    if (record != nullptr)
+        record->event("spi_open", "path=%s ok=%d",
+                      platform::tcTraceRecord::quoted(spiDevicePath).c_str(), spi.isOpen() ? 1 : 0);
     std::cout << kConstructorPrefix << ": Constructing tc120MXS" << std::endl;
     std::cout << kConstructorPrefix << ": Exporting/configuring120MXS control GPIOs" << std::endl;
     openOutputPin(resetPin, kResetLine);
     openOutputPin(mclkEnablePin, kMclkEnableLine);
     std::cout << kConstructorPrefix << ": Configuring voltage check ADC..." << std::flush;
-    voltageAdc.SetPowerDown(false);
-    voltageAdc.SetInternalReference(true);
+    setUpAdc();
     std::cout << kConstructorPrefix << ": Done!" << std::endl;
 }
 
@@ -88,7 +91,9 @@ int tc120MXS::powerUp() {
     configuration.lsbFirst = 0;
     configuration.bitsPerWord = kSpiBitsPerWord;
     configuration.speedHz = kSpiSpeedHz;
-    if (!spi.setConfiguration(configuration))
+    bool accepted = false;
+    configureSpi(configuration, accepted);
+    if (!accepted)
         return 1;
     std::cout << kPowerUpPrefix << ": Done!" << std::endl;
 
@@ -103,14 +108,16 @@ int tc120MXS::powerUp() {
         return kPowerUpMissingGpio;
     }
 
+    if (record != nullptr)
+        record->file(rails::kLimitsFile);
     const config::tcIniFile limits(rails::kLimitsFile);
     std::cout << kPowerUpPrefix << ": toggling power supplies on" << std::endl;
     // The master clock stays off until the register file is played.
-    mclkEnablePin->SetValue(0);
-    resetPin->SetValue(0);
-    platform::sleepFor(kResetPulse);
-    resetPin->SetValue(1);
-    platform::sleepFor(kResetRelease);
+    setLine(*mclkEnablePin, 0);
+    setLine(*resetPin, 0);
+    pause(kResetPulse);
+    setLine(*resetPin, 1);
+    pause(kResetRelease);
 
     std::cout << kPowerUpPrefix << ": Verifying voltages..." << std::endl;
     return railsWithinLimits(limits) ? 0 : -4;
@@ -119,13 +126,13 @@ int tc120MXS::powerUp() {
 bool tc120MXS::railsWithinLimits(const config::tcIniFile& limits) {
     // The first conversion after power-up is unreliable: read it and let the ADC settle.
     float discarded = 0.0f;
-    voltageAdc.Volts(0, discarded, true);
-    platform::sleepFor(kAdcSettle);
+    convert(0, discarded, true);
+    pause(kAdcSettle);
 
     bool allWithin = true;
     for (const auto& [channel, name] : rails::railNames()) {
         float volts = 0.0f;
-        voltageAdc.Volts(channel, volts, true);
+        convert(channel, volts, true);
         const double measured = volts;
         std::cout << name << ": " << measured << std::endl;
         // Every rail is measured and printed even after one has failed.
@@ -151,6 +158,6 @@ bool tc120MXS::railsWithinLimits(const config::tcIniFile& limits) {
 void tc120MXS::powerDown() {
     std::cout << kPowerDownPrefix << ": Powering down..." << std::flush;
     if (resetPin)
-        resetPin->SetValue(0);
+        setLine(*resetPin, 0);
     std::cout << "Done!" << std::endl;
 }

@@ -93,7 +93,7 @@ teNackCode tc120MXS::setTestPattern(teTestPattern pattern) {
     // Patterns 1 to 4 all select the same built-in test image.
     for (const auto& row : kTestPatternRows) {
         writeRegister(row.reg, pattern == eePatternNormal ? row.normalValue : row.testValue);
-        platform::sleepFor(kPatternWriteGap);
+        pause(kPatternWriteGap);
     }
     return eeSuccess;
 }

@@ -2,6 +2,7 @@
 // in a shadow map and all queries are answered from it. The shadow map and the SPI port
 // are only touched under registerMutex.
 #include "platform/RobustLock.h"
+#include "platform/TraceRecord.h"
 #include "sensor/SensorRegisterMap.h"
 #include "sensor/tc120MXS.h"
 
@@ -22,7 +23,10 @@ void tc120MXS::writeRegisterUnlocked(unsigned short reg, unsigned int value) {
     };
     // A failed transfer cannot be detected by the chip's protocol; the shadow records the
     // value all the same.
-    spi.write(frame, kFrameBytes);
+    const int sent = spi.write(frame, kFrameBytes);
+    if (record != nullptr)
+        record->event("spi_write", "reg=0x%03x val=0x%07x bytes=%u result=%d", number, payload,
+                      kFrameBytes, sent);
     shadowRegisters[reg] = value;
 }
 

@@ -2,6 +2,7 @@
 // played to the chip in file order under one hold of the register lock.
 #include "platform/Platform.h"
 #include "platform/RobustLock.h"
+#include "platform/TraceRecord.h"
 #include "sensor/SensorRegisterMap.h"
 #include "sensor/tc120MXS.h"
 
@@ -93,6 +94,8 @@ void tc120MXS::writeRegistersFromFile(const std::string& path) {
 }
 
 bool tc120MXS::playRegisterFile(const std::string& path) {
+    if (record != nullptr)
+        record->file(path);
     // Held for the whole file, pauses included, so no other write lands between its lines.
     const platform::tcNamedRobustLock lock(registerMutex.getMutex(), registerLock);
 
@@ -141,7 +144,7 @@ bool tc120MXS::playRegisterFile(const std::string& path) {
             reportBadLine(path, lineNumber, line, parsed);
 
         if (reg == sensorregs::kPauseRegister) {
-            platform::sleepFor(std::chrono::microseconds(value));
+            pause(std::chrono::microseconds(value));
             continue;
         }
         std::cout << std::hex << reg << ": " << value << std::dec << std::endl;
@@ -153,11 +156,11 @@ bool tc120MXS::playRegisterFile(const std::string& path) {
 
 void tc120MXS::SensorInitRegisters() {
     if (mclkEnablePin)
-        mclkEnablePin->SetValue(1);
+        setLine(*mclkEnablePin, 1);
     else
         std::cerr << kInitPrefix << ": GPIO MCLK_ENABLE not found in DT, master clock not enabled"
                   << std::endl;
-    platform::sleepFor(kClockSettle);
+    pause(kClockSettle);
     // The loader's leading line end closes this line.
     std::cout << kInitPrefix << ": Configuring initial settings " << std::flush;
     // Without its start-up registers the sensor cannot run: that must not pass for a

@@ -33,8 +33,14 @@ void simSleepMicroseconds(int64_t microseconds) {
     sim::Clock::sleepFor(sim::Micros(microseconds));
 }
 
-const tsPlatformHooks hooks{kPlatformHooksVersion, simMemoryDevicePath, simSleepMicroseconds,
-                            sim::detail::readRegister, sim::detail::writeRegister};
+// The head's clock, virtual or real: the plug-in's record then has the head's times.
+int64_t simNowMicroseconds() {
+    return sim::Clock::now().count();
+}
+
+const tsPlatformHooks hooks{kPlatformHooksVersion,      simMemoryDevicePath,
+                            simSleepMicroseconds,       sim::detail::readRegister,
+                            sim::detail::writeRegister, simNowMicroseconds};
 
 } // namespace
 

@@ -45,13 +45,21 @@ uint32_t hookedRead(const volatile uint32_t* address) {
 void hookedWrite(volatile uint32_t* address, uint32_t value) {
     *address = value;
 }
+int64_t hookedNow() {
+    return 4711 + hookedMicroseconds;
+}
 
 } // namespace
 
 extern "C" __attribute__((visibility("default"))) const tsPlatformHooks* vistrelPlatformHooks() {
     if (tableVersion < 0)
         return nullptr;
-    table = {static_cast<uint32_t>(tableVersion), hookedPath, hookedSleep, hookedRead, hookedWrite};
+    table = {static_cast<uint32_t>(tableVersion),
+             hookedPath,
+             hookedSleep,
+             hookedRead,
+             hookedWrite,
+             hookedNow};
     return &table;
 }
 
@@ -112,7 +120,7 @@ void checkRealSleeps() {
     check(hookedMicroseconds == 0, "no hook slept");
 }
 
-void checkHookedSleeps(bool withAccessors) {
+void checkHookedSleeps(bool withAccessors, bool withClock) {
     check(platform::memoryDevicePath() == "/hooked/mem", "the hooks name the memory device");
     const platform::RegisterAccess access = platform::registerAccess();
     if (withAccessors)
@@ -123,6 +131,10 @@ void checkHookedSleeps(bool withAccessors) {
               "a version 1 table's register accessors are not used");
     platform::sleepFor(microseconds(7));
     check(hookedMicroseconds == 7 && nanosleepRequests.empty(), "the hook sleeps 7 us");
+    if (withClock)
+        check(platform::nowMicroseconds() == 4718, "the clock is the host's");
+    else
+        check(platform::nowMicroseconds() != 4718, "a table before version 3 offers no clock");
 }
 
 } // namespace
@@ -134,9 +146,11 @@ int main(int argc, char** argv) {
     }
     tableVersion = std::strcmp(argv[1], "none") == 0 ? -1 : std::atoi(argv[1]);
     if (tableVersion == kPlatformHooksVersion)
-        checkHookedSleeps(true);
+        checkHookedSleeps(true, true);
+    else if (tableVersion == kPlatformHooksVersion2)
+        checkHookedSleeps(true, false);
     else if (tableVersion == kPlatformHooksVersion1)
-        checkHookedSleeps(false);
+        checkHookedSleeps(false, false);
     else
         checkRealSleeps();
     return checktally::finish();

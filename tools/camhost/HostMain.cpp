@@ -9,6 +9,7 @@
 #include "Session.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -105,6 +106,9 @@ int hostMain(int argc, char** argv, tcHostProgram& program) {
             return kExitUsage;
         }
     }
+    // Read by the plug-in when the board is made, in the working directory --config names.
+    if (!options.trace.empty())
+        setenv("TC120MXS_TRACE", absolute(options.trace).c_str(), 1);
     if (options.plugin.find('/') != std::string::npos)
         options.plugin = absolute(options.plugin);
     if (chdir(options.config.c_str()) != 0) {

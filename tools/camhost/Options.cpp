@@ -128,6 +128,9 @@ std::optional<int> parseOptions(int argc, char** argv, tsOptions& options,
                  "keep the plug-in's own output off the terminal (see --log)");
     app.add_option("--log", options.log,
                    "write the plug-in's own output to FILE, not the terminal");
+    app.add_option("--trace", options.trace,
+                   "record the plug-in's hardware boundary in FILE (docs/trace.md); the same "
+                   "as TC120MXS_TRACE=FILE");
     program.add(app);
     app.add_option("script", options.script, "script file, or - for standard input");
     app.set_version_flag("--version", std::string(program.name) + " " + CAMHOST_VERSION);

@@ -19,6 +19,7 @@ struct tsOptions {
     std::string script; // script file, "-" for standard input, empty for none
     bool quiet = false; // the plug-in's output off the terminal
     std::string log;    // where it goes instead, empty for nowhere
+    std::string trace;  // the plug-in's boundary record (TC120MXS_TRACE), empty for none
 };
 
 // What a program adds to the shared command line.
