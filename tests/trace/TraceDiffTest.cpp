@@ -83,6 +83,10 @@ TEST(TraceDiff, EachHeadFaultIsTheOneDivergenceThatNamesIt) {
     tsBringUp later;
     later.shift = 5000;
     EXPECT_TRUE(compare(clean, bringUp(later)).divergences.empty());
+    // Threads are numbered as they first wrote: the same thread under another number agrees.
+    std::string renumbered = bringUp({});
+    renumbered.replace(renumbered.find(" t1 word"), 3, " t2");
+    EXPECT_TRUE(compare(clean, renumbered).divergences.empty());
 
     tsBringUp faults;
     faults.pllPolls = 7;

@@ -5,6 +5,7 @@
 #include "RecordParts.h"
 #include "RegisterNames.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <map>
@@ -55,16 +56,13 @@ public:
 
     tsDiffResult run() {
         const auto threadsA = segmentsByThread(a), threadsB = segmentsByThread(b);
-        std::set<unsigned> threads;
-        for (const auto& [thread, segments] : threadsA)
-            threads.insert(thread);
-        for (const auto& [thread, segments] : threadsB)
-            threads.insert(thread);
         static const std::vector<tsSegment> none;
-        for (const unsigned thread : threads) {
-            const auto foundA = threadsA.find(thread), foundB = threadsB.find(thread);
-            compareThread("t" + std::to_string(thread),
-                          foundA != threadsA.end() ? foundA->second : none,
+        for (const auto& [ta, tb] : pairThreads(threadsA, threadsB)) {
+            const auto foundA = threadsA.find(ta), foundB = threadsB.find(tb);
+            const std::string name = ta == tb || ta == kNoThread || tb == kNoThread
+                                         ? "t" + std::to_string(ta == kNoThread ? tb : ta)
+                                         : "t" + std::to_string(ta) + "/t" + std::to_string(tb);
+            compareThread(name, foundA != threadsA.end() ? foundA->second : none,
                           foundB != threadsB.end() ? foundB->second : none);
         }
         for (const tsRecord* record : {&a, &b}) {
@@ -81,6 +79,48 @@ public:
     }
 
 private:
+    static constexpr unsigned kNoThread = ~0u;
+    using tcThreads = std::map<unsigned, std::vector<tsSegment>>;
+
+    // Threads are numbered as they first wrote, which two runs need not share: t0 (the
+    // board's maker) goes with t0, every other thread with the one whose operations and
+    // notifications it shares most of; the rest stand alone.
+    static std::vector<std::pair<unsigned, unsigned>> pairThreads(const tcThreads& ta,
+                                                                  const tcThreads& tb) {
+        struct tsCandidate {
+            size_t shared;
+            unsigned a, b;
+        };
+        std::vector<tsCandidate> candidates;
+        for (const auto& [na, sa] : ta)
+            for (const auto& [nb, sb] : tb) {
+                const size_t shared = alignSequences(sa.size(), sb.size(), [&](size_t i, size_t j) {
+                                          return sa[i].key == sb[j].key;
+                                      }).size();
+                if (shared > 0 || (na == 0 && nb == 0))
+                    candidates.push_back({na == 0 && nb == 0 ? ~size_t{0} : shared, na, nb});
+            }
+        std::stable_sort(
+            candidates.begin(), candidates.end(),
+            [](const tsCandidate& x, const tsCandidate& y) { return x.shared > y.shared; });
+        std::set<unsigned> usedA, usedB;
+        std::vector<std::pair<unsigned, unsigned>> pairs;
+        for (const tsCandidate& c : candidates)
+            if ((c.a == 0) == (c.b == 0) && !usedA.count(c.a) && !usedB.count(c.b)) {
+                usedA.insert(c.a);
+                usedB.insert(c.b);
+                pairs.emplace_back(c.a, c.b);
+            }
+        for (const auto& [na, sa] : ta)
+            if (!usedA.count(na))
+                pairs.emplace_back(na, kNoThread);
+        for (const auto& [nb, sb] : tb)
+            if (!usedB.count(nb))
+                pairs.emplace_back(kNoThread, nb);
+        std::sort(pairs.begin(), pairs.end());
+        return pairs;
+    }
+
     void add(teDivergence kind, const std::string& text) {
         result.divergences.push_back({kind, text});
     }
@@ -158,8 +198,10 @@ private:
         if (segment.kind == teSegment::Op)
             what += " args=\"" + segment.open->value("args") + "\"";
         else if (segment.kind == teSegment::Outside)
-            what = std::to_string(events.size()) + " events outside operations, from " +
-                   describe(*events.front());
+            what = events.size() == 1
+                       ? "outside operations: " + describe(*events.front())
+                       : std::to_string(events.size()) + " events outside operations, from " +
+                             describe(*events.front());
         add(teDivergence::OneSide, thread + ": " + side + " only: " + what + " (" +
                                        lines(side, events.front()->line, events.back()->line) +
                                        ")");
