@@ -12,13 +12,14 @@ namespace {
 
 class CamhostTraceDiffTest : public camhosttest::CamhostTest {
 protected:
-    void record(const std::string& path, std::vector<std::string> sim) {
+    void record(const std::string& path, std::vector<std::string> sim,
+                const std::string& script = "init\nexpect 0\n") {
         std::vector<std::string> extra{"--quiet", "--trace", path};
         for (const std::string& key : sim) {
             extra.push_back("--sim");
             extra.push_back(key);
         }
-        ASSERT_EQ(runScript("init\nexpect 0\n", extra).status, 0) << path;
+        ASSERT_EQ(runScript(script, extra).status, 0) << path;
     }
 };
 
@@ -46,6 +47,12 @@ TEST_F(CamhostTraceDiffTest, ALatePllLockALowRailAndSlowLanesAreEachNamed) {
     record("again.trace", {});
     out.str("");
     EXPECT_EQ(trace::runTraceDiff({"clean.trace", "again.trace"}, out, err), 0) << out.str();
+
+    // The demo holds every kind of event the recorder writes: all of it reads.
+    record("demo.trace", {},
+           camhosttest::readText(std::string(TC120MXS_SOURCE_DIR) + "/config/demo.cam"));
+    out.str("");
+    EXPECT_EQ(trace::runTraceDiff({"demo.trace", "demo.trace"}, out, err), 0) << err.str();
 }
 
 } // namespace

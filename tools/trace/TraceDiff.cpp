@@ -92,8 +92,11 @@ private:
             unsigned a, b;
         };
         std::vector<tsCandidate> candidates;
-        for (const auto& [na, sa] : ta)
-            for (const auto& [nb, sb] : tb) {
+        for (const auto& threadA : ta)
+            for (const auto& threadB : tb) {
+                const unsigned na = threadA.first, nb = threadB.first;
+                const std::vector<tsSegment>& sa = threadA.second;
+                const std::vector<tsSegment>& sb = threadB.second;
                 const size_t shared = alignSequences(sa.size(), sb.size(), [&](size_t i, size_t j) {
                                           return sa[i].key == sb[j].key;
                                       }).size();
