@@ -10,7 +10,7 @@ cd "$(dirname "$0")/.."
 root=$PWD
 seconds=${1:-30}
 harnesses=(register_file command_chain register_file_words board_settings config_files
-    register_file_text config_ini camhost_script)
+    register_file_text config_ini camhost_script trace_record)
 
 build=$(realpath -m "${TC120MXS_FUZZ_BUILD:-build/fuzz}")
 cmake --preset fuzz -B "$build" >/dev/null

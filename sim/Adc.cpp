@@ -5,6 +5,7 @@
 #include "sim/HeadImpl.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <string>
 
 namespace Tarnis {
@@ -47,6 +48,12 @@ int tcADS7828::SetInternalReference(bool internal) {
 int tcADS7828::Volts(int channel, float& volts, bool singleEnded) {
     if (channel < 0 || channel > 7)
         return -1;
+    // Replayed: "VOLTS RESULT" as the record has them.
+    if (const auto replayed = sim::replay::next(sim::replay::adc(channel, singleEnded))) {
+        char* rest = nullptr;
+        volts = std::strtof(replayed->value.c_str(), &rest);
+        return static_cast<int>(std::strtol(rest, nullptr, 0));
+    }
     sim::Head::Impl& h = sim::Head::instance().impl();
     std::lock_guard<std::mutex> lock(h.mutex);
     if (!present(h.config, bus, address)) {

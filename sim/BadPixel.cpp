@@ -23,6 +23,12 @@ tcBadPixelReplacement::tcBadPixelReplacement(unsigned int controlBase_, unsigned
 tcBadPixelReplacement::~tcBadPixelReplacement() = default;
 
 bool tcBadPixelReplacement::initialize() {
+    if (const auto replayed = sim::replay::coreCall("tcBadPixelReplacement", "initialize")) {
+        sim::Head::Impl& h = head();
+        std::lock_guard<std::mutex> lock(h.mutex);
+        h.badPixelReady = sim::replay::number(*replayed) != 0;
+        return h.badPixelReady;
+    }
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
     ++h.badPixel.initializeCalls;
@@ -31,6 +37,7 @@ bool tcBadPixelReplacement::initialize() {
 }
 
 void tcBadPixelReplacement::reset(bool reset) {
+    sim::replay::coreCall("tcBadPixelReplacement", "reset");
     // Pulses due before the reset see the old state.
     sim::CoreCall h(&sim::Head::Impl::badPixelReady, "tcBadPixelReplacement", "reset",
                     sim::CoreCall::Pulses::first);
@@ -38,16 +45,19 @@ void tcBadPixelReplacement::reset(bool reset) {
 }
 
 void tcBadPixelReplacement::setColor(bool color) {
+    sim::replay::coreCall("tcBadPixelReplacement", "setColor");
     sim::CoreCall h(&sim::Head::Impl::badPixelReady, "tcBadPixelReplacement", "setColor");
     h->badPixel.color = color;
 }
 
 void tcBadPixelReplacement::setRoi(Vistrel::ROI roi) {
+    sim::replay::coreCall("tcBadPixelReplacement", "setRoi");
     sim::CoreCall h(&sim::Head::Impl::badPixelReady, "tcBadPixelReplacement", "setRoi");
     h->badPixel.roi = roi;
 }
 
 void tcBadPixelReplacement::setData(std::string data) {
+    sim::replay::coreCall("tcBadPixelReplacement", "setData");
     // The core reads the map file itself; its own default map is built in.
     const bool readable = data.empty() || data == defaultData() || access(data.c_str(), R_OK) == 0;
     const int error = errno;
@@ -65,25 +75,33 @@ void tcBadPixelReplacement::setData(std::string data) {
 }
 
 std::string tcBadPixelReplacement::defaultData() {
+    if (const auto replayed = sim::replay::coreCall("tcBadPixelReplacement", "defaultData"))
+        return *replayed;
     return "bad_pixel_default.map";
 }
 
 void tcBadPixelReplacement::setMapState(bool on) {
+    sim::replay::coreCall("tcBadPixelReplacement", "setMapState");
     sim::CoreCall h(&sim::Head::Impl::badPixelReady, "tcBadPixelReplacement", "setMapState");
     h->badPixel.mapState = on;
 }
 
 int tcBadPixelReplacement::mapState() {
+    if (const auto replayed = sim::replay::coreCall("tcBadPixelReplacement", "mapState"))
+        return static_cast<int>(sim::replay::number(*replayed));
     sim::CoreCall h(&sim::Head::Impl::badPixelReady, "tcBadPixelReplacement", "mapState");
     return h->badPixel.mapState ? 1 : 0;
 }
 
 int tcBadPixelReplacement::onState() {
+    if (const auto replayed = sim::replay::coreCall("tcBadPixelReplacement", "onState"))
+        return static_cast<int>(sim::replay::number(*replayed));
     sim::CoreCall h(&sim::Head::Impl::badPixelReady, "tcBadPixelReplacement", "onState");
     return h->badPixel.data.empty() ? 0 : 1;
 }
 
 void tcBadPixelReplacement::dumpRegisters() {
+    sim::replay::coreCall("tcBadPixelReplacement", "dumpRegisters");
     const sim::BadPixelState state = sim::Head::instance().badPixel();
     std::printf("BPR control 0x%x map 0x%x dma 0x%x memory 0x%x\n", controlBase, mapBase, dmaBase,
                 memoryBase);

@@ -91,6 +91,8 @@ int tcGpioSingle::SetValue(int value) {
 }
 
 int tcGpioSingle::GetValue() {
+    if (const auto replayed = sim::replay::next(sim::replay::gpio(pinNumber)))
+        return static_cast<int>(sim::replay::number(replayed->value));
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);
     const char* name = sim::gpioNameOfPin(pinNumber);

@@ -1,6 +1,7 @@
 #pragma once
 // The simulated head's state, shared by the stand-ins in sim/. Every field is guarded by
 // mutex; the stand-ins lock it for each record and never while sleeping.
+#include "sim/Replay.h"
 #include "sim/SimHead.h"
 #include "sim/frames/FrameModel.h"
 
@@ -153,10 +154,13 @@ public:
 
     // A core's answer whether it is initialised, remembered for the calls after: yes unless
     // its fault is set or the memory device, which every core maps, is absent.
-    static bool answer(bool Head::Impl::*reported, bool HeadConfig::*down) {
+    // Under a replay, the record's answer.
+    static bool answer(bool Head::Impl::*reported, bool HeadConfig::*down, const char* core) {
+        const std::optional<std::string> replayed = replay::coreCall(core, "initialized");
         Head::Impl& h = Head::instance().impl();
         std::lock_guard<std::mutex> lock(h.mutex);
-        h.*reported = !(h.config.*down) && !h.config.memoryAbsent;
+        h.*reported =
+            replayed ? replay::number(*replayed) != 0 : !(h.config.*down) && !h.config.memoryAbsent;
         return h.*reported;
     }
 

@@ -40,10 +40,11 @@ tcPwm::tcPwm(unsigned int base_, double clockMhz_, const char* interruptDevice_)
 tcPwm::~tcPwm() = default;
 
 bool tcPwm::initialized() const {
-    return sim::CoreCall::answer(&sim::Head::Impl::pwmReady, &sim::HeadConfig::pwmDown);
+    return sim::CoreCall::answer(&sim::Head::Impl::pwmReady, &sim::HeadConfig::pwmDown, "tcPwm");
 }
 
 void tcPwm::enableCore(bool enable) {
+    sim::replay::coreCall("tcPwm", "enableCore");
     sim::CoreCall h(nullptr, "tcPwm", "enableCore"); // usable before initialized()
     const sim::Micros now = sim::Clock::now();
     h->stepPwm(now); // pulses up to now belong to the old state
@@ -63,20 +64,25 @@ void tcPwm::enableCore(bool enable) {
 }
 
 void tcPwm::enableInterrupts(bool enable, bool) {
+    sim::replay::coreCall("tcPwm", "enableInterrupts");
     sim::CoreCall h(&sim::Head::Impl::pwmReady, "tcPwm", "enableInterrupts");
     h->pwm.interruptsEnabled = enable;
 }
 
 void tcPwm::setInvertPulse(bool invert) {
+    sim::replay::coreCall("tcPwm", "setInvertPulse");
     sim::CoreCall h(&sim::Head::Impl::pwmReady, "tcPwm", "setInvertPulse");
     h->pwm.inverted = invert;
 }
 
 void tcPwm::setPeriodTime(std::chrono::microseconds period) {
-    if (period.count() <= 0)
-        throw std::runtime_error("tcPwm::setPeriodTime: period " + std::to_string(period.count()) +
-                                 " us is not positive");
-    checkTicks("setPeriodTime", period.count(), clockMhz);
+    // Replayed, the record says whether the library threw.
+    if (!sim::replay::coreCall("tcPwm", "setPeriodTime")) {
+        if (period.count() <= 0)
+            throw std::runtime_error("tcPwm::setPeriodTime: period " +
+                                     std::to_string(period.count()) + " us is not positive");
+        checkTicks("setPeriodTime", period.count(), clockMhz);
+    }
     sim::CoreCall h(&sim::Head::Impl::pwmReady, "tcPwm", "setPeriodTime");
     const sim::Micros now = sim::Clock::now();
     h->stepPwm(now);
@@ -98,15 +104,19 @@ void tcPwm::setPeriodTime(std::chrono::microseconds period) {
 }
 
 void tcPwm::setDutyTime(std::chrono::microseconds duty) {
-    if (duty.count() < 0)
-        throw std::runtime_error("tcPwm::setDutyTime: duty " + std::to_string(duty.count()) +
-                                 " us is negative");
-    checkTicks("setDutyTime", duty.count(), clockMhz);
+    if (!sim::replay::coreCall("tcPwm", "setDutyTime")) {
+        if (duty.count() < 0)
+            throw std::runtime_error("tcPwm::setDutyTime: duty " + std::to_string(duty.count()) +
+                                     " us is negative");
+        checkTicks("setDutyTime", duty.count(), clockMhz);
+    }
     sim::CoreCall h(&sim::Head::Impl::pwmReady, "tcPwm", "setDutyTime");
     h->pwm.dutyUs = duty.count();
 }
 
 bool tcPwm::waitForInterrupt(std::chrono::microseconds timeout) {
+    if (const auto replayed = sim::replay::coreCall("tcPwm", "waitForInterrupt"))
+        return sim::replay::number(*replayed) != 0;
     const sim::Micros limit = timeout.count() > 0 ? sim::Micros(timeout.count()) : sim::Micros(0);
     sim::Head::Impl& h = head();
     bool due = false;
@@ -151,6 +161,7 @@ bool tcPwm::waitForInterrupt(std::chrono::microseconds timeout) {
 }
 
 void tcPwm::dumpRegisters() {
+    sim::replay::coreCall("tcPwm", "dumpRegisters");
     const sim::PwmState state = sim::Head::instance().pwm();
     std::printf("PWM enabled %d interrupts %d inverted %d\n", state.enabled ? 1 : 0,
                 state.interruptsEnabled ? 1 : 0, state.inverted ? 1 : 0);

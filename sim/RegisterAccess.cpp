@@ -83,10 +83,14 @@ void forgetMappings() {
 uint32_t readRegister(const volatile uint32_t* address) {
     Head::Impl& h = Head::instance().impl();
     std::lock_guard<std::mutex> lock(h.mutex);
-    if (physicalOf(h, address) == 0) {
+    const uint32_t physical = physicalOf(h, address);
+    if (physical == 0) {
         unmappedAccess(h, "read", address);
         return 0;
     }
+    // Replayed: what the record read there, as long as it holds reads of that register.
+    if (const auto replayed = replay::next(replay::fpga(physical)))
+        return static_cast<uint32_t>(replay::number(replayed->value));
     h.stepReceiver();
     return *address;
 }
