@@ -34,7 +34,9 @@ cmake --build "$work/build" >"$work/build.log"
 
 faults=()
 cache() { sed -n "s/^$1:[A-Z]*=//p" "$work/build/CMakeCache.txt"; }
-compile=$(ninja -C "$work/build" -t commands tc120mxs | grep -m1 -- ' -c ')
+# Into a file first: grep -m1 stops reading early, and ninja would die of SIGPIPE.
+ninja -C "$work/build" -t commands tc120mxs >"$work/commands.txt"
+compile=$(grep -m1 -- ' -c ' "$work/commands.txt")
 [[ $compile == "${prefix}g++ "* ]] || faults+=("not compiled by the SDK's compiler: $compile")
 [[ $compile == *" --sysroot=$work/sysroot "* ]] ||
     faults+=("not compiled against the SDK's root file system: $compile")
