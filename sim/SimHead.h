@@ -83,12 +83,25 @@ struct StatusLine {
 };
 
 struct SpiFrame {
-    Micros time;
+    Micros time; // chip select taken
     std::vector<uint8_t> bytes;
     bool wellFormed; // 5 bytes with the marker bit set
     uint16_t reg;    // 11-bit register number
     uint32_t value;  // 28-bit value
+    // How long chip select stays active: the bits at the port's clock, then its delay.
+    Micros strobe{0};
+    // When the write returned to its caller: chip select released and the port idle again.
+    Micros released{0};
 };
+
+// The time the frames from index first on kept their writers blocked on the bus (from
+// chip select taken to the write's return): a caller's own waits are the rest.
+inline Micros busTime(const std::vector<SpiFrame>& frames, size_t first = 0) {
+    Micros total{0};
+    for (size_t i = first; i < frames.size(); ++i)
+        total += frames[i].released - frames[i].time;
+    return total;
+}
 
 struct GpioEdge {
     Micros time;

@@ -106,8 +106,8 @@ TEST_F(CamhostWaveformTest, ShowsTheResetPulseOf300Ms) {
 }
 
 TEST_F(CamhostWaveformTest, EverySpiFrameAndTriggeredPulseIsVisible) {
-    // Catches frames or pulses at one instant lost: frames sent at one instant share one
-    // strobe, and the frame count shows each of them.
+    // Catches frames or pulses lost: each frame has its strobe, and the frame count shows
+    // each of them.
     nlohmann::json report;
     const camhosttest::tsVcd vcd =
         traceOf("init\ntrigger 1\nstart\nnotify 0 1\nnotify 0 1\nstop\n", &report);
@@ -121,6 +121,25 @@ TEST_F(CamhostWaveformTest, EverySpiFrameAndTriggeredPulseIsVisible) {
     EXPECT_GT(falls.back(), rises.back());
 }
 
+TEST_F(CamhostWaveformTest, SpiFramesKeepChipSelectForTheirTrueLengthAndNeverOverlap) {
+    // Catches a strobe drawn shorter or longer than its frame (5 bytes at 4 MHz: 10 us, and
+    // the 7 us delay the port keeps from power-on), and a write that returns before its frame
+    // is out, so that the next frame starts under the same strobe.
+    nlohmann::json report;
+    const camhosttest::tsVcd vcd =
+        traceOf("init\nstart\nexposure 30000\npattern 3\nstop\n", &report);
+    const auto rises = edges(vcd, "spi.strobe", "1"), falls = edges(vcd, "spi.strobe", "0");
+    ASSERT_EQ(rises.size(), report["sensor"]["spiFrames"].get<size_t>());
+    ASSERT_EQ(falls.size(), rises.size());
+    ASSERT_GT(rises.size(), 1u);
+    for (size_t i = 0; i < rises.size(); ++i) {
+        EXPECT_EQ(falls[i] - rises[i], 17) << "frame " << i << " at " << rises[i];
+        if (i + 1 < rises.size()) {
+            EXPECT_GT(rises[i + 1], falls[i]) << "frame " << i + 1 << " at " << rises[i + 1];
+        }
+    }
+}
+
 TEST_F(CamhostWaveformTest, ChangesShowAtTheirTrueTimeAndPulsesWithTheirWidth) {
     // Catches a timeline shifted by bursts at one instant (5000 pokes pushed the capture
     // start 10 ms late), or pulses and strobes drawn without their physical width.
@@ -132,19 +151,28 @@ TEST_F(CamhostWaveformTest, ChangesShowAtTheirTrueTimeAndPulsesWithTheirWidth) {
     const camhosttest::tsVcd vcd = traceOf(script, &report);
     const long long pokes = startOfLine(report, 3), start = startOfLine(report, 5005);
 
-    // The 5000 frames: all at the first poke's instant, one 10 us strobe (5 bytes, 4 MHz).
+    // The 5000 frames: one after another, the first at its poke's start, the last at the
+    // last poke's start, 4999 frames later; the first strobe lasts its frame (5 bytes at
+    // 4 MHz: 10 us, and the 7 us delay the port keeps from power-on).
+    const long long lastPoke = startOfLine(report, 5002);
     const auto frames = changes(vcd, "spi.frames");
-    const auto burst = std::find_if(frames.begin(), frames.end(),
-                                    [&](const auto& change) { return change.first == pokes; });
+    const auto at = [&](long long time) {
+        return std::find_if(frames.begin(), frames.end(),
+                            [&](const auto& change) { return change.first == time; });
+    };
+    const auto count = [](const auto& change) {
+        return std::stoll(change->second.substr(1), nullptr, 2);
+    };
+    const auto burst = at(pokes), tail = at(lastPoke);
     ASSERT_NE(burst, frames.end());
     ASSERT_NE(burst, frames.begin());
-    EXPECT_EQ(std::stoll(burst->second.substr(1), nullptr, 2) -
-                  std::stoll(std::prev(burst)->second.substr(1), nullptr, 2),
-              5000);
+    ASSERT_NE(tail, frames.end());
+    EXPECT_EQ(count(burst) - count(std::prev(burst)), 1);
+    EXPECT_EQ(count(tail) - count(burst), 4999);
     const auto rises = edges(vcd, "spi.strobe", "1"), falls = edges(vcd, "spi.strobe", "0");
     const auto rise = std::find(rises.begin(), rises.end(), pokes);
     ASSERT_NE(rise, rises.end());
-    EXPECT_EQ(falls[static_cast<size_t>(rise - rises.begin())], pokes + 10);
+    EXPECT_EQ(falls[static_cast<size_t>(rise - rises.begin())], pokes + 17);
 
     // The capture starts when start runs, not after a shifted burst.
     const std::vector<long long> enables = edges(vcd, "pwm.enable", "1");

@@ -136,14 +136,10 @@ tsWaveform headWaveform(const sim::Head& head) {
         if (traced.count(edge.name) == 0)
             waveform.changes.push_back({edge.time, edge.name, static_cast<uint64_t>(edge.level)});
 
-    // A frame keeps the bus for its bits at the configured clock (5 bytes at 4 MHz: 10 us).
-    const std::optional<sim::SpiConfigSeen> spi = head.lastSpiConfiguration();
-    const long long hz = spi && spi->speedHz > 0 ? spi->speedHz : 1000000;
+    // Each frame's strobe as the port drove it (5 bytes at 4 MHz and the port's delay).
     uint64_t frames = 0;
     for (const sim::SpiFrame& frame : head.spiFrames()) {
-        const long long bits = static_cast<long long>(frame.bytes.size()) * 8;
-        waveform.pulses.push_back(
-            {frame.time, sim::Micros((bits * 1000000 + hz - 1) / hz), "spi.strobe"});
+        waveform.pulses.push_back({frame.time, frame.strobe, "spi.strobe"});
         waveform.changes.push_back({frame.time, "spi.frames", ++frames});
     }
     for (const auto& [time, channel] : head.adcReads()) {

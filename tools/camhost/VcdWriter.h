@@ -24,7 +24,8 @@ struct tsWaveform {
 };
 
 // The head's signals up to now: its trace, the PWM's pulses (duty time wide), each SPI
-// frame's strobe (its bytes at the bus clock) and a frame count, ADC conversions.
+// frame's strobe (its bytes at the port's clock and the port's delay) and a frame count,
+// ADC conversions.
 tsWaveform headWaveform(const sim::Head& head);
 
 // Writes the dump. Of several changes of one signal at one instant the last one shows.
