@@ -27,6 +27,7 @@ public:
         uint32_t address;
         uint32_t value;
         bool ownWord; // delivered while the board sent this word itself
+        bool echo;    // and that word was a client's value queued again
     };
     // Applies a word if it gets the board mutex within the bound; false if it did not.
     using tfApply = std::function<bool(const tsWord&, std::chrono::microseconds)>;

@@ -68,7 +68,8 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
     }
 
     const tcDeferredNotifications::tsWord word{update.address, update.value,
-                                               tcRegFileOutbox::sendingOnThisThread()};
+                                               tcRegFileOutbox::sendingOnThisThread(),
+                                               tcRegFileOutbox::sendingEchoOnThisThread()};
     // Behind the words already left to the board's thread, so that words take effect in the
     // order they came; otherwise here, if the board mutex comes within the bound.
     if (owner->deferred->busy() || !applyWithin(word, kMostWait, true)) {
@@ -104,6 +105,10 @@ void tc120MXSSensorBoard::tcRegFileObs::apply(const tcDeferredNotifications::tsW
     case regfile::kGain:
         if (isSensorGain(word.value)) {
             applied = static_cast<uint32_t>(owner->sensor.getGain()) != word.value;
+            // A client's value queued again, which the sensor holds: a second, identical
+            // frame would be all it sends.
+            if (word.echo && !applied)
+                break;
             owner->sensor.setGain(static_cast<tc120MXS::teGain>(word.value));
         } else { // refused: the word goes back to the gain the sensor has
             putBack(regfile::kGain, owner->sensor.getGain(), isSensorGain);

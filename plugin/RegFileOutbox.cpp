@@ -12,6 +12,8 @@ namespace {
 
 // Set while this thread is in update_word for one of the board's words.
 thread_local bool sending = false;
+// Set while that word is a client's value queued again (echoed()).
+thread_local bool sendingEcho = false;
 
 } // namespace
 
@@ -46,14 +48,17 @@ void tcRegFileOutbox::sendAddress(platform::tcScopedLock& lock, uint32_t address
         // Nothing under way and the value is not sent: the newest one waits.
         const uint32_t value = slot.value;
         const uint64_t taking = slot.queued;
+        const bool echo = slot.echoed == taking;
         slot.taken = taking;
         --waiting;
         if (trace != nullptr)
             trace->event("word", "addr=0x%x val=0x%x", address, value);
         mutex.unlock(); // the register file is never called with it held
         sending = true;
+        sendingEcho = echo;
         regfile::publish(address, value);
         sending = false;
+        sendingEcho = false;
         mutex.lock();
         slots[address].sent = taking;
         changed.notify_all();
@@ -75,6 +80,10 @@ void tcRegFileOutbox::echoed(uint32_t address) {
 
 bool tcRegFileOutbox::sendingOnThisThread() {
     return sending;
+}
+
+bool tcRegFileOutbox::sendingEchoOnThisThread() {
+    return sendingEcho;
 }
 
 void tcRegFileOutbox::handOver(const std::vector<tsTicket>& own) {

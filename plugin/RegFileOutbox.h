@@ -54,6 +54,8 @@ public:
     // True while this thread is inside the register file sending one of the board's words:
     // a notification it delivers carries the board's own value.
     static bool sendingOnThisThread();
+    // The same, for a client's value queued again: the hardware holds it already.
+    static bool sendingEchoOnThisThread();
     // Leaves the caller's words to the publishing thread (from inside a notification).
     void handOver(const std::vector<tsTicket>& own) EXCLUDES(mutex);
     // The publishing thread sends what is left and ends; waited for unless called on it.
