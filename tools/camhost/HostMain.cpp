@@ -82,7 +82,11 @@ int hostMain(int argc, char** argv, tcHostProgram& program) {
     if (auto status = program.checkOptions())
         return *status;
 
-    if (options.script.empty() && !isatty(STDIN_FILENO))
+    if (!program.readsScript() && !options.script.empty()) {
+        err() << toolName() << ": " << options.script << ": this run takes no script" << std::endl;
+        return kExitUsage;
+    }
+    if (program.readsScript() && options.script.empty() && !isatty(STDIN_FILENO))
         options.script = "-";
     const auto script = loadScript(absolute(options.script));
     if (!script)
@@ -120,6 +124,8 @@ int hostMain(int argc, char** argv, tcHostProgram& program) {
     const std::unique_ptr<tcHostSide> host = program.start();
     if (!host)
         return kExitUsage;
+    if (auto status = program.runInstead(options, *host))
+        return *status;
     return runSession(options, *script, json.get(), *host);
 }
 

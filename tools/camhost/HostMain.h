@@ -28,6 +28,15 @@ public:
     // In the plug-in's working directory, just before the run: the host's side, or null
     // (with the message printed) to stop with the usage status.
     virtual std::unique_ptr<tcHostSide> start() = 0;
+    // False when the run takes no script (camhost --replay): standard input is not read.
+    virtual bool readsScript() { return true; }
+    // Instead of the script's run, once start() gave the host's side: the exit status, or
+    // nothing for the script's run.
+    virtual std::optional<int> runInstead(const tsOptions& options, tcHostSide& host) {
+        (void)options;
+        (void)host;
+        return std::nullopt;
+    }
 };
 
 int hostMain(int argc, char** argv, tcHostProgram& program);

@@ -5,7 +5,10 @@
 #include "ExitStatus.h"
 #include "HostMain.h"
 #include "Interrupt.h"
+#include "ReplayRun.h"
 #include "SimSide.h"
+
+#include "TraceRecord.h"
 
 #include "sim/HeadKeys.h"
 #include "sim/SimHead.h"
@@ -15,6 +18,7 @@
 #include <cstdlib>
 #include <exception>
 #include <filesystem>
+#include <unistd.h>
 
 namespace fs = std::filesystem;
 using camhost::err;
@@ -56,7 +60,50 @@ public:
             return camhost::kExitUsage;
         }
         config.echoStatus = true;
+        if (!replay.empty()) {
+            try {
+                record = trace::readRecordFile(replay);
+            } catch (const trace::tcRecordError& error) {
+                err() << "camhost: cannot read the record: " << error.what() << std::endl;
+                return camhost::kExitUsage;
+            }
+            // A record's delays are its own: the replay waits none of them.
+            sim.fast = true;
+        }
         return std::nullopt;
+    }
+
+    bool readsScript() override { return replay.empty(); }
+
+    std::optional<int> runInstead(const camhost::tsOptions& options,
+                                  camhost::tcHostSide& host) override {
+        if (replay.empty())
+            return std::nullopt;
+        // The replay records itself: into --trace FILE when given, else a file of its own.
+        std::string own;
+        if (!options.trace.empty()) {
+            own = std::getenv("TC120MXS_TRACE");
+        } else {
+            const char* tmp = std::getenv("TMPDIR");
+            std::string name = std::string(tmp && *tmp ? tmp : "/tmp") + "/camhost-replay-XXXXXX";
+            const int fd = mkstemp(name.data());
+            if (fd < 0) {
+                err() << "camhost: cannot make the replay's own record " << name << std::endl;
+                return camhost::kExitUsage;
+            }
+            close(fd);
+            own = name;
+            camhost::removeOnAbort(own);
+            setenv("TC120MXS_TRACE", own.c_str(), 1);
+        }
+        const int status = camhost::replayRecord(record, options, own);
+        if (options.trace.empty()) {
+            std::error_code ignored;
+            fs::remove(own, ignored);
+        }
+        if (!host.commitOutputs() && status == camhost::kExitOk)
+            return camhost::kExitUsage;
+        return status;
     }
 
     std::optional<int> openOutputs(const tfAbsolute& absolute) override {
@@ -104,6 +151,10 @@ private:
             ->check(CLI::Range(1, 65535));
         app.add_option("--contact-sheet", sim.contactSheet,
                        "write thumbnails of the first 8 frames to FILE as PNG (needs libpng)");
+        app.add_option("--replay", replay,
+                       "run the plug-in with RECORD's answers and calls (camhost --trace, "
+                       "camhost-board --trace) instead of a script; exit 3 where it does "
+                       "otherwise than the record (docs/trace.md)");
         app.add_flag("--strict", sim.strict,
                      "exit with status 4 when the head logged any broken hardware rule");
     }
@@ -111,6 +162,8 @@ private:
     camhost::tsSimOptions sim;
     sim::HeadConfig config;
     std::unique_ptr<camhost::tcOutputFile> vcd;
+    std::string replay; // --replay RECORD
+    trace::tsRecord record;
 };
 
 } // namespace
