@@ -14,8 +14,8 @@ using V = teValue;
 using R = teRole;
 
 // docs/trace.md, "Events": the fields each line begins with, in their order.
-const std::vector<tsEventSpec>& eventSpecs() {
-    static const std::vector<tsEventSpec> specs{
+const std::vector<tsEventKind>& eventKinds() {
+    static const std::vector<tsEventKind> kinds{
         {"trace",
          {{{"format", V::Number, R::Subject},
            {"module", V::Name, R::Answer},
@@ -92,7 +92,7 @@ const std::vector<tsEventSpec>& eventSpecs() {
         {"dropped", {{{"count", V::Number, R::Answer}}}},
         {"end", {{{"events", V::Number, R::Answer}, {"dropped", V::Number, R::Answer}}}},
     };
-    return specs;
+    return kinds;
 }
 
 template <typename Accept> bool allOf(std::string_view text, Accept accept) {
@@ -132,10 +132,10 @@ bool isReal(std::string_view text) {
 
 } // namespace
 
-const tsEventSpec* findEventSpec(std::string_view keyword) {
-    for (const tsEventSpec& spec : eventSpecs())
-        if (keyword == spec.keyword)
-            return &spec;
+const tsEventKind* findEventKind(std::string_view keyword) {
+    for (const tsEventKind& kind : eventKinds())
+        if (keyword == kind.keyword)
+            return &kind;
     return nullptr;
 }
 

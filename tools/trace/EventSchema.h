@@ -24,28 +24,28 @@ enum class teRole {
     Time,    // how long it took: compared only with a time tolerance
 };
 
-struct tsFieldSpec {
+struct tsFieldForm {
     const char* key;
     teValue value;
     teRole role;
 };
 
 // One way the event's leading fields may read; some events have two.
-using tcFieldList = std::vector<tsFieldSpec>;
+using tcFieldList = std::vector<tsFieldForm>;
 
-struct tsEventSpec {
+struct tsEventKind {
     const char* keyword;
     std::vector<tcFieldList> forms;
 };
 
 // The event of this keyword, or null when the format has none.
-const tsEventSpec* findEventSpec(std::string_view keyword);
+const tsEventKind* findEventKind(std::string_view keyword);
 
 // The documented form whose keys the fields begin with (null when none does); the caller
 // then checks each value.
 template <typename Fields>
-const tcFieldList* matchingForm(const tsEventSpec& spec, const Fields& fields) {
-    for (const tcFieldList& form : spec.forms) {
+const tcFieldList* matchingForm(const tsEventKind& kind, const Fields& fields) {
+    for (const tcFieldList& form : kind.forms) {
         if (fields.size() < form.size())
             continue;
         bool keysMatch = true;

@@ -39,8 +39,8 @@ std::string segmentKey(const tsSegment& segment) {
 
 std::string eventKey(const tsEvent& event, bool withRequest) {
     std::string key = event.keyword;
-    const tsEventSpec* spec = findEventSpec(event.keyword);
-    const tcFieldList* form = spec != nullptr ? matchingForm(*spec, event.fields) : nullptr;
+    const tsEventKind* kind = findEventKind(event.keyword);
+    const tcFieldList* form = kind != nullptr ? matchingForm(*kind, event.fields) : nullptr;
     if (form == nullptr)
         return key;
     for (size_t i = 0; i < form->size(); ++i) {

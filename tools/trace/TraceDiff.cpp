@@ -20,8 +20,8 @@ int64_t integer(const std::string& text) {
 }
 
 const tcFieldList* formOf(const tsEvent& event) {
-    const tsEventSpec* spec = findEventSpec(event.keyword);
-    return spec != nullptr ? matchingForm(*spec, event.fields) : nullptr;
+    const tsEventKind* kind = findEventKind(event.keyword);
+    return kind != nullptr ? matchingForm(*kind, event.fields) : nullptr;
 }
 
 // The fields of one role, as the line writes them.

@@ -155,15 +155,15 @@ private:
 
 // The line's fields against the documented form of its event.
 void checkFields(const tsEvent& event, const tcLineParser& line) {
-    const tsEventSpec* spec = findEventSpec(event.keyword);
-    if (spec == nullptr)
+    const tsEventKind* kind = findEventKind(event.keyword);
+    if (kind == nullptr)
         line.fail("no event is called " + event.keyword);
-    const tcFieldList* form = matchingForm(*spec, event.fields);
+    const tcFieldList* form = matchingForm(*kind, event.fields);
     if (form == nullptr) {
         std::string expected;
-        for (const tcFieldList& f : spec->forms) {
+        for (const tcFieldList& f : kind->forms) {
             expected += expected.empty() ? "" : " or ";
-            for (const tsFieldSpec& field : f)
+            for (const tsFieldForm& field : f)
                 expected += std::string(field.key) + "= ";
         }
         line.fail(event.keyword + " needs the fields " + expected + "in this order");
