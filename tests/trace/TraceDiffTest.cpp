@@ -159,6 +159,26 @@ TEST(TraceDiff, AnOperationThatEndsOtherwiseShowsItsAnswerAndWhatOneSideAloneDid
         << returned.divergences[0].text;
 }
 
+TEST(TraceDiff, AWordLeftToTheNotificationThreadIsComparedWhereItWasApplied) {
+    // The gain's notification found the board busy; its thread applied the word later and
+    // sent the client's value again, whose notification is part of the application.
+    const auto deferred = [](const std::string& handled) {
+        return record({"10 t1 notify addr=0x3d000 val=0x7", "10 t1 deferred addr=0x3d000 val=0x7",
+                       "10 t1 notify_ret addr=0x3d000 handled=1",
+                       "12 t2 deferred_apply addr=0x3d000 val=0x7",
+                       "12 t2 spi_write reg=0x7a val=0x180 bytes=5 result=5",
+                       "30 t2 word addr=0x3d000 val=0x7", "30 t2 notify addr=0x3d000 val=0x7",
+                       "30 t2 notify_ret addr=0x3d000 handled=" + handled,
+                       "31 t2 deferred_apply addr=0x3d008 val=0x100"});
+    };
+    EXPECT_TRUE(compare(deferred("1"), deferred("1")).divergences.empty());
+    const auto result = compare(deferred("1"), deferred("0"));
+    ASSERT_EQ(texts(result).size(), 1u);
+    EXPECT_EQ(texts(result)[0].rfind("t2 deferred_apply 0x3d000 val=0x7 #1: answer notify_ret ", 0),
+              0u)
+        << texts(result)[0];
+}
+
 TEST(TraceDiff, TimesAreComparedOnlyWithATolerance) {
     tsBringUp slow;
     slow.shift = 300;

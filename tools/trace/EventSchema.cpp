@@ -33,6 +33,8 @@ const std::vector<tsEventKind>& eventKinds() {
         {"notify", {{{"addr", V::Hex, R::Subject}, {"val", V::Hex, R::Request}}}},
         {"notify_ret", {{{"addr", V::Hex, R::Subject}, {"handled", V::Flag, R::Answer}}}},
         {"word", {{{"addr", V::Hex, R::Subject}, {"val", V::Hex, R::Request}}}},
+        {"deferred", {{{"addr", V::Hex, R::Subject}, {"val", V::Hex, R::Request}}}},
+        {"deferred_apply", {{{"addr", V::Hex, R::Subject}, {"val", V::Hex, R::Request}}}},
         {"map",
          {{{"base", V::Hex, R::Subject},
            {"words", V::Number, R::Request},

@@ -29,6 +29,7 @@ std::string segmentKey(const tsSegment& segment) {
     case teSegment::Op:
     case teSegment::Notify:
     case teSegment::Irq:
+    case teSegment::Apply:
         return eventKey(*segment.open);
     default:
         return "outside";
@@ -70,7 +71,13 @@ std::map<unsigned, std::vector<tsSegment>> segmentsByThread(const tsRecord& reco
         std::vector<tsSegment>& segments = threads[event.thread];
         unsigned& open = depth[event.thread];
         const bool opens = k == "op" || k == "notify";
-        if (open == 0 && opens) {
+        // The notifications of the words a deferred word's application sends are its own.
+        const bool applying = !segments.empty() && segments.back().kind == teSegment::Apply;
+        if (open == 0 && k == "deferred_apply") {
+            begin(event.thread, teSegment::Apply, &event);
+            continue;
+        }
+        if (open == 0 && opens && !applying) {
             begin(event.thread, k == "op" ? teSegment::Op : teSegment::Notify, &event);
             open = 1;
             continue;
@@ -81,12 +88,12 @@ std::map<unsigned, std::vector<tsSegment>> segmentsByThread(const tsRecord& reco
         }
         if (opens) {
             ++open;
-        } else if ((k == "op_ret" || k == "notify_ret") && open > 0 && --open == 0) {
+        } else if ((k == "op_ret" || k == "notify_ret") && open > 0 && --open == 0 && !applying) {
             segments.back().close = &event;
             continue;
         }
         // At the top: after a finished operation a new stretch outside operations begins;
-        // a GPIO interrupt's lasts until the next begins.
+        // a GPIO interrupt's and a deferred word's application's last until the next begins.
         if (open == 0 && (segments.empty() || segments.back().kind == teSegment::Op ||
                           segments.back().kind == teSegment::Notify))
             begin(event.thread, teSegment::Outside, nullptr);
@@ -135,8 +142,8 @@ std::string segmentLabel(const tsSegment& segment) {
     std::string label;
     if (segment.kind == teSegment::Op)
         label = "op " + open.value("name");
-    else if (segment.kind == teSegment::Notify)
-        label = "notify " + open.value("addr") + " val=" + open.value("val");
+    else if (segment.kind == teSegment::Notify || segment.kind == teSegment::Apply)
+        label = open.keyword + " " + open.value("addr") + " val=" + open.value("val");
     else
         label = "gpio_irq pin=" + open.value("pin") + " level=" + open.value("level");
     return label + " #" + std::to_string(segment.ordinal);

@@ -11,11 +11,13 @@
 
 namespace trace {
 
-enum class teSegment { Op, Notify, Irq, Outside };
+// Apply: a word left to the board's notification thread, applied there (deferred_apply):
+// what follows on that thread is its effect, up to the next one.
+enum class teSegment { Op, Notify, Irq, Apply, Outside };
 
 struct tsSegment {
     teSegment kind = teSegment::Outside;
-    const tsEvent* open = nullptr;  // op, notify or gpio_irq; null outside them
+    const tsEvent* open = nullptr;  // op, notify, gpio_irq or deferred_apply; null outside them
     const tsEvent* close = nullptr; // op_ret or notify_ret; null when the record ends first
     std::vector<const tsEvent*> body;
     unsigned ordinal = 1; // the how-many-th of its key on its thread
