@@ -7,6 +7,7 @@
 #include "Vistrel/teNackCode.h"
 #include "Vistrel/tsUpdate.h"
 #include "fpga/RecordedCores.h"
+#include "handlers/RecordedCommand.h"
 #include "plugin/RegisterFileWords.h"
 
 #include <atomic>
@@ -32,8 +33,8 @@ public:
 
     // The handler belongs to no board; core is not owned. Registers its four commands in
     // handlers when given one. With ready given, the core is used only while *ready holds
-    // (it reported itself usable); before, every command answers eeInvalidState. The core
-    // calls go into record unless it is null.
+    // (it reported itself usable); before, every command answers eeInvalidState. The
+    // commands and the core calls go into record unless it is null.
     tcBadPixelHandler(T* core, tcAbstractHandler* next,
                       std::map<std::string, tcAbstractHandler*>* handlers,
                       const std::atomic<bool>* ready = nullptr,
@@ -62,34 +63,8 @@ public:
     }
 
     std::string execute(std::string& command, std::string& arguments) override {
-        teBadPixelOp op;
-        if (command == "SBPR")
-            op = eeSetData;
-        else if (command == "GBPR")
-            op = eeGetOnState;
-        else if (command == "SBPRM")
-            op = eeSetMapState;
-        else if (command == "GBPRM")
-            op = eeGetMapState;
-        else
-            return tcAbstractHandler::execute(command, arguments);
-
-        tcStringTokenizer tokens(arguments, ' ');
-        int value = 0;
-        const bool isSet = op == eeSetData || op == eeSetMapState;
-        if (isSet) {
-            if (!tokens.hasNext())
-                return nack(eeMissingArgument);
-            if (!tokens.nextInt(&value))
-                return nack(eeArgumentOutOfRange);
-        }
-        const int code = execute(op, value);
-        if (code != eeSuccess)
-            return nack(code);
-        if (isSet)
-            return ack(nullptr);
-        std::string number = carrotNumber(value);
-        return ack(&number);
+        return recordedCommand(record, command, arguments,
+                               [&] { return answer(command, arguments); });
     }
 
     // Applies op to the core; value carries the set argument or receives the state.
@@ -122,6 +97,37 @@ public:
     }
 
 private:
+    std::string answer(std::string& command, std::string& arguments) {
+        teBadPixelOp op;
+        if (command == "SBPR")
+            op = eeSetData;
+        else if (command == "GBPR")
+            op = eeGetOnState;
+        else if (command == "SBPRM")
+            op = eeSetMapState;
+        else if (command == "GBPRM")
+            op = eeGetMapState;
+        else
+            return tcAbstractHandler::execute(command, arguments);
+
+        tcStringTokenizer tokens(arguments, ' ');
+        int value = 0;
+        const bool isSet = op == eeSetData || op == eeSetMapState;
+        if (isSet) {
+            if (!tokens.hasNext())
+                return nack(eeMissingArgument);
+            if (!tokens.nextInt(&value))
+                return nack(eeArgumentOutOfRange);
+        }
+        const int code = execute(op, value);
+        if (code != eeSuccess)
+            return nack(code);
+        if (isSet)
+            return ack(nullptr);
+        std::string number = carrotNumber(value);
+        return ack(&number);
+    }
+
     template <typename Call>
     auto call(const char* operation, const std::string& args, Call core) -> decltype(core()) {
         if (record == nullptr)

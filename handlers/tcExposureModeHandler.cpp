@@ -4,12 +4,14 @@
 #include "Vistrel/tcSensorBoard.h"
 #include "Vistrel/tcStringTokenizer.h"
 #include "Vistrel/teNackCode.h"
+#include "handlers/RecordedCommand.h"
 
 namespace Vistrel {
 
 tcExposureModeHandler::tcExposureModeHandler(tcSensorBoard* board, tcAbstractHandler* next,
-                                             std::map<std::string, tcAbstractHandler*>* handlers)
-    : tcAbstractHandler(board, next) {
+                                             std::map<std::string, tcAbstractHandler*>* handlers,
+                                             platform::tcTraceRecord* record)
+    : tcAbstractHandler(board, next), record(record) {
     if (handlers != nullptr)
         (*handlers)["EXPM"] = this;
 }
@@ -31,6 +33,10 @@ void tcExposureModeHandler::update(tsUpdate& update) {
 }
 
 std::string tcExposureModeHandler::execute(std::string& command, std::string& arguments) {
+    return recordedCommand(record, command, arguments, [&] { return answer(command, arguments); });
+}
+
+std::string tcExposureModeHandler::answer(std::string& command, std::string& arguments) {
     if (command != "EXPM")
         return tcAbstractHandler::execute(command, arguments);
 

@@ -9,6 +9,10 @@
 #include <map>
 #include <string>
 
+namespace platform {
+class tcTraceRecord;
+}
+
 namespace Vistrel {
 
 class tcExternalExposure;
@@ -22,9 +26,11 @@ public:
 
     static constexpr uint32_t kExposureModeWord = regfile::kExposureMode;
 
-    // Registers "EXPM" in handlers when given one.
+    // Registers "EXPM" in handlers when given one. Its commands go into record unless it
+    // is null (not owned).
     tcExposureModeHandler(tcSensorBoard* board, tcAbstractHandler* next,
-                          std::map<std::string, tcAbstractHandler*>* handlers);
+                          std::map<std::string, tcAbstractHandler*>* handlers,
+                          platform::tcTraceRecord* record = nullptr);
     ~tcExposureModeHandler() override;
 
     void update(tsUpdate& update) override;
@@ -37,6 +43,9 @@ public:
 
 private:
     tcExternalExposure* externalExposure() const;
+    std::string answer(std::string& command, std::string& arguments);
+
+    platform::tcTraceRecord* record;
 };
 
 } // namespace Vistrel

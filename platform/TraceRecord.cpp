@@ -84,7 +84,7 @@ tcTraceRecord::tcTraceRecord(int descriptor_, size_t capacity_)
     : descriptor(descriptor_), capacity(capacity_), serial(++recordSerials),
       start(nowMicroseconds()) {
     pending.reserve(capacity / 4);
-    event("trace", "format=1 module=%s build=\"%s %s\" pid=%ld", TC120MXS_VERSION,
+    event("trace", "format=2 module=%s build=\"%s %s\" pid=%ld", TC120MXS_VERSION,
           TC120MXS_BUILD_DATE, TC120MXS_BUILD_TIME, static_cast<long>(getpid()));
     {
         // The first line is no event of the board's.

@@ -18,7 +18,8 @@ tc120MXSSensorBoard::getCustomHandlers(tcAbstractHandler* next,
         previous = *handlers;
     try {
         auto clock = std::make_unique<tcClockHandler>(this, next, handlers);
-        auto mode = std::make_unique<tcExposureModeHandler>(this, clock.get(), handlers);
+        auto mode =
+            std::make_unique<tcExposureModeHandler>(this, clock.get(), handlers, record.get());
         auto pixels = std::make_unique<tcBadPixelHandler<tcBadPixelReplacement>>(
             &fpga.badPixelReplacement.unrecorded(), mode.get(), handlers, &fpgaReady, record.get());
         clock.release();

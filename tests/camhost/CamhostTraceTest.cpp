@@ -114,13 +114,15 @@ TEST_F(CamhostTraceTest, DemoRecordHoldsEveryKindOfCrossingInWholeLines) {
         if (name != std::string::npos)
             fileNames.insert(line.substr(name + 12, line.find('"', name + 12) - name - 12));
     }
-    EXPECT_EQ(record.front().rfind("0 t0 trace format=1 module=", 0), 0u) << record.front();
+    EXPECT_EQ(record.front().rfind("0 t0 trace format=2 module=", 0), 0u) << record.front();
     for (const char* kind :
-         {"file",      "op",         "op_ret",   "notify",     "notify_ret", "word",     "map",
-          "fpga_read", "fpga_write", "spi_open", "spi_config", "spi_write",  "gpio_pin", "gpio_dir",
-          "gpio_set",  "gpio_edge",  "gpio_irq", "adc_setup",  "adc",        "core",     "delay"})
+         {"file",       "op",        "op_ret",   "cmd",       "cmd_ret",    "notify",
+          "notify_ret", "word",      "map",      "fpga_read", "fpga_write", "spi_open",
+          "spi_config", "spi_write", "gpio_pin", "gpio_dir",  "gpio_set",   "gpio_edge",
+          "gpio_irq",   "adc_setup", "adc",      "core",      "delay"})
         EXPECT_GT(kinds[kind], 0) << kind;
     EXPECT_EQ(kinds["op"], kinds["op_ret"]);
+    EXPECT_EQ(kinds["cmd"], kinds["cmd_ret"]);
     EXPECT_EQ(kinds["notify"], kinds["notify_ret"]);
     EXPECT_EQ(kinds["dropped"], 0);
     for (const char* name : {"120mxs_config.ini", "120mxs_sensor.ini", "120MXS_registers.txt"})

@@ -57,7 +57,7 @@ TEST(TraceRecordTest, AnEventIsWrittenOrCountedAsDroppedNeverLostSilently) {
     const std::vector<std::string> lines = linesOf(path);
     unlink(path);
     ASSERT_GE(lines.size(), 2u);
-    EXPECT_TRUE(std::regex_search(lines.front(), std::regex(R"(^\d+ t0 trace format=1 )")))
+    EXPECT_TRUE(std::regex_search(lines.front(), std::regex(R"(^\d+ t0 trace format=2 )")))
         << lines.front();
 
     const std::regex grammar(R"(\d+ t\d+ [a-z_]+( [a-z0-9_]+=("([^"\\]|\\.)*"|[^ "]+))*)");

@@ -121,6 +121,14 @@ public:
             handler->update(update);
     }
 
+    // A text command, as the framework sends one: to the head of the chain the recorded
+    // getCustomHandlers gave.
+    std::string command(std::string name, std::string arguments) {
+        if (handlers.empty())
+            throw tcNotCallable("the board gave no handler chain");
+        return handlers.front()->execute(name, arguments);
+    }
+
     void gpio(unsigned pin, unsigned level) {
         Tarnis::tcGpioListener& listener = board; // the GPIO-notification view
         listener.Handler(pin, level);
@@ -277,7 +285,7 @@ std::vector<std::string> interleavingNotes(const tsRecord& record) {
     for (const tsEvent& event : record.events) {
         if (event.thread == 0)
             continue;
-        if (event.keyword == "op" || event.keyword == "gpio_irq")
+        if (event.keyword == "op" || event.keyword == "cmd" || event.keyword == "gpio_irq")
             drivingThreads.insert(event.thread);
         else if (event.keyword == "word")
             publishingThreads.insert(event.thread);
@@ -351,6 +359,18 @@ bool drive(const tsRecord& record, const tsOptions& options) {
                       << event.value("level") << std::endl;
                 replayer.gpio(static_cast<unsigned>(sim::replay::number(event.value("pin"))),
                               static_cast<unsigned>(sim::replay::number(event.value("level"))));
+            } else if (event.keyword == "cmd") {
+                const std::string name = event.value("name");
+                const std::string args = event.value("args");
+                out() << "[" << ++count << "] cmd " << name << (args.empty() ? "" : " ") << args
+                      << " -> ";
+                try {
+                    out() << printableText(replayer.command(name, args)) << std::endl;
+                } catch (const tcNotCallable& error) {
+                    out() << "not called: " << error.what() << std::endl;
+                } catch (const std::exception& error) {
+                    out() << "exception: " << printableText(error.what()) << std::endl;
+                }
             } else if (event.keyword == "op") {
                 const std::string name = event.value("name");
                 const std::string args = event.value("args");

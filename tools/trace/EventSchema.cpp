@@ -30,6 +30,11 @@ const std::vector<tsEventKind>& eventKinds() {
         {"op_ret",
          {{{"name", V::Name, R::Subject}, {"result", V::Any, R::Answer}},
           {{"name", V::Name, R::Subject}, {"exception", V::Text, R::Answer}}}},
+        // A command's name is a word, quoted when it is not one.
+        {"cmd", {{{"name", V::Any, R::Subject}, {"args", V::Text, R::Request}}}},
+        {"cmd_ret",
+         {{{"name", V::Any, R::Subject}, {"reply", V::Text, R::Answer}},
+          {{"name", V::Any, R::Subject}, {"exception", V::Text, R::Answer}}}},
         {"notify", {{{"addr", V::Hex, R::Subject}, {"val", V::Hex, R::Request}}}},
         {"notify_ret", {{{"addr", V::Hex, R::Subject}, {"handled", V::Flag, R::Answer}}}},
         {"word", {{{"addr", V::Hex, R::Subject}, {"val", V::Hex, R::Request}}}},

@@ -27,6 +27,7 @@ std::string canonical(const std::string& value) {
 std::string segmentKey(const tsSegment& segment) {
     switch (segment.kind) {
     case teSegment::Op:
+    case teSegment::Cmd:
     case teSegment::Notify:
     case teSegment::Irq:
     case teSegment::Apply:
@@ -70,7 +71,7 @@ std::map<unsigned, std::vector<tsSegment>> segmentsByThread(const tsRecord& reco
             continue;
         std::vector<tsSegment>& segments = threads[event.thread];
         unsigned& open = depth[event.thread];
-        const bool opens = k == "op" || k == "notify";
+        const bool opens = k == "op" || k == "cmd" || k == "notify";
         // The notifications of the words a deferred word's application sends are its own.
         const bool applying = !segments.empty() && segments.back().kind == teSegment::Apply;
         if (open == 0 && k == "deferred_apply") {
@@ -78,7 +79,11 @@ std::map<unsigned, std::vector<tsSegment>> segmentsByThread(const tsRecord& reco
             continue;
         }
         if (open == 0 && opens && !applying) {
-            begin(event.thread, k == "op" ? teSegment::Op : teSegment::Notify, &event);
+            begin(event.thread,
+                  k == "op"    ? teSegment::Op
+                  : k == "cmd" ? teSegment::Cmd
+                               : teSegment::Notify,
+                  &event);
             open = 1;
             continue;
         }
@@ -88,14 +93,16 @@ std::map<unsigned, std::vector<tsSegment>> segmentsByThread(const tsRecord& reco
         }
         if (opens) {
             ++open;
-        } else if ((k == "op_ret" || k == "notify_ret") && open > 0 && --open == 0 && !applying) {
+        } else if ((k == "op_ret" || k == "cmd_ret" || k == "notify_ret") && open > 0 &&
+                   --open == 0 && !applying) {
             segments.back().close = &event;
             continue;
         }
         // At the top: after a finished operation a new stretch outside operations begins;
         // a GPIO interrupt's and a deferred word's application's last until the next begins.
-        if (open == 0 && (segments.empty() || segments.back().kind == teSegment::Op ||
-                          segments.back().kind == teSegment::Notify))
+        if (open == 0 &&
+            (segments.empty() || segments.back().kind == teSegment::Op ||
+             segments.back().kind == teSegment::Cmd || segments.back().kind == teSegment::Notify))
             begin(event.thread, teSegment::Outside, nullptr);
         threads[event.thread].back().body.push_back(&event);
     }
@@ -140,8 +147,8 @@ std::string segmentLabel(const tsSegment& segment) {
         return "outside operations";
     const tsEvent& open = *segment.open;
     std::string label;
-    if (segment.kind == teSegment::Op)
-        label = "op " + open.value("name");
+    if (segment.kind == teSegment::Op || segment.kind == teSegment::Cmd)
+        label = open.keyword + " " + open.value("name");
     else if (segment.kind == teSegment::Notify || segment.kind == teSegment::Apply)
         label = open.keyword + " " + open.value("addr") + " val=" + open.value("val");
     else

@@ -198,7 +198,7 @@ private:
         if (events.empty())
             return;
         std::string what = segmentLabel(segment);
-        if (segment.kind == teSegment::Op)
+        if (segment.kind == teSegment::Op || segment.kind == teSegment::Cmd)
             what += " args=\"" + segment.open->value("args") + "\"";
         else if (segment.kind == teSegment::Outside)
             what = events.size() == 1

@@ -177,19 +177,19 @@ void checkFields(const tsEvent& event, const tcLineParser& line) {
     }
 }
 
-// Operations and notifications open and close on their thread, innermost first.
+// Operations, commands and notifications open and close on their thread, innermost first.
 class tcNesting {
 public:
     void apply(const tsEvent& event, const tcLineParser& line) {
         std::vector<std::pair<std::string, std::string>>& open = stacks[event.thread];
-        if (event.keyword == "op" || event.keyword == "notify") {
+        if (event.keyword == "op" || event.keyword == "cmd" || event.keyword == "notify") {
             open.emplace_back(event.keyword, opened(event));
             return;
         }
-        const bool closesOp = event.keyword == "op_ret";
-        if (!closesOp && event.keyword != "notify_ret")
+        const std::string& k = event.keyword;
+        if (k != "op_ret" && k != "cmd_ret" && k != "notify_ret")
             return;
-        const std::string kind = closesOp ? "op" : "notify";
+        const std::string kind = k.substr(0, k.size() - 4);
         if (open.empty() || open.back().first != kind ||
             !sameValue(open.back().second, opened(event)))
             line.fail(event.keyword + " " + opened(event) + " on t" + std::to_string(event.thread) +
@@ -201,7 +201,7 @@ public:
 
 private:
     static std::string opened(const tsEvent& event) {
-        return event.value(event.keyword.rfind("op", 0) == 0 ? "name" : "addr");
+        return event.value(event.keyword.rfind("notify", 0) == 0 ? "addr" : "name");
     }
     std::map<unsigned, std::vector<std::pair<std::string, std::string>>> stacks;
 };
@@ -272,9 +272,18 @@ tsRecord readRecord(std::string_view bytes, const std::string& name) {
                             : "a second trace line");
         if (first) {
             const std::string* format = event.find("format");
-            if (format == nullptr || !sameValue(*format, std::to_string(kFormat)))
+            std::string versions;
+            bool known = false;
+            for (int version = kOldestFormat; version <= kFormat; ++version) {
+                versions += (version == kOldestFormat ? ""
+                             : version == kFormat     ? " and "
+                                                      : ", ") +
+                            std::to_string(version);
+                known = known || (format != nullptr && sameValue(*format, std::to_string(version)));
+            }
+            if (!known)
                 line.fail("format " + (format ? *format : std::string("missing")) +
-                          ", this reader reads format " + std::to_string(kFormat));
+                          ", this reader reads formats " + versions);
         }
         checkFields(event, line);
         nesting.apply(event, line);

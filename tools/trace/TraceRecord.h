@@ -10,8 +10,9 @@
 
 namespace trace {
 
-// The format version this reader reads.
-constexpr int kFormat = 1;
+// The format versions this reader reads: 1, and 2, which added the text commands (cmd).
+constexpr int kOldestFormat = 1;
+constexpr int kFormat = 2;
 
 struct tsField {
     std::string key;
