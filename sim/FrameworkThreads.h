@@ -4,6 +4,7 @@
 #include "Tarnis/tcGpio.h"
 #include "sim/SimHead.h"
 
+#include <chrono>
 #include <condition_variable>
 #include <deque>
 #include <functional>
@@ -20,6 +21,9 @@ void waitForGpioNotifications();
 // Returns once every register-file notification queued so far has been delivered (thread
 // mode; at once in the other modes).
 void waitForRegisterFileNotifications();
+// Returns true once no register-file notification is being delivered on another thread than
+// the caller's (to any of its observers), false when timeout (real time) passed first.
+bool waitForNotificationsElsewhere(std::chrono::milliseconds timeout);
 
 // Time the calling thread has waited so far for the register file's locks in update_word
 // (locked and strict-lock modes): the framework's share of a host call's time.

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <condition_variable>
 #include <mutex>
+#include <set>
 #include <thread>
 #include <tuple>
 
@@ -37,6 +38,38 @@ Deliveries& deliveries() {
     static auto* const instance = new Deliveries(); // used by framework threads until exit
     return *instance;
 }
+
+// Notifications being delivered, by the thread that delivers them (one entry each, nested
+// ones too), from the first observer's call to the last one's return.
+struct UnderWay {
+    std::mutex mutex;
+    std::condition_variable ended;
+    std::multiset<std::thread::id> threads;
+};
+
+UnderWay& underWay() {
+    static auto* const instance = new UnderWay(); // used by framework threads until exit
+    return *instance;
+}
+
+class NotificationUnderWay {
+public:
+    NotificationUnderWay() {
+        const std::lock_guard<std::mutex> lock(underWay().mutex);
+        underWay().threads.insert(self);
+    }
+    ~NotificationUnderWay() {
+        UnderWay& u = underWay();
+        const std::lock_guard<std::mutex> lock(u.mutex);
+        u.threads.erase(u.threads.find(self));
+        u.ended.notify_all();
+    }
+    NotificationUnderWay(const NotificationUnderWay&) = delete;
+    NotificationUnderWay& operator=(const NotificationUnderWay&) = delete;
+
+private:
+    const std::thread::id self = std::this_thread::get_id();
+};
 
 } // namespace
 
@@ -84,6 +117,7 @@ bool tcObservable::isRegistered(const tcObserver* observer) const {
 }
 
 void tcObservable::notifyObservers(tsUpdate& update) {
+    const NotificationUnderWay notifying;
     if (sim::detail::registerFileMode() == sim::RegisterFileMode::locked) {
         // Held across every delivery: registration from other threads waits meanwhile.
         sim::FrameworkLock lock(mutex.getMutex());
@@ -119,3 +153,17 @@ void tcObservable::notifyObservers(tsUpdate& update) {
 }
 
 } // namespace Vistrel
+
+namespace sim {
+
+bool waitForNotificationsElsewhere(std::chrono::milliseconds timeout) {
+    Vistrel::UnderWay& u = Vistrel::underWay();
+    std::unique_lock<std::mutex> lock(u.mutex);
+    const std::thread::id self = std::this_thread::get_id();
+    return u.ended.wait_for(lock, timeout, [&] {
+        return std::all_of(u.threads.begin(), u.threads.end(),
+                           [&](const std::thread::id& thread) { return thread == self; });
+    });
+}
+
+} // namespace sim

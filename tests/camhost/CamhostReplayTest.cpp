@@ -16,16 +16,22 @@ namespace {
 
 class CamhostReplayTest : public camhosttest::CamhostTest {
 protected:
-    // Runs script with --trace path until the record holds the words the board's publishing
-    // thread sent for it: in a recording run on a loaded machine that thread may first run
-    // while the board is being destroyed, which the record does not hold, and a replay
-    // cannot make its own thread as late (docs/trace.md).
-    void recordWithPublishedWords(const std::string& script, std::vector<std::string> extra,
+    // Runs script (camhost --quiet --trace path, then extra) until the record holds words
+    // the board's publishing thread sent: in a recording run on a loaded machine that thread
+    // may first run while the board is being destroyed, which the record does not hold, and
+    // a replay cannot make its own thread as late (docs/trace.md).
+    void recordWithPublishedWords(const std::string& script, const std::vector<std::string>& extra,
                                   const std::string& path) {
-        extra.insert(extra.end(), {"--trace", path});
+        std::vector<std::string> args{"--plugin", TC120MXS_PLUGIN_PATH,
+                                      "--config", std::string(TC120MXS_SOURCE_DIR) + "/config",
+                                      "--quiet",  "--trace",
+                                      path};
+        args.insert(args.end(), extra.begin(), extra.end());
+        args.push_back("test.cam");
+        writeFile("test.cam", script);
         const std::regex published(R"((^|\n)\d+ t[1-9]\d* word )");
         for (int attempt = 0; attempt < 5; ++attempt) {
-            const camhosttest::tsRun run = runScript(script, extra);
+            const camhosttest::tsRun run = camhosttest::runCamhost(args);
             ASSERT_EQ(run.status, 0) << run.out << run.err;
             if (std::regex_search(camhosttest::readText(path), published))
                 return;
@@ -70,11 +76,24 @@ TEST_F(CamhostReplayTest, AFaultRunsRecordReplayedWithoutTheFaultsGivesItsAnswer
 
 TEST_F(CamhostReplayTest, TheDemosRecordReplaysAsRecordedItsTextCommandsIncluded) {
     recordWithPublishedWords(
-        camhosttest::readText(std::string(TC120MXS_SOURCE_DIR) + "/config/demo.cam"), {"--quiet"},
+        camhosttest::readText(std::string(TC120MXS_SOURCE_DIR) + "/config/demo.cam"), {"--fast"},
         "demo.trace");
     const camhosttest::tsRun replay = runScript("", {"--quiet", "--replay", "demo.trace"});
     EXPECT_EQ(replay.status, 0) << replay.out << replay.err;
     EXPECT_NE(replay.out.find("] cmd GCLK -> ACK <45>\n"), std::string::npos) << replay.out;
+}
+
+TEST_F(CamhostReplayTest, WordsOfClientWritesLeaveThePublishingThreadInTheRecordsGroups) {
+    // Each vertical factor makes the board publish its region words from its publishing
+    // thread, which keeps one word waiting per address: a replay that wrote the next factor
+    // before that thread sent the last one's words would send the newest values alone. The
+    // recording's pauses (real time) let its thread send each write's words before the next.
+    recordWithPublishedWords("init\nexpect 0\nwrite 0x3A040 2\nsleep 50000\nwrite 0x3D000 7\n"
+                             "sleep 50000\nwrite 0x3A040 1\nsleep 50000\nwrite 0x3D00C 1\n"
+                             "sleep 50000\nwrite 0x3A020 0x01100005\nsleep 50000\n",
+                             {}, "factors.trace");
+    const camhosttest::tsRun replay = runScript("", {"--quiet", "--replay", "factors.trace"});
+    EXPECT_EQ(replay.status, 0) << replay.out << replay.err;
 }
 
 TEST_F(CamhostReplayTest, AReplayConfiguredOtherwiseThanTheRecordStopsAtTheDivergence) {

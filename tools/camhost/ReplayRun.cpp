@@ -3,6 +3,7 @@
 #include "Console.h"
 #include "ExitStatus.h"
 #include "PluginLibrary.h"
+#include "ReplayWords.h"
 #include "Text.h"
 
 #include "TraceDiff.h"
@@ -18,6 +19,7 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -304,8 +306,8 @@ std::vector<std::string> interleavingNotes(const tsRecord& record) {
                         " are made on the host thread, in the record's order");
     if (!publishingThreads.empty())
         notes.push_back("the words the board sent from " + named(publishingThreads) +
-                        " leave from its own thread in the replay, as it runs: their order "
-                        "beside the host thread's events is not the record's to set");
+                        " leave from its own thread in the replay: the host thread waits for "
+                        "those the record has notified before each of its events");
     if (deferred > 0)
         notes.push_back(std::to_string(deferred) +
                         " notifications were left to the board's notification thread: it "
@@ -324,9 +326,74 @@ std::string moduleOf(const tsRecord& record) {
     return record.events.empty() ? std::string() : record.events.front().value("module");
 }
 
+// The host thread's part of an event: what it did again, and the answer (none for a
+// client's write or a GPIO notification); nothing for the other events.
+struct tsReplayed {
+    std::string call;
+    std::optional<std::string> answer;
+};
+
+// Makes again the call an event records, when it is one of the framework's. ownWords: the
+// board's words not yet notified (a notification of one is the board's own, not a
+// client's write).
+std::optional<tsReplayed> replayEvent(tcReplayer& replayer, const tsEvent& event,
+                                      std::multiset<std::pair<std::string, std::string>>& ownWords,
+                                      const std::function<void()>& before) {
+    const auto answerOf = [](const std::function<std::string()>& call) {
+        try {
+            return printableText(call());
+        } catch (const tcNotCallable& error) {
+            return "not called: " + std::string(error.what());
+        } catch (const std::exception& error) {
+            return "exception: " + printableText(error.what());
+        }
+    };
+    const std::string& k = event.keyword;
+    if (k == "word") {
+        ownWords.emplace(event.value("addr"), event.value("val"));
+        return std::nullopt;
+    }
+    if (k == "notify") {
+        const auto own = ownWords.find({event.value("addr"), event.value("val")});
+        if (own != ownWords.end()) {
+            ownWords.erase(own);
+            return std::nullopt;
+        }
+        before();
+        replayer.write(static_cast<uint32_t>(sim::replay::number(event.value("addr"))),
+                       static_cast<uint32_t>(sim::replay::number(event.value("val"))));
+        return tsReplayed{"write " + event.value("addr") + " " + event.value("val"), std::nullopt};
+    }
+    if (k == "gpio_irq") {
+        before();
+        replayer.gpio(static_cast<unsigned>(sim::replay::number(event.value("pin"))),
+                      static_cast<unsigned>(sim::replay::number(event.value("level"))));
+        return tsReplayed{"notify " + event.value("pin") + " " + event.value("level"),
+                          std::nullopt};
+    }
+    const std::string name = event.value("name");
+    const std::string args = event.value("args");
+    if (k == "cmd") {
+        before();
+        return tsReplayed{"cmd " + name + (args.empty() ? "" : " ") + args,
+                          answerOf([&] { return replayer.command(name, args); })};
+    }
+    if (k == "op") {
+        before();
+        return tsReplayed{name + "(" + args + ")",
+                          answerOf([&] { return replayer.call(name, split(args, ',')); })};
+    }
+    return std::nullopt;
+}
+
 // Calls what the record's framework called; gives false when the board could not be made.
 bool drive(const tsRecord& record, const tsOptions& options) {
     const tcPluginLibrary library(options.plugin);
+    tcRecordedWords recordedWords(record); // before the board: it sees all its words
+    const std::function<void()> awaitWords = [&recordedWords] {
+        if (const std::optional<std::string> note = recordedWords.await())
+            out() << "note: " << *note << std::endl;
+    };
     std::unique_ptr<Vistrel::tcSensorBoard> board;
     try {
         board = library.makeSensor(spiPathOf(record, options.spi));
@@ -337,54 +404,20 @@ bool drive(const tsRecord& record, const tsOptions& options) {
     }
     {
         tcReplayer replayer(*board);
-        // The words the board sends: each notification of one is the board's own, not a
-        // client's.
         std::multiset<std::pair<std::string, std::string>> ownWords;
         int count = 0;
         for (const tsEvent& event : record.events) {
-            if (event.keyword == "word") {
-                ownWords.emplace(event.value("addr"), event.value("val"));
-            } else if (event.keyword == "notify") {
-                const auto own = ownWords.find({event.value("addr"), event.value("val")});
-                if (own != ownWords.end()) {
-                    ownWords.erase(own);
-                    continue;
-                }
-                out() << "[" << ++count << "] write " << event.value("addr") << " "
-                      << event.value("val") << std::endl;
-                replayer.write(static_cast<uint32_t>(sim::replay::number(event.value("addr"))),
-                               static_cast<uint32_t>(sim::replay::number(event.value("val"))));
-            } else if (event.keyword == "gpio_irq") {
-                out() << "[" << ++count << "] notify " << event.value("pin") << " "
-                      << event.value("level") << std::endl;
-                replayer.gpio(static_cast<unsigned>(sim::replay::number(event.value("pin"))),
-                              static_cast<unsigned>(sim::replay::number(event.value("level"))));
-            } else if (event.keyword == "cmd") {
-                const std::string name = event.value("name");
-                const std::string args = event.value("args");
-                out() << "[" << ++count << "] cmd " << name << (args.empty() ? "" : " ") << args
-                      << " -> ";
-                try {
-                    out() << printableText(replayer.command(name, args)) << std::endl;
-                } catch (const tcNotCallable& error) {
-                    out() << "not called: " << error.what() << std::endl;
-                } catch (const std::exception& error) {
-                    out() << "exception: " << printableText(error.what()) << std::endl;
-                }
-            } else if (event.keyword == "op") {
-                const std::string name = event.value("name");
-                const std::string args = event.value("args");
-                out() << "[" << ++count << "] " << name << "(" << args << ") -> ";
-                try {
-                    const std::string result = replayer.call(name, split(args, ','));
-                    out() << result << std::endl;
-                } catch (const tcNotCallable& error) {
-                    out() << "not called: " << error.what() << std::endl;
-                } catch (const std::exception& error) {
-                    out() << "exception: " << printableText(error.what()) << std::endl;
-                }
-            }
+            const std::optional<tsReplayed> replayed =
+                replayEvent(replayer, event, ownWords, awaitWords);
+            recordedWords.passed(event);
+            if (!replayed)
+                continue;
+            out() << "[" << ++count << "] " << replayed->call;
+            if (replayed->answer)
+                out() << " -> " << *replayed->answer;
+            out() << std::endl;
         }
+        awaitWords();
     }
     board.reset(); // the record's `end`
     return true;
