@@ -62,8 +62,13 @@ TEST_F(CamhostReplayTest, AFaultRunsRecordReplayedWithoutTheFaultsGivesItsAnswer
     ASSERT_EQ(camhosttest::resultOfLine(reportOf(kScript, {"--quiet"}), 1), 0)
         << "the head without faults brings the board up";
 
-    const camhosttest::tsRun replay = runScript("", {"--quiet", "--replay", "faults.trace"});
+    const camhosttest::tsRun replay =
+        runScript("", {"--quiet", "--replay", "faults.trace", "--json", "replay.json"});
     EXPECT_EQ(replay.status, 0) << replay.out << replay.err;
+    const nlohmann::json report = camhosttest::readJson("replay.json");
+    EXPECT_EQ(report.at("matched"), true);
+    EXPECT_EQ(report.at("calls")[1].at("call"), "initialize()");
+    EXPECT_EQ(report.at("calls")[1].at("answer"), "-1");
     const std::vector<std::string> answered = operations(replay.out);
     ASSERT_GE(answered.size(), 4u) << replay.out;
     EXPECT_EQ(answered[0], "getCustomHandlers(0,1) -> 1");
@@ -108,12 +113,16 @@ TEST_F(CamhostReplayTest, AReplayConfiguredOtherwiseThanTheRecordStopsAtTheDiver
 
     const camhosttest::tsRun same = runScript("", {"--quiet", "--replay", "clean.trace"});
     EXPECT_EQ(same.status, 0) << same.out << same.err;
-    std::vector<std::string> args{"--fast",   "--plugin",       TC120MXS_PLUGIN_PATH,
-                                  "--config", changed.string(), "--quiet",
-                                  "--replay", "clean.trace"};
+    std::vector<std::string> args{
+        "--fast",  "--plugin", TC120MXS_PLUGIN_PATH, "--config", changed.string(),
+        "--quiet", "--replay", "clean.trace",        "--json",   "replay.json"};
     const camhosttest::tsRun replay = camhosttest::runCamhost(args);
     EXPECT_EQ(replay.status, 3) << replay.out << replay.err;
     EXPECT_NE(replay.out.find("120mxs_config.ini"), std::string::npos) << replay.out;
+    const nlohmann::json report = camhosttest::readJson("replay.json");
+    EXPECT_EQ(report.at("matched"), false);
+    ASSERT_FALSE(report.at("divergences").empty());
+    EXPECT_NE(replay.out.find(report.at("divergences")[0].get<std::string>()), std::string::npos);
     EXPECT_EQ(replay.out.find("replay matched"), std::string::npos) << replay.out;
 }
 

@@ -124,7 +124,7 @@ int hostMain(int argc, char** argv, tcHostProgram& program) {
     const std::unique_ptr<tcHostSide> host = program.start();
     if (!host)
         return kExitUsage;
-    if (auto status = program.runInstead(options, *host))
+    if (auto status = program.runInstead(options, *host, json.get()))
         return *status;
     return runSession(options, *script, json.get(), *host);
 }

@@ -3,6 +3,7 @@
 // directory, the report file and the plug-in's output, then the run on its own side.
 #include "HostSide.h"
 #include "Options.h"
+#include "OutputFile.h"
 
 #include <functional>
 #include <memory>
@@ -31,10 +32,12 @@ public:
     // False when the run takes no script (camhost --replay): standard input is not read.
     virtual bool readsScript() { return true; }
     // Instead of the script's run, once start() gave the host's side: the exit status, or
-    // nothing for the script's run.
-    virtual std::optional<int> runInstead(const tsOptions& options, tcHostSide& host) {
+    // nothing for the script's run. json: the --json report to write, or null.
+    virtual std::optional<int> runInstead(const tsOptions& options, tcHostSide& host,
+                                          tcOutputFile* json) {
         (void)options;
         (void)host;
+        (void)json;
         return std::nullopt;
     }
 };

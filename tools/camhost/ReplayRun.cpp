@@ -3,6 +3,7 @@
 #include "Console.h"
 #include "ExitStatus.h"
 #include "PluginLibrary.h"
+#include "ReplayReport.h"
 #include "ReplayWords.h"
 #include "Text.h"
 
@@ -387,12 +388,12 @@ std::optional<tsReplayed> replayEvent(tcReplayer& replayer, const tsEvent& event
 }
 
 // Calls what the record's framework called; gives false when the board could not be made.
-bool drive(const tsRecord& record, const tsOptions& options) {
+bool drive(const tsRecord& record, const tsOptions& options, tcReplayReport& report) {
     const tcPluginLibrary library(options.plugin);
     tcRecordedWords recordedWords(record); // before the board: it sees all its words
-    const std::function<void()> awaitWords = [&recordedWords] {
+    const std::function<void()> awaitWords = [&recordedWords, &report] {
         if (const std::optional<std::string> note = recordedWords.await())
-            out() << "note: " << *note << std::endl;
+            report.note(*note);
     };
     std::unique_ptr<Vistrel::tcSensorBoard> board;
     try {
@@ -405,17 +406,12 @@ bool drive(const tsRecord& record, const tsOptions& options) {
     {
         tcReplayer replayer(*board);
         std::multiset<std::pair<std::string, std::string>> ownWords;
-        int count = 0;
         for (const tsEvent& event : record.events) {
             const std::optional<tsReplayed> replayed =
                 replayEvent(replayer, event, ownWords, awaitWords);
             recordedWords.passed(event);
-            if (!replayed)
-                continue;
-            out() << "[" << ++count << "] " << replayed->call;
-            if (replayed->answer)
-                out() << " -> " << *replayed->answer;
-            out() << std::endl;
+            if (replayed)
+                report.call(replayed->call, replayed->answer, event.line);
         }
         awaitWords();
     }
@@ -425,14 +421,14 @@ bool drive(const tsRecord& record, const tsOptions& options) {
 
 } // namespace
 
-int replayRecord(const tsRecord& record, const tsOptions& options,
-                 const std::string& ownRecordPath) {
+int replayRecord(const tsRecord& record, const tsOptions& options, const std::string& ownRecordPath,
+                 tcReplayReport& report) {
     for (const std::string& note : interleavingNotes(record))
-        out() << "note: " << note << std::endl;
+        report.note(note);
     sim::setReplayAnswers(answersOf(record));
     bool made = false;
     try {
-        made = drive(record, options);
+        made = drive(record, options, report);
     } catch (const std::exception& error) {
         err() << toolName() << ": " << error.what() << std::endl;
     }
@@ -449,14 +445,18 @@ int replayRecord(const tsRecord& record, const tsOptions& options,
         return kExitExpectation;
     }
     if (moduleOf(record) != moduleOf(own))
-        out() << "note: the record is of module " << moduleOf(record) << ", the replay's of "
-              << moduleOf(own) << std::endl;
+        report.note("the record is of module " + moduleOf(record) + ", the replay's of " +
+                    moduleOf(own));
     trace::tsDiffOptions compare;
     compare.nameA = "record";
     compare.nameB = "replay";
     const trace::tsDiffResult result = trace::compareRecords(record, own, compare);
     for (const std::string& note : result.notes)
-        out() << "note: " << note << std::endl;
+        report.note(note);
+    std::vector<std::string> lines;
+    for (const trace::tsDivergence& divergence : result.divergences)
+        lines.push_back(divergence.text);
+    report.diverged(lines);
     if (result.divergences.empty()) {
         out() << toolName() << ": replay matched the record (" << record.events.size() << " events)"
               << std::endl;

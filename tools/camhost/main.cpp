@@ -7,6 +7,7 @@
 #include "Interrupt.h"
 #include "ReplayRun.h"
 #include "SimSide.h"
+#include "Text.h"
 
 #include "TraceRecord.h"
 
@@ -61,6 +62,7 @@ public:
         }
         config.echoStatus = true;
         if (!replay.empty()) {
+            replayPath = fs::absolute(replay).string(); // before the plug-in's folder is entered
             try {
                 record = trace::readRecordFile(replay);
             } catch (const trace::tcRecordError& error) {
@@ -75,8 +77,8 @@ public:
 
     bool readsScript() override { return replay.empty(); }
 
-    std::optional<int> runInstead(const camhost::tsOptions& options,
-                                  camhost::tcHostSide& host) override {
+    std::optional<int> runInstead(const camhost::tsOptions& options, camhost::tcHostSide& host,
+                                  camhost::tcOutputFile* json) override {
         if (replay.empty())
             return std::nullopt;
         // The replay records itself: into --trace FILE when given, else a file of its own.
@@ -96,12 +98,25 @@ public:
             camhost::removeOnAbort(own);
             setenv("TC120MXS_TRACE", own.c_str(), 1);
         }
-        const int status = camhost::replayRecord(record, options, own);
+        camhost::tcReplayReport report;
+        const int status = camhost::replayRecord(record, options, own, report);
         if (options.trace.empty()) {
             std::error_code ignored;
             fs::remove(own, ignored);
         }
-        if (!host.commitOutputs() && status == camhost::kExitOk)
+        bool written = true;
+        try {
+            if (json != nullptr)
+                json->commit(
+                    camhost::dumpJson(report.json(replayPath, record.events.size(), status), 2) +
+                    "\n");
+        } catch (const camhost::tcOutputError& error) {
+            err() << "camhost: " << error.what() << std::endl;
+            written = false;
+        }
+        if (!host.commitOutputs())
+            written = false;
+        if (!written && status == camhost::kExitOk)
             return camhost::kExitUsage;
         return status;
     }
@@ -154,7 +169,7 @@ private:
         app.add_option("--replay", replay,
                        "run the plug-in with RECORD's answers and calls (camhost --trace, "
                        "camhost-board --trace) instead of a script; exit 3 where it does "
-                       "otherwise than the record (docs/trace.md)");
+                       "otherwise than the record; --json: the replay's report (docs/trace.md)");
         app.add_flag("--strict", sim.strict,
                      "exit with status 4 when the head logged any broken hardware rule");
     }
@@ -162,7 +177,8 @@ private:
     camhost::tsSimOptions sim;
     sim::HeadConfig config;
     std::unique_ptr<camhost::tcOutputFile> vcd;
-    std::string replay; // --replay RECORD
+    std::string replay;     // --replay RECORD
+    std::string replayPath; // the same, absolute
     trace::tsRecord record;
 };
 
