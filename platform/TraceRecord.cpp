@@ -1,5 +1,6 @@
 #include "platform/TraceRecord.h"
 
+#include "platform/BuildStamp.h"
 #include "platform/Platform.h"
 
 #include <atomic>
@@ -14,15 +15,6 @@
 #include <unistd.h>
 #include <vector>
 
-#ifndef TC120MXS_VERSION
-#define TC120MXS_VERSION "unknown"
-#endif
-#ifndef TC120MXS_BUILD_DATE
-#define TC120MXS_BUILD_DATE __DATE__
-#endif
-#ifndef TC120MXS_BUILD_TIME
-#define TC120MXS_BUILD_TIME __TIME__
-#endif
 
 namespace platform {
 namespace {

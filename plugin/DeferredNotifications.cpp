@@ -7,15 +7,23 @@
 
 namespace Vistrel {
 
-bool tcDeferredNotifications::busy() {
-    const platform::tcScopedLock lock(mutex);
-    return applying || !waiting.empty();
+bool tcDeferredNotifications::idleBy(std::chrono::steady_clock::time_point deadline) {
+    platform::tcScopedLock lock(mutex);
+    return lock.waitUntil(changed, deadline, [this]() NO_THREAD_SAFETY_ANALYSIS {
+        return !applying && waiting.empty();
+    });
 }
 
 void tcDeferredNotifications::defer(const tsWord& word) {
     {
         const platform::tcScopedLock lock(mutex);
         if (!closing) {
+            for (auto older = waiting.begin(); older != waiting.end(); ++older)
+                if (older->address == word.address) {
+                    waiting.erase(older);
+                    ++everSuperseded;
+                    break; // never more than one per address
+                }
             waiting.push_back(word);
             ++everDeferred;
             if (!worker.joinable())
@@ -83,6 +91,11 @@ void tcDeferredNotifications::waitUntilIdle() {
 uint64_t tcDeferredNotifications::deferredCount() {
     const platform::tcScopedLock lock(mutex);
     return everDeferred;
+}
+
+uint64_t tcDeferredNotifications::supersededCount() {
+    const platform::tcScopedLock lock(mutex);
+    return everSuperseded;
 }
 
 } // namespace Vistrel

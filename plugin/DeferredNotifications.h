@@ -7,8 +7,11 @@
 // then waits for that lock: neither would return. So a notification that does not get the
 // board mutex within a bound leaves its word here, is marked handled and returns; this
 // thread, which holds no lock of the register file's, applies the word once it gets the
-// board mutex. Words are applied in the order they were left, and while any wait here a
-// later notification of the board's words waits behind them (see busy()).
+// board mutex. Words are applied in the order they were left. A later notification first
+// waits, within its bound, for those words to be applied (idleBy()); if they are not, it
+// leaves its word behind them. A word left for an address that already has one waiting
+// takes its place at the end: the older value would be overwritten at once, and so at most
+// one word per address waits, however fast a client writes.
 #include "platform/ThreadAnnotations.h"
 
 #include <chrono>
@@ -41,8 +44,9 @@ public:
     tcDeferredNotifications(const tcDeferredNotifications&) = delete;
     tcDeferredNotifications& operator=(const tcDeferredNotifications&) = delete;
 
-    // True while words wait here or one is being applied.
-    bool busy() EXCLUDES(mutex);
+    // True once no word waits here and none is being applied; false if that is not so by
+    // the deadline.
+    bool idleBy(std::chrono::steady_clock::time_point deadline) EXCLUDES(mutex);
     // Leaves a word for the board's thread, started when first needed. Once closing, the
     // word is not applied and a line on standard error says so.
     void defer(const tsWord& word) EXCLUDES(mutex);
@@ -51,9 +55,11 @@ public:
     // left: the board is gone.
     void close() EXCLUDES(mutex);
 
-    // For tests: returns once nothing waits here; how many words were ever deferred.
+    // For tests: returns once nothing waits here; how many words were ever deferred, and
+    // how many of them a later word of their address replaced before they were applied.
     void waitUntilIdle() EXCLUDES(mutex);
     uint64_t deferredCount() EXCLUDES(mutex);
+    uint64_t supersededCount() EXCLUDES(mutex);
 
 private:
     void run() EXCLUDES(mutex);
@@ -66,6 +72,7 @@ private:
     bool closing GUARDED_BY(mutex) = false;
     bool ownerGone GUARDED_BY(mutex) = false;
     uint64_t everDeferred GUARDED_BY(mutex) = 0;
+    uint64_t everSuperseded GUARDED_BY(mutex) = 0;
     std::thread worker GUARDED_BY(mutex);
 };
 

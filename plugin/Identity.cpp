@@ -1,5 +1,6 @@
 // Identity and diagnostics: camera description, version text, temperature, and raw
 // access to the sensor's registers.
+#include "platform/BuildStamp.h"
 #include "plugin/tc120MXSSensorBoard.h"
 
 #include <sys/stat.h>
@@ -9,12 +10,6 @@
 #include <fstream>
 #include <string>
 
-#ifndef TC120MXS_BUILD_DATE
-#define TC120MXS_BUILD_DATE __DATE__
-#endif
-#ifndef TC120MXS_BUILD_TIME
-#define TC120MXS_BUILD_TIME __TIME__
-#endif
 
 namespace Vistrel {
 namespace {

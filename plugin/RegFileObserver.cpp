@@ -4,6 +4,8 @@
 #include "plugin/RegisterFileWords.h"
 #include "plugin/tc120MXSSensorBoard.h"
 
+#include <algorithm>
+#include <chrono>
 #include <cstdint>
 #include <iostream>
 
@@ -70,9 +72,16 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
     const tcDeferredNotifications::tsWord word{update.address, update.value,
                                                tcRegFileOutbox::sendingOnThisThread(),
                                                tcRegFileOutbox::sendingEchoOnThisThread()};
-    // Behind the words already left to the board's thread, so that words take effect in the
-    // order they came; otherwise here, if the board mutex comes within the bound.
-    if (owner->deferred->busy() || !applyWithin(word, kMostWait, true)) {
+    // After the words already left to the board's thread, so that words take effect in the
+    // order they came, and only if those and then the board mutex come within the bound;
+    // otherwise behind them.
+    const auto deadline = std::chrono::steady_clock::now() + kMostWait;
+    const auto left = [&deadline] {
+        return std::max(std::chrono::microseconds(0),
+                        std::chrono::duration_cast<std::chrono::microseconds>(
+                            deadline - std::chrono::steady_clock::now()));
+    };
+    if (!owner->deferred->idleBy(deadline) || !applyWithin(word, left(), true)) {
         if (platform::tcTraceRecord* record = owner->record.get())
             record->event("deferred", "addr=0x%x val=0x%x", word.address, word.value);
         owner->deferred->defer(word);

@@ -157,11 +157,17 @@ def sites_in_file(rel):
             literal = match.group(1)
             if code[:match.start()].rstrip().endswith(("[", "<")) and literal == "0":
                 continue
-            value = int(literal, 0)
+            octal = len(literal) > 1 and literal.startswith("0") and literal.isdigit()
+            value = int(literal, 8) if octal else int(literal, 0)  # C's 0644 is octal
             for delta in (1, -1):
                 if value + delta < 0:
                     continue
-                new = hex(value + delta) if literal.lower().startswith("0x") else str(value + delta)
+                if literal.lower().startswith("0x"):
+                    new = hex(value + delta)
+                elif octal:
+                    new = "0" + format(value + delta, "o")
+                else:
+                    new = str(value + delta)
                 mutants.append(Mutant(rel, number, "constant", match.start(1), literal, new))
         for match in BOOL_LITERAL.finditer(code):
             flipped = "false" if match.group(1) == "true" else "true"

@@ -146,6 +146,38 @@ TEST_P(ObserverConcurrencyTest, AFrameworkThreadHoldingTheBoardMutexCanWriteTheR
     EXPECT_EQ(word(0x3D000), 7u);
 }
 
+TEST_P(ObserverConcurrencyTest, WordsLeftWhileTheBoardMutexIsHeldKeepOnePerAddressTheNewest) {
+    // Fault: every word a client writes while the framework holds the board mutex waits on
+    // the board's thread, however many: a client writing in a tight loop grows that queue
+    // without end, and the sensor is then sent every stale value in turn. Or the wrong one
+    // of two words of an address is kept, and the hardware ends on an older value.
+    tc120MXSSensorBoard& b = bringUp();
+    pthread_mutex_t* const boardMutex = BoardTestAccess::boardMutex(b);
+    constexpr int kWrites = 30;
+    testing::internal::CaptureStdout();
+    pthread_mutex_lock(boardMutex);
+    const size_t from = spiFrameCount();
+    std::thread client([] {
+        for (int i = 0; i < kWrites; ++i) {
+            writeWord(0x3D000, i % 2 == 0 ? 7 : 12); // the last is 12
+            writeWord(0x3D00C, static_cast<uint32_t>(i) & 1);
+        }
+    });
+    client.join();
+    sim::waitForRegisterFileNotifications(); // each waited its bound and left its word
+    pthread_mutex_unlock(boardMutex);
+    sim::waitForRegisterFileNotifications();
+    BoardTestAccess::waitForPublishedWords(b);
+    sim::waitForRegisterFileNotifications();
+    testing::internal::GetCapturedStdout();
+    EXPECT_EQ(chipGain(), 12u);
+    EXPECT_EQ(word(0x3D000), 12u);
+    EXPECT_NE(fpga().frameCtrl.readBiasSubtract() & tcCanon120FrameCtrl::kBiasSubtractEnable, 0u);
+    EXPECT_EQ(word(0x3D00C), 1u);
+    EXPECT_LE(chipWrites(0x7A, from).size(), 2u) << "gain frames sent for stale values";
+    EXPECT_GE(BoardTestAccess::supersededWords(b), uint64_t(2 * kWrites - 4));
+}
+
 // The first SPI frame to reg at or after index from, or the end.
 size_t firstFrameTo(const std::vector<sim::SpiFrame>& frames, size_t from, uint16_t reg) {
     for (size_t i = from; i < frames.size(); ++i)

@@ -953,6 +953,9 @@ TEST_P(FrameworkThreadsTest, HostCallsDuringAClientWriteStorm) {
               << " s, most words sent by one host call=" << mostWords
               << ", most words waiting=" << mostWaiting << ", notifications that stepped aside="
               << Vistrel::BoardTestAccess::turns(b).stepsAside()
+              << ", left to the board's thread=" << Vistrel::BoardTestAccess::deferredWords(b)
+              << " (replaced before applied "
+              << Vistrel::BoardTestAccess::supersededWords(b) << ")"
               << ", heap in use after the first phase " << memoryAfterFirstPhase
               << " KiB, after the last " << memoryAfter << " KiB" << std::endl;
     report((std::string("write-storm/") + modeName({GetParam(), 0})).c_str(), 2, writes.load(),

@@ -51,6 +51,10 @@ public:
     static uint64_t deferredWords(tc120MXSSensorBoard& board) {
         return board.deferred->deferredCount();
     }
+    // Of those, the ones a later word of their address replaced before they were applied.
+    static uint64_t supersededWords(tc120MXSSensorBoard& board) {
+        return board.deferred->supersededCount();
+    }
     // The most register-file words that ever waited in the board's outbox at once.
     static size_t mostWaitingWords(tc120MXSSensorBoard& board) {
         return board.outbox->mostWaiting();

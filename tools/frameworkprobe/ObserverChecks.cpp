@@ -157,7 +157,8 @@ void checkWordFromNotification(Report& report) {
     auto signals = std::make_shared<Signals>();
     auto* observer = new NestingObserver(signals, outer, inner); // leaked if a thread hangs
     file->observable.registerObserver(observer);
-    const auto writing = startDetached([file, outer] { file->update_word(outer, 9184); });
+    const auto writing =
+        startDetached([file] { file->update_word(regfile::kRegionHeight, 9184); }); // outer
     const bool notified = signals->waitFor(&Signals::entered, kCallBound);
     const bool nestedReturned = notified && signals->waitFor(&Signals::nestedReturned, kCallBound);
     const bool outerReturned = endsWithin(writing, nestedReturned ? kCallBound : milliseconds(0));
