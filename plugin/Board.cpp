@@ -32,6 +32,12 @@ tc120MXSSensorBoard::tc120MXSSensorBoard(const std::string& path)
 }
 
 tc120MXSSensorBoard::~tc120MXSSensorBoard() {
+    // The board's last words are sent while it still hears their notifications, so that
+    // its own words and their notifications fall within its life (and its record) however
+    // its threads are paced. Bounded: the destroying thread may hold the board mutex.
+    const auto deadline = std::chrono::steady_clock::now() + kMostToSettleAtClose;
+    if (deferred->idleBy(deadline))
+        outbox->publishedBy(deadline);
     // The register file outlives the board: it must never notify a destroyed observer.
     // Unregistering stops new notifications; those already in the board are waited for
     // (the observer enters the board first thing: see docs/integration.md for the rest).

@@ -9,6 +9,8 @@ namespace Vistrel {
 
 bool tcDeferredNotifications::idleBy(std::chrono::steady_clock::time_point deadline) {
     platform::tcScopedLock lock(mutex);
+    if (worker.get_id() == std::this_thread::get_id())
+        return false; // a notification on this thread, of a word it applies
     return lock.waitUntil(changed, deadline, [this]() NO_THREAD_SAFETY_ANALYSIS {
         return !applying && waiting.empty();
     });

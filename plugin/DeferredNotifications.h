@@ -45,7 +45,7 @@ public:
     tcDeferredNotifications& operator=(const tcDeferredNotifications&) = delete;
 
     // True once no word waits here and none is being applied; false if that is not so by
-    // the deadline.
+    // the deadline, and at once on this thread itself.
     bool idleBy(std::chrono::steady_clock::time_point deadline) EXCLUDES(mutex);
     // Leaves a word for the board's thread, started when first needed. Once closing, the
     // word is not applied and a line on standard error says so.

@@ -124,18 +124,32 @@ void tcRegFileOutbox::close() {
     {
         const platform::tcScopedLock lock(mutex);
         closing = true;
-        trace = nullptr; // the record goes with the board; a detached publisher outlives it
         ending = std::move(publisher);
+        // The record goes with the board, and a publisher left to end by itself outlives
+        // it; one that is joined sends its last words into the record first.
+        if (ending.joinable() && ending.get_id() == std::this_thread::get_id())
+            trace = nullptr;
     }
     changed.notify_all();
     // On the publishing thread itself (the board deleted from a notification of one of its
     // own words) it ends by itself once it has sent the rest, holding the outbox.
     joinOrDetach(ending);
+    const platform::tcScopedLock lock(mutex);
+    trace = nullptr;
 }
 
 void tcRegFileOutbox::record(platform::tcTraceRecord* to) {
     const platform::tcScopedLock lock(mutex);
     trace = to;
+}
+
+bool tcRegFileOutbox::publishedBy(std::chrono::steady_clock::time_point deadline) {
+    platform::tcScopedLock lock(mutex);
+    if (publisher.get_id() == std::this_thread::get_id())
+        return false; // its own send is under way
+    return lock.waitUntil(changed, deadline, [this]() NO_THREAD_SAFETY_ANALYSIS {
+        return publisherAddresses.empty() && !publisherBusy;
+    });
 }
 
 void tcRegFileOutbox::waitUntilPublished() {

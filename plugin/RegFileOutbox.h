@@ -18,6 +18,7 @@
 
 #include <condition_variable>
 #include <cstddef>
+#include <chrono>
 #include <cstdint>
 #include <deque>
 #include <memory>
@@ -58,6 +59,9 @@ public:
     static bool sendingEchoOnThisThread();
     // Leaves the caller's words to the publishing thread (from inside a notification).
     void handOver(const std::vector<tsTicket>& own) EXCLUDES(mutex);
+    // True once nothing waits for the publishing thread and it sends nothing; false if that
+    // is not so by the deadline, and at once on the publishing thread itself.
+    bool publishedBy(std::chrono::steady_clock::time_point deadline) EXCLUDES(mutex);
     // The publishing thread sends what is left and ends; waited for unless called on it.
     void close() EXCLUDES(mutex);
     // Each word sent goes into record (not owned; null: not recording) until close().

@@ -36,6 +36,9 @@ class tc120MXSSensorBoard : public tcSensorBoard, public tcMultipleROISensor {
 public:
     explicit tc120MXSSensorBoard(const std::string& path);
     ~tc120MXSSensorBoard() override;
+    // How long the destructor lets the board's threads apply and send their last words
+    // before it stops listening to the register file.
+    static constexpr std::chrono::milliseconds kMostToSettleAtClose{100};
 
     // Board view, in table order.
     tcAbstractHandler*
