@@ -53,6 +53,14 @@ TEST_F(ObserverTest, GainCodes) {
         EXPECT_EQ((value >> 5) & 0xF, 13u);
     EXPECT_EQ(chipGain(), 13u);
     EXPECT_EQ(word(words::gain), 13u);
+
+    // The next client value is queued again behind that put-back word; the echo's own
+    // notification sends the chip no second, identical frame.
+    const size_t beforeEcho = spiFrameCount();
+    writeWord(words::gain, 7);
+    BoardTestAccess::waitForPublishedWords(board());
+    EXPECT_EQ(chipWrites(0x7A, beforeEcho).size(), 1u);
+    EXPECT_EQ(chipGain(), 7u);
 }
 
 TEST_F(ObserverTest, OtherKindsAndAddressesAreOnlyLogged) {

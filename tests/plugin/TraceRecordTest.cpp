@@ -7,6 +7,7 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <memory>
 #include <regex>
 #include <sstream>
 #include <stdlib.h>
@@ -78,6 +79,40 @@ TEST(TraceRecordTest, AnEventIsWrittenOrCountedAsDroppedNeverLostSilently) {
     EXPECT_GE(std::stoull(end[2]), saidDropped);
     EXPECT_EQ(written + std::stoull(end[2]), uint64_t{kThreads * kEach} + extra);
     EXPECT_GT(saidDropped, 0u);
+}
+
+TEST(TraceRecordTest, AFileIsNamedWithItsSizeAndStandardCrcInARecordThatReplacesAnOlderOne) {
+    // Fault: a checksum that is not the standard CRC-32, so that a board's record and the
+    // model's agree with each other but not with `crc32` run on the file; or a record
+    // written over an older, longer one without truncating it, its tail left behind.
+    char config[] = "/tmp/trace-config-XXXXXX";
+    const int configDescriptor = mkstemp(config);
+    ASSERT_GE(configDescriptor, 0);
+    ASSERT_EQ(write(configDescriptor, "123456789", 9), 9);
+    close(configDescriptor);
+    char path[] = "/tmp/trace-older-XXXXXX";
+    const int older = mkstemp(path);
+    ASSERT_GE(older, 0);
+    const std::string stale(100000, 'x');
+    ASSERT_EQ(write(older, stale.data(), stale.size()), ssize_t(stale.size()));
+    close(older);
+
+    setenv("TC120MXS_TRACE", path, 1);
+    {
+        const std::unique_ptr<platform::tcTraceRecord> record =
+            platform::tcTraceRecord::fromEnvironment();
+        unsetenv("TC120MXS_TRACE");
+        ASSERT_NE(record, nullptr);
+        record->file(config);
+    }
+    const std::vector<std::string> lines = linesOf(path);
+    unlink(path);
+    unlink(config);
+    ASSERT_EQ(lines.size(), 3u) << "first line, file, end";
+    EXPECT_NE(lines[1].find(" file name=\"" + std::string(config) + "\" bytes=9 crc32=0xcbf43926"),
+              std::string::npos)
+        << lines[1];
+    EXPECT_NE(lines[2].find(" end events=1 dropped=0"), std::string::npos) << lines[2];
 }
 
 } // namespace
