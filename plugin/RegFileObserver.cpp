@@ -75,7 +75,7 @@ void tc120MXSSensorBoard::tcRegFileObs::update(tsUpdate& update) {
     // After the words already left to the board's thread, so that words take effect in the
     // order they came, and only if those and then the board mutex come within the bound;
     // otherwise behind them.
-    const auto deadline = std::chrono::steady_clock::now() + kMostWait;
+    const auto deadline = std::chrono::steady_clock::now() + mostWait.load();
     const auto left = [&deadline] {
         return std::max(std::chrono::microseconds(0),
                         std::chrono::duration_cast<std::chrono::microseconds>(

@@ -104,11 +104,13 @@ public:
         ~tcRegFileObs() override = default;
         void update(tsUpdate& update) override;
         friend class tc120MXSSensorBoard;
+        friend class BoardTestAccess;
 
     private:
         // How long a notification waits for the board mutex before it leaves its word to
         // the board's own thread (after stepping aside for a waiting host call).
         static constexpr std::chrono::microseconds kMostWait{2000};
+        std::atomic<std::chrono::microseconds> mostWait{kMostWait}; // tests may lengthen it
         // The effect of one of the board's words on the hardware.
         void apply(const tcDeferredNotifications::tsWord& word) REQUIRES(owner->boardMutex);
         // On the notifying thread, after stepping aside; on the board's own thread, without.

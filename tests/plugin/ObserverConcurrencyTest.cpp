@@ -268,6 +268,21 @@ TEST_F(BoardTurnsTest, ANotificationStepsAsideForOneWaitingHostCallNotForAll) {
     EXPECT_EQ(chipGain(), 13u);
 }
 
+TEST_F(BoardTurnsTest, ANotificationWithinItsBoundAppliesItsWordItself) {
+    // Fault: a wait for the board mutex that gives up before its bound (a deadline in the
+    // past): every notification that finds the mutex held leaves its word to the board's
+    // thread, and takes effect late, however short the framework's hold.
+    tc120MXSSensorBoard& b = bringUpWithBound(std::chrono::seconds(10));
+    BoardTestAccess::setMostNotificationWait(b, std::chrono::seconds(10)); // however slow
+    pthread_mutex_lock(boardMutex); // the framework holds the board for a moment
+    std::thread client([] { writeWord(0x3D000, 7); });
+    std::this_thread::sleep_for(std::chrono::milliseconds(30));
+    pthread_mutex_unlock(boardMutex);
+    client.join();
+    EXPECT_EQ(BoardTestAccess::deferredWords(b), 0u);
+    EXPECT_EQ(chipGain(), 7u) << "applied before the client's write returned";
+}
+
 TEST_F(BoardTurnsTest, ANotificationDoesNotStepAsideForAnotherNotification) {
     // Fault: a notification's lock counted as a host call's, so that a client's write waits
     // up to the bound behind another client's: the turns are for host calls only.

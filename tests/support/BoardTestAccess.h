@@ -3,6 +3,7 @@
 // suites and the fuzz harnesses.
 #include "plugin/tc120MXSSensorBoard.h"
 
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
 #include <mutex>
@@ -50,6 +51,10 @@ public:
     // Register-file words whose notification left them to the board's own thread.
     static uint64_t deferredWords(tc120MXSSensorBoard& board) {
         return board.deferred->deferredCount();
+    }
+    // How long a notification waits before it leaves its word to the board's thread.
+    static void setMostNotificationWait(tc120MXSSensorBoard& board, std::chrono::microseconds bound) {
+        board.regFileObs.mostWait.store(bound);
     }
     // Of those, the ones a later word of their address replaced before they were applied.
     static uint64_t supersededWords(tc120MXSSensorBoard& board) {
