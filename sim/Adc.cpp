@@ -49,7 +49,9 @@ int tcADS7828::Volts(int channel, float& volts, bool singleEnded) {
     if (channel < 0 || channel > 7)
         return -1;
     // Replayed: "VOLTS RESULT" as the record has them.
-    if (const auto replayed = sim::replay::next(sim::replay::adc(channel, singleEnded))) {
+    if (const auto replayed = sim::replay::active()
+                                  ? sim::replay::next(sim::replay::adc(channel, singleEnded))
+                                  : std::nullopt) {
         char* rest = nullptr;
         volts = std::strtof(replayed->value.c_str(), &rest);
         return static_cast<int>(std::strtol(rest, nullptr, 0));

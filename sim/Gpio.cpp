@@ -91,7 +91,8 @@ int tcGpioSingle::SetValue(int value) {
 }
 
 int tcGpioSingle::GetValue() {
-    if (const auto replayed = sim::replay::next(sim::replay::gpio(pinNumber)))
+    if (const auto replayed =
+            sim::replay::active() ? sim::replay::next(sim::replay::gpio(pinNumber)) : std::nullopt)
         return static_cast<int>(sim::replay::number(replayed->value));
     sim::Head::Impl& h = head();
     std::lock_guard<std::mutex> lock(h.mutex);

@@ -89,7 +89,8 @@ uint32_t readRegister(const volatile uint32_t* address) {
         return 0;
     }
     // Replayed: what the record read there, as long as it holds reads of that register.
-    if (const auto replayed = replay::next(replay::fpga(physical)))
+    if (const auto replayed =
+            replay::active() ? replay::next(replay::fpga(physical)) : std::nullopt)
         return static_cast<uint32_t>(replay::number(replayed->value));
     h.stepReceiver();
     return *address;

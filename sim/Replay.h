@@ -41,6 +41,9 @@ std::shared_ptr<ReplayAnswers> replayAnswers();
 
 // The subjects as the stand-ins ask for them.
 namespace replay {
+// Whether answers are installed: a stand-in asks before it names a subject, so that a run
+// without a replay pays one load per crossing, not a text and a lock.
+bool active();
 std::string fpga(uint32_t physicalAddress); // a register by its physical address
 std::string adc(int channel, bool singleEnded);
 std::string gpio(unsigned pin);
